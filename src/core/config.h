@@ -1,0 +1,39 @@
+// BloodConfig: every tunable of the system, read once from Vermiltrace.ini at start-up.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct BloodConfig {
+  int32_t MaskSize = 256;             // mask height in texels, width twice that (64 ... 1024)
+  int32_t MaxBloodyPeds = 32;         // peds that keep blood state before eviction (>= 1)
+  int32_t Log = 1;                    // 0: no log file
+  float WoundRadius = 0.035f;         // ordinary bullet wound radius, metres
+  float ShotgunWoundRadius = 0.022f;  // one shotgun pellet, metres
+  float RifleWoundRadius = 0.045f;    // rifle bullets, metres
+  float DripLength = 0.22f;           // base drip length, metres
+  int32_t Drips = 0;                  // 0: no drips at all
+  int32_t DripsMin = 1;               // fewest drips per wound
+  int32_t DripsMax = 4;               // most drips per wound (max(DripsMin, min(value, 6)))
+  float DepthOffset = 0.004f;         // read and kept; nothing depends on it
+  float FlowTime = 8.0f;              // seconds a wound keeps flowing (>= 0.5)
+  float DryTime = 180.0f;             // seconds until blood shows the dried colour (>= 1)
+  float CorpseBleedTime = 50.0f;      // seconds a corpse still bleeds (>= 0)
+  int32_t MaxBulletWounds = 20;       // bullet wounds that bleed a living ped out (>= 1)
+  int32_t MaxExplosionWounds = 4;     // explosions that bleed a ped out (>= 1)
+  int32_t MaxFallWounds = 4;          // falls that bleed a ped out (>= 1)
+  float FallMinDamage = 8.0f;         // least fall damage factor that wounds
+  float BloodColor[3] = {0.13f, 0.008f, 0.008f};   // fresh blood, red green blue
+  float DriedColor[3] = {0.05f, 0.014f, 0.009f};   // dried blood, red green blue
+  std::vector<std::string> SkinTextures;   // [Overrides], read and kept
+  std::vector<std::string> ClothTextures;  // [Overrides], read and kept
+};
+
+// Fills config from the ini file at path, key by key, in the file's documented order.
+// A missing file, section or key keeps the default.
+void LoadConfig(BloodConfig& config, const char* path);
+
+// Splits a name list: names at commas, every space removed, A-Z lower-cased, empty names
+// dropped.
+std::vector<std::string> SplitNameList(const char* text);

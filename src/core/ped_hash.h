@@ -1,0 +1,21 @@
+// Hash of host object addresses for the per-ped and per-geometry tables: 32-bit FNV-1a
+// over the bytes of the address, low byte first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline uint32_t HashAddress(const void* address) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(address);
+  uint32_t hash = 0x811C9DC5u;
+  for (size_t i = 0; i < sizeof(value); ++i) {
+    hash ^= static_cast<uint32_t>(value & 0xFF);
+    hash *= 16777619u;
+    value >>= 8;
+  }
+  return hash;
+}
+
+struct AddressHash {
+  size_t operator()(const void* address) const { return HashAddress(address); }
+};

@@ -1,0 +1,59 @@
+// The few operating-system calls the system makes. On Windows these are the real calls;
+// elsewhere a small implementation that behaves like them for everything the system
+// relies on (profile reading, tick count, module path, message boxes, shared open).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// GetPrivateProfileIntA: the decimal number at the start of the value (0 when the text
+// starts with no number), or def when the section or key is absent.
+int32_t ProfileInt(const char* section, const char* key, int32_t def, const char* path);
+
+// GetPrivateProfileStringA into out (size bytes, always terminated): the value with
+// surrounding blanks removed, or def when the section or key is absent. Returns the
+// number of characters copied.
+size_t ProfileString(const char* section, const char* key, const char* def, char* out,
+                     size_t size, const char* path);
+
+// GetTickCount.
+uint32_t TickCount();
+
+// GetModuleHandleExA (from an address of this library, unchanged reference count) then
+// GetModuleFileNameA (at most 260 characters). Returns false when the module handle
+// could not be had; out then holds the executable's own path.
+bool ThisModulePath(char* out, size_t size);
+
+// GetActiveWindow.
+void* ActiveWindow();
+
+// MessageBoxA. Off Windows the box is recorded and printed to standard error.
+int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style);
+
+// Opens path for writing, creating or truncating it, shared with every other reader and
+// writer (the C runtime's shared open, mode "w", share flag 0x40). Null on failure.
+FILE* OpenSharedForWrite(const char* path);
+
+// The line end the log writes after each message: text mode turns '\n' into CR LF on
+// Windows; elsewhere the stream is binary and gets both bytes.
+extern const char* const kLineEnd;
+
+// Test seams off Windows (also compiled on Windows, where they do nothing).
+struct MessageBoxRecord {
+  void* owner;
+  std::string text;
+  std::string caption;
+  uint32_t style;
+};
+std::vector<MessageBoxRecord>& RecordedMessageBoxes();
+// Overrides the module path ThisModulePath reports; fail makes the handle lookup fail.
+void SetModulePathForTesting(const char* path, bool fail);
+void SetTickCountForTesting(uint32_t ticks);  // fixed tick count, for reproducible runs
+void ClearTestingOverrides();
+
+}  // namespace platform

@@ -1,0 +1,2 @@
+// Placeholder until the platform layer lands.
+#include "core/platform.h"
