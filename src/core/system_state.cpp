@@ -9,8 +9,6 @@ void Shape(Table& table) {
   table.rehash(8);
 }
 
-SystemState* FreshState() { return new SystemState(); }
-
 }  // namespace
 
 SystemState::SystemState() {
@@ -20,9 +18,14 @@ SystemState::SystemState() {
   Shape(hitHistory);
 }
 
-SystemState* g_state = FreshState();
+SystemState* g_state = nullptr;
+
+SystemState& CreateSystemState() {
+  if (!g_state) g_state = new SystemState();
+  return *g_state;
+}
 
 void ResetSystemState() {
   delete g_state;
-  g_state = FreshState();
+  g_state = new SystemState();
 }

@@ -61,14 +61,16 @@ struct SystemState {
   bool lockFailureLogged = false;
 };
 
+// Made on first use, so static initialisers of any translation unit may reach it.
 extern SystemState* g_state;
+SystemState& CreateSystemState();
 
 // The state every function works on.
-inline SystemState& State() { return *g_state; }
-inline HostGame& Host() { return *g_state->host; }
-inline const BloodConfig& Config() { return g_state->config; }
+inline SystemState& State() { return g_state ? *g_state : CreateSystemState(); }
+inline HostGame& Host() { return *State().host; }
+inline const BloodConfig& Config() { return State().config; }
 inline float NowSeconds() { return static_cast<float>(Host().ClockMs()) / 1000.0f; }
-inline float Draw() { return NextRandom(g_state->rng); }
+inline float Draw() { return NextRandom(State().rng); }
 
 // Replaces the whole state with a fresh one, as at process start (tests only: the old
 // state's host objects are not released).
