@@ -1,4 +1,91 @@
-// Placeholder until the configuration reader lands.
 #include "core/config.h"
-void LoadConfig(BloodConfig&, const char*) {}
-std::vector<std::string> SplitNameList(const char*) { return {}; }
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/platform.h"
+
+namespace {
+
+constexpr const char* kSection = "Blood";
+constexpr size_t kNumberBuffer = 64;
+constexpr size_t kNameListBuffer = 2048;
+
+void ReadInteger(int32_t& field, const char* key, const char* path) {
+  field = platform::ProfileInt(kSection, key, field, path);
+}
+
+// An empty value keeps the default; text that does not convert reads as 0.0.
+void ReadNumber(float& field, const char* key, const char* path) {
+  char text[kNumberBuffer] = {};
+  platform::ProfileString(kSection, key, "", text, sizeof(text), path);
+  if (text[0] != '\0') field = static_cast<float>(std::strtod(text, nullptr));
+}
+
+// Scanning stops at the first component that does not convert; the rest keep defaults.
+void ReadColour(float (&colour)[3], const char* key, const char* path) {
+  char text[kNumberBuffer] = {};
+  platform::ProfileString(kSection, key, "", text, sizeof(text), path);
+  if (text[0] != '\0') std::sscanf(text, "%f,%f,%f", &colour[0], &colour[1], &colour[2]);
+}
+
+void ReadNameList(std::vector<std::string>& list, const char* key, const char* path) {
+  char text[kNameListBuffer] = {};
+  platform::ProfileString("Overrides", key, "", text, sizeof(text), path);
+  list = SplitNameList(text);
+}
+
+// NaN fails the comparison on purpose, so a value that is not a number takes the limit.
+float AtLeast(float value, float limit) { return value >= limit ? value : limit; }
+
+}  // namespace
+
+void LoadConfig(BloodConfig& config, const char* path) {
+  ReadInteger(config.MaskSize, "MaskSize", path);
+  config.MaskSize = std::clamp(config.MaskSize, 64, 1024);
+  ReadInteger(config.MaxBloodyPeds, "MaxBloodyPeds", path);
+  config.MaxBloodyPeds = std::max(config.MaxBloodyPeds, 1);
+  ReadInteger(config.Log, "Log", path);
+  ReadNumber(config.WoundRadius, "WoundRadius", path);
+  ReadNumber(config.ShotgunWoundRadius, "ShotgunWoundRadius", path);
+  ReadNumber(config.RifleWoundRadius, "RifleWoundRadius", path);
+  ReadNumber(config.DripLength, "DripLength", path);
+  ReadInteger(config.Drips, "Drips", path);
+  ReadInteger(config.DripsMin, "DripsMin", path);
+  ReadInteger(config.DripsMax, "DripsMax", path);
+  config.DripsMax = std::max(config.DripsMin, std::min(config.DripsMax, 6));
+  ReadNumber(config.DepthOffset, "DepthOffset", path);
+  ReadNumber(config.FlowTime, "FlowTime", path);
+  config.FlowTime = AtLeast(config.FlowTime, 0.5f);
+  ReadNumber(config.DryTime, "DryTime", path);
+  config.DryTime = AtLeast(config.DryTime, 1.0f);
+  ReadNumber(config.CorpseBleedTime, "CorpseBleedTime", path);
+  config.CorpseBleedTime = AtLeast(config.CorpseBleedTime, 0.0f);
+  ReadInteger(config.MaxBulletWounds, "MaxBulletWounds", path);
+  config.MaxBulletWounds = std::max(config.MaxBulletWounds, 1);
+  ReadInteger(config.MaxExplosionWounds, "MaxExplosionWounds", path);
+  config.MaxExplosionWounds = std::max(config.MaxExplosionWounds, 1);
+  ReadInteger(config.MaxFallWounds, "MaxFallWounds", path);
+  config.MaxFallWounds = std::max(config.MaxFallWounds, 1);
+  ReadNumber(config.FallMinDamage, "FallMinDamage", path);
+  ReadColour(config.BloodColor, "BloodColor", path);
+  ReadColour(config.DriedColor, "DriedColor", path);
+  ReadNameList(config.SkinTextures, "SkinTextures", path);
+  ReadNameList(config.ClothTextures, "ClothTextures", path);
+}
+
+std::vector<std::string> SplitNameList(const char* text) {
+  std::vector<std::string> names;
+  std::string name;
+  for (const char* p = text ? text : "";; ++p) {
+    if (*p == ',' || *p == '\0') {
+      if (!name.empty()) names.push_back(name);
+      name.clear();
+      if (*p == '\0') break;
+    } else if (*p != ' ') {
+      name.push_back((*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p - 'A' + 'a') : *p);
+    }
+  }
+  return names;
+}

@@ -24,10 +24,10 @@ struct BloodConfig {
   int32_t MaxExplosionWounds = 4;     // explosions that bleed a ped out (>= 1)
   int32_t MaxFallWounds = 4;          // falls that bleed a ped out (>= 1)
   float FallMinDamage = 8.0f;         // least fall damage factor that wounds
-  float BloodColor[3] = {0.13f, 0.008f, 0.008f};   // fresh blood, red green blue
-  float DriedColor[3] = {0.05f, 0.014f, 0.009f};   // dried blood, red green blue
-  std::vector<std::string> SkinTextures;   // [Overrides], read and kept
-  std::vector<std::string> ClothTextures;  // [Overrides], read and kept
+  float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue
+  float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue
+  std::vector<std::string> SkinTextures;          // [Overrides], read and kept
+  std::vector<std::string> ClothTextures;         // [Overrides], read and kept
 };
 
 // Fills config from the ini file at path, key by key, in the file's documented order.

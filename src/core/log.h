@@ -3,18 +3,25 @@
 
 #include <cstdio>
 
-// Directory of the library's own file, ending with its separator (computed once).
+// Directory of the library's own file, ending with its separator (computed once; the
+// whole file name when it has no separator). When the module handle cannot be had, a
+// message box is shown and the executable's directory is used.
 const char* PluginDirectory();
-// Directory plus name in a shared buffer, valid until the next call.
+// Directory plus name in a shared buffer, valid until the next call. A result that would
+// not fit the 261-byte buffer gives the empty string (nothing is then read or written).
 const char* PluginFilePath(const char* name);
 
-// Opens Vermiltrace.log (truncating it, shared); the stream stays null on failure.
+// Opens Vermiltrace.log (truncating it, shared); the stream stays null on failure. A
+// stream already open is kept.
 void OpenLog();
 bool LogOpen();
 
 // One line: the formatted message, the line end, a flush. Does nothing while the log is
 // closed. %p prints the pointer as upper-case hexadecimal digits, zero-padded to the
-// pointer width, with no prefix, on every build.
+// pointer width, with no prefix, on every build. Conversions: d i u x X f F e E g G s c p
+// and %%, with flags, width, precision (also *) and the lengths hh h l ll z; any other
+// conversion is copied as text and consumes no argument. Widths and precisions above
+// 4096 are taken as 4096; the message is written whole however long it is.
 void LogLine(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

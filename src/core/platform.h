@@ -12,38 +12,42 @@
 namespace platform {
 
 // GetPrivateProfileIntA: the decimal number at the start of the value (0 when the text
-// starts with no number), or def when the section or key is absent.
+// starts with no number), or def when the section or key is absent, the value is empty
+// or the file cannot be read. A null or empty path reads nothing and gives def.
 int32_t ProfileInt(const char* section, const char* key, int32_t def, const char* path);
 
 // GetPrivateProfileStringA into out (size bytes, always terminated): the value with
 // surrounding blanks removed, or def when the section or key is absent. Returns the
-// number of characters copied.
-size_t ProfileString(const char* section, const char* key, const char* def, char* out,
-                     size_t size, const char* path);
+// number of characters copied. A null or empty path reads nothing and gives def.
+size_t ProfileString(const char* section, const char* key, const char* def, char* out, size_t size,
+                     const char* path);
 
 // GetTickCount.
 uint32_t TickCount();
 
 // GetModuleHandleExA (from an address of this library, unchanged reference count) then
 // GetModuleFileNameA (at most 260 characters). Returns false when the module handle
-// could not be had; out then holds the executable's own path.
+// could not be had; out then holds the executable's own path. out is always terminated;
+// size must be at least 1.
 bool ThisModulePath(char* out, size_t size);
 
-// GetActiveWindow.
+// GetActiveWindow. Off Windows there is none (null) unless a test sets one.
 void* ActiveWindow();
 
-// MessageBoxA. Off Windows the box is recorded and printed to standard error.
+// MessageBoxA. Every box is also recorded (RecordedMessageBoxes); off Windows it is
+// printed to standard error instead of shown, and answered with OK (1).
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style);
 
 // Opens path for writing, creating or truncating it, shared with every other reader and
-// writer (the C runtime's shared open, mode "w", share flag 0x40). Null on failure.
+// writer (the C runtime's shared open, mode "w", share flag 0x40). Null on failure, and
+// for a null or empty path.
 FILE* OpenSharedForWrite(const char* path);
 
 // The line end the log writes after each message: text mode turns '\n' into CR LF on
 // Windows; elsewhere the stream is binary and gets both bytes.
 extern const char* const kLineEnd;
 
-// Test seams off Windows (also compiled on Windows, where they do nothing).
+// Test seams, on every platform: the real calls are used until a test overrides them.
 struct MessageBoxRecord {
   void* owner;
   std::string text;
@@ -51,9 +55,12 @@ struct MessageBoxRecord {
   uint32_t style;
 };
 std::vector<MessageBoxRecord>& RecordedMessageBoxes();
-// Overrides the module path ThisModulePath reports; fail makes the handle lookup fail.
+// Overrides the module path ThisModulePath reports; fail makes the handle lookup fail,
+// and path then stands for the executable's own path.
 void SetModulePathForTesting(const char* path, bool fail);
 void SetTickCountForTesting(uint32_t ticks);  // fixed tick count, for reproducible runs
+void SetActiveWindowForTesting(void* window);
+// Drops every override and every recorded message box.
 void ClearTestingOverrides();
 
 }  // namespace platform

@@ -1,2 +1,73 @@
-// Placeholder until the platform layer lands.
+// The platform layer on Windows: the real calls.
+#include <windows.h>
+
+#include <share.h>
+
 #include "core/platform.h"
+#include "core/platform_overrides.h"
+
+namespace platform {
+
+// The stream is opened in text mode, which writes '\n' as CR LF.
+const char* const kLineEnd = "\n";
+
+int32_t ProfileInt(const char* section, const char* key, int32_t def, const char* path) {
+  if (!path || !*path) return def;
+  return static_cast<int32_t>(GetPrivateProfileIntA(section, key, def, path));
+}
+
+size_t ProfileString(const char* section, const char* key, const char* def, char* out, size_t size,
+                     const char* path) {
+  if (!out || size == 0) return 0;
+  if (!path || !*path) {
+    // An empty file name would send the platform to its own default profile.
+    size_t length = def ? lstrlenA(def) : 0;
+    while (length > 0 && def[length - 1] == ' ') --length;
+    if (length > size - 1) length = size - 1;
+    if (length > 0) memcpy(out, def, length);
+    out[length] = '\0';
+    return length;
+  }
+  DWORD limit = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(size);
+  return GetPrivateProfileStringA(section, key, def, out, limit, path);
+}
+
+uint32_t TickCount() {
+  if (Overrides().hasTickCount) return Overrides().tickCount;
+  return GetTickCount();
+}
+
+bool ThisModulePath(char* out, size_t size) {
+  if (Overrides().hasModulePath) return OverriddenModulePath(out, size);
+  HMODULE module = nullptr;
+  const DWORD flags =
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+  static_assert(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT == 6,
+      "flags 6");
+  bool found = GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(&ThisModulePath), &module);
+  if (!found) module = nullptr;  // null: the executable's own path
+  // Older systems leave a name of exactly the limit unterminated; the caller's buffer
+  // has one byte more.
+  DWORD limit = size - 1 < 260 ? static_cast<DWORD>(size - 1) : 260;
+  DWORD length = GetModuleFileNameA(module, out, limit);
+  out[length <= limit ? length : 0] = '\0';
+  return found;
+}
+
+void* ActiveWindow() {
+  if (Overrides().hasActiveWindow) return Overrides().activeWindow;
+  return GetActiveWindow();
+}
+
+int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
+  RecordedMessageBoxes().push_back({owner, text ? text : "", caption ? caption : "", style});
+  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+
+FILE* OpenSharedForWrite(const char* path) {
+  if (!path || !*path) return nullptr;
+  return _fsopen(path, "w", _SH_DENYNO);
+}
+
+}  // namespace platform

@@ -1,3 +1,100 @@
-// Placeholder until shots into corpses land.
 #include "damage/corpse_shots.h"
-void ShootCorpses(HostPed*, int32_t, int32_t) {}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "core/log.h"
+#include "core/system_state.h"
+#include "damage/aim_rays.h"
+#include "damage/hit_history.h"
+#include "damage/wound_profile.h"
+#include "wounds/wound_placement.h"
+
+namespace {
+
+constexpr float kMaxAlongRay = 150.0f;
+constexpr float kMaxBesideRay = 2.0f;
+constexpr uint32_t kRecentDamageMs = 150;
+constexpr int32_t kCorpsePiece = 3;
+
+struct Candidate {
+  float t;  // metres along the aim ray from aimStart
+  HostPed* ped;
+  Vec3 position;
+};
+
+// Ascending by t, equal t by the ped's address. NaN-safe on purpose even though NaN
+// candidates are filtered out: NaN sorts last, so the order stays a strict weak ordering.
+bool Before(const Candidate& a, const Candidate& b) {
+  bool aNan = std::isnan(a.t);
+  bool bNan = std::isnan(b.t);
+  if (aNan != bNan) return bNan;
+  if (!aNan && a.t != b.t) return a.t < b.t;
+  return reinterpret_cast<uintptr_t>(a.ped) < reinterpret_cast<uintptr_t>(b.ped);
+}
+
+}  // namespace
+
+void ShootCorpses(HostPed* shooter, int32_t code, int32_t count) {
+  HostGame& host = Host();
+  AimRays rays{};
+  GetAimRays(shooter, rays);
+  Vec3 dir = rays.aimEnd - rays.aimStart;
+  float length = Length(dir);
+  if (length > 0.0f) dir = {dir.x / length, dir.y / length, dir.z / length};
+
+  const uint32_t now = host.ClockMs();
+  std::vector<Candidate> candidates;
+  int32_t dead = 0;
+  const int32_t slots = host.PedPoolSlotCount();
+  for (int32_t i = 0; i < slots; ++i) {
+    HostPed* ped = host.PedPoolSlot(i);
+    if (!ped || ped == shooter) continue;
+    float health = host.PedHealth(ped);
+    if (health <= 0.0f) ++dead;
+    // Written so that NaN health, t or distance rules a ped out.
+    if (!(health <= 0.0f) || !host.PedRenderObject(ped)) continue;
+    Vec3 position = host.EntityPosition(AsEntity(ped));
+    Vec3 v = position - rays.aimStart;
+    float t = Dot(v, dir);
+    if (!(t >= 0.0f && t <= kMaxAlongRay)) continue;
+    if (!(Length(v - dir * t) <= kMaxBesideRay)) continue;
+    const HitRecord* last = FindHitRecord(ped);
+    if (last && now - last->clock < kRecentDamageMs) continue;
+    candidates.push_back({t, ped, position});
+  }
+
+  if (LogEnabled()) {
+    LogLine("shot w%d x%d: %zu corpses near the aim ray (%d dead peds in pool)", code, count,
+            candidates.size(), dead);
+  }
+  if (candidates.empty()) return;
+  std::sort(candidates.begin(), candidates.end(), Before);
+
+  const WoundProfile profile = GetWoundProfile(code, kCorpsePiece);
+  const int pellets = IsShotgunWeapon(code) ? 4 : 1;
+  for (int32_t shot = 0; shot < count; ++shot) {
+    for (int pellet = 0; pellet < pellets; ++pellet) {
+      Vec3 offset{0, 0, 0};
+      if (IsShotgunWeapon(code)) {
+        float u1 = Draw();
+        float u2 = Draw();
+        float u3 = Draw();
+        offset = {12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
+      }
+      char tag[32];
+      std::snprintf(tag, sizeof(tag), "corpse w%d", code);
+      for (const Candidate& corpse : candidates) {
+        if (!host.IsLineClear(rays.aimStart, corpse.position)) continue;
+        if (AddWound(corpse.ped, rays.aimStart, rays.aimEnd + offset, corpse.position, profile, tag,
+                     false, -1.0f, -1.0f) ||
+            AddWound(corpse.ped, rays.viewStart, rays.viewEnd + offset, corpse.position, profile,
+                     tag, false, -1.0f, -1.0f)) {
+          break;
+        }
+      }
+    }
+  }
+}

@@ -1,4 +1,5 @@
-// hitHistory: the last accepted damage event of each ped.
+// hitHistory: the last accepted damage event of each ped, kept until the host removes the
+// ped (a game reset leaves it alone).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,10 @@ struct HitRecord {
   int32_t piece;
 };
 
-HitRecord* FindHitRecord(HostPed* ped);       // no insertion
-HitRecord& FindOrCreateHitRecord(HostPed* ped);  // inserts a zero record
+// The ped's record, or null; never inserts.
+HitRecord* FindHitRecord(HostPed* ped);
+// The ped's record, inserting a zero record first when it has none. The reference stays
+// valid until the record is erased.
+HitRecord& FindOrCreateHitRecord(HostPed* ped);
+// Drops the ped's record; no-op when it has none.
 void EraseHitRecord(HostPed* ped);

@@ -11,11 +11,15 @@ struct WoundProfile {
   int32_t dripsMax;
 };
 
-bool IsBulletWeapon(int32_t code);     // 22 ... 34, 38, 52
-bool IsShotgunWeapon(int32_t code);    // 25, 26, 27
-bool IsRifleWeapon(int32_t code);      // 30, 31, 33, 34, 38
-bool IsExplosiveWeapon(int32_t code);  // 16, 19, 20, 21, 35, 36, 39, 40, 51
-bool IsChanceRollWeapon(int32_t code);  // 0, 1, 2, 3, 5, 6, 7, 10 ... 15
+// Membership of a host weapon code in each class; any 32-bit code, negative ones included.
+bool IsBulletWeapon(int32_t code);      // 22 ... 34, 38, 52
+bool IsShotgunWeapon(int32_t code);     // 25, 26, 27
+bool IsRifleWeapon(int32_t code);       // 30, 31, 33, 34, 38
+bool IsExplosiveWeapon(int32_t code);   // 16, 19, 20, 21, 35, 36, 39, 40, 51
+bool IsChanceRollWeapon(int32_t code);  // 0, 1, 2, 3, 5, 6, 7, 10 ... 15: a roll before a wound
 constexpr int32_t kFallWeapon = 54;
+constexpr int32_t kHeadPiece = 9;
 
+// The wound shape for a weapon code and body piece, from the configured radii and drip
+// counts; a zero profile (radius 0) for codes that leave no wound.
 WoundProfile GetWoundProfile(int32_t code, int32_t piece);

@@ -386,7 +386,8 @@ GeometryView SimHost::GetGeometry(HostGeometry* geometry) {
     view.bounds = g->bounds;
   }
   view.materials = DataOrNull(g->materials);
-  view.materialCount = static_cast<int32_t>(g->materials.size());
+  view.materialCount =
+      g->reportedMaterialCount.value_or(static_cast<int32_t>(g->materials.size()));
   return view;
 }
 
@@ -455,11 +456,14 @@ HostSurface* SimHost::CreateSurface(int32_t width, int32_t height, int32_t depth
   // Rows padded past their pixels, as drivers do: writers must honour the stride.
   surface->stride = width * 4 + 16;
   surface->pixels.assign(static_cast<size_t>(surface->stride) * static_cast<size_t>(height), 0xCD);
+  ++surfacesMade;
   return reinterpret_cast<HostSurface*>(surface);
 }
 
 void SimHost::DestroySurface(HostSurface* surface) {
-  if (surface) ++Sim(surface)->destroyCount;
+  if (!surface) return;
+  ++Sim(surface)->destroyCount;
+  ++surfacesDestroyed;
 }
 
 uint8_t* SimHost::LockSurface(HostSurface* surface, int32_t /*level*/, int32_t /*mode*/) {

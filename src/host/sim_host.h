@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/host_game.h"
@@ -66,6 +67,9 @@ struct SimGeometry {
   std::vector<Vec3> normals;
   float bounds[4] = {};
   std::vector<HostMaterial*> materials;
+  // Set: the material count the host reports in place of the array's size (a broken host;
+  // a count beyond a non-empty array cannot be told from a good one by any reader).
+  std::optional<int32_t> reportedMaterialCount;
   HostSkin* skin = nullptr;
   bool finished = false;
 };
@@ -154,6 +158,8 @@ class SimHost : public HostGame {
   int fireRoutineCalls = 0;
   int renderRoutineCalls = 0;
   std::vector<SimDraw> draws;  // every render-callback draw, base and blood pass
+  int surfacesMade = 0;       // CreateSurface successes
+  int surfacesDestroyed = 0;  // DestroySurface calls
 
   // --- Building the world.
   SimEntity* AddEntity(uint8_t type = 3);

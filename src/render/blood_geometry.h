@@ -1,5 +1,8 @@
 // BloodGeometry: a texture-space copy of a skinned host geometry whose mirrored
-// triangles get texture space of their own (the mirror-split remap), cached per source.
+// triangles get texture space of their own (the mirror-split remap: every u is halved,
+// and vertices that belong mostly to triangles of negative signed texture area move into
+// the right half). One copy per source geometry, shared by every ped that uses it, in
+// State().bloodGeometryCache.
 #pragma once
 
 #include <cstdint>
@@ -7,14 +10,22 @@
 #include "host/host_types.h"
 
 struct BloodGeometryEntry {
-  HostGeometry* copy;  // owned by the cache (kept for the life of the process)
-  int32_t vertexCount;
-  int32_t triangleCount;
-  HostSkin* skin;
+  HostGeometry* copy;     // owned by the cache (kept for the life of the process)
+  int32_t vertexCount;    // the source's when the copy was made
+  int32_t triangleCount;  // the source's when the copy was made
+  HostSkin* skin;         // the source's skin record when the copy was made
 };
 
-// The copy for geometry, made or renewed when the source changed; null when no copy can
-// be made (logged on every attempt).
+// The copy for geometry: the cached one while the source's vertex count, triangle count
+// and skin record are unchanged, else a new one (cached, logged "blood geometry for ...").
+// Null when no copy can be made, logged "blood geometry copy FAILED" on every attempt,
+// the cache untouched. Superseded copies are kept: a render pass may still draw them.
 HostGeometry* GetBloodGeometry(HostGeometry* geometry);
-// A new copy of src with skin attached, or null.
+
+// A new host geometry copying src (positions, normals, bounds, colours, materials in
+// index order, triangles whole), with mirror-split texture coordinates, skin attached and
+// finished by the host. Null without a log line when src lacks texture coordinates,
+// triangles, vertex data or positions, when skin is null, when a count is negative, or
+// when the host constructor fails. Triangles whose vertex indices reach past the vertex
+// count are copied but give no vertex a side.
 HostGeometry* CopyBloodGeometry(HostGeometry* src, HostSkin* skin);

@@ -1,4 +1,252 @@
-// Placeholder until the blood pass lands.
 #include "render/blood_pass.h"
-void DrawBloodPass(HostPed*) {}
-void UploadLayer(MaskLayer&) {}
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/log.h"
+#include "core/system_state.h"
+#include "render/blood_geometry.h"
+#include "wounds/blood_state.h"
+
+namespace {
+
+constexpr int32_t kSurfaceDepth = 32;
+constexpr uint32_t kSurfaceFlags = 0x504;
+constexpr int32_t kLockMode = 5;
+constexpr uint32_t kBloodSampling = 0x1102;
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
+constexpr float kUploadInterval = 5.0f;
+constexpr int32_t kBlankSize = 4;
+// Triangles name materials with 16 bits, so no draw can use a material beyond these; a
+// larger count is host garbage and must not size the scratch arrays.
+constexpr int32_t kMaxMaterials = 65536;
+
+// NaN-safe on purpose: a NaN ends up at lo.
+float Clamp(float value, float lo, float hi) { return value > lo ? (value < hi ? value : hi) : lo; }
+
+HostMesh* CollectMesh(HostMesh* mesh, void* user) {
+  if (mesh) static_cast<std::vector<HostMesh*>*>(user)->push_back(mesh);
+  return mesh;
+}
+
+void ReleaseLayerTexture(MaskLayer& layer) {
+  if (layer.texture) Host().ReleaseTexture(layer.texture);
+  layer.texture = nullptr;
+}
+
+// Keeps, in order, the layers whose mesh is still drawn with the layer's geometry.
+void PruneLayers(std::vector<MaskLayer>& layers, const std::vector<HostMesh*>& meshes) {
+  size_t kept = 0;
+  for (size_t i = 0; i < layers.size(); ++i) {
+    MaskLayer& layer = layers[i];
+    bool drawn = std::find(meshes.begin(), meshes.end(), layer.mesh) != meshes.end() &&
+                 Host().MeshGeometry(layer.mesh) == layer.geometry;
+    if (!drawn) {
+      ReleaseLayerTexture(layer);
+      continue;
+    }
+    if (kept != i) layers[kept] = std::move(layer);
+    ++kept;
+  }
+  layers.erase(layers.begin() + static_cast<std::ptrdiff_t>(kept), layers.end());
+}
+
+// Blood colour of a layer painted at lastPaint: fresh blood drying towards DriedColor.
+void DryingColour(float lastPaint, float out[3]) {
+  const BloodConfig& config = Config();
+  float t = Clamp((NowSeconds() - lastPaint) / config.DryTime, 0.0f, 1.0f);
+  for (int c = 0; c < 3; ++c) {
+    out[c] = config.BloodColor[c] + (config.DriedColor[c] - config.BloodColor[c]) * t;
+  }
+}
+
+// The pixel of every amount byte, in memory order blue, green, red, alpha. Exact: each
+// entry is the per-texel formula for its amount.
+void BuildPixelTable(const float base[3], uint32_t table[256]) {
+  for (int amount = 0; amount < 256; ++amount) {
+    float a = static_cast<float>(amount) / 255.0f;
+    float k = 1.2f - 0.5f * a;  // denser blood is darker
+    float r = Clamp(base[0] * k, 0.0f, 1.0f);
+    float g = Clamp(base[1] * k, 0.0f, 1.0f);
+    float b = Clamp(base[2] * k, 0.0f, 1.0f);
+    float s = Clamp((a - 0.35f) / 0.2f, 0.0f, 1.0f);
+    float alpha = 0.93f * (s * s) * (3.0f - 2.0f * s);
+    uint8_t bytes[4] = {static_cast<uint8_t>(b * 255.0f), static_cast<uint8_t>(g * 255.0f),
+                        static_cast<uint8_t>(r * 255.0f), static_cast<uint8_t>(alpha * 255.0f)};
+    std::memcpy(&table[amount], bytes, 4);
+  }
+}
+
+// The surface of a new texture, or null (logged) when the host cannot make one.
+HostTexture* CreateBloodTexture(int32_t width, int32_t height) {
+  HostSurface* surface = Host().CreateSurface(width, height, kSurfaceDepth, kSurfaceFlags);
+  if (!surface) {
+    LogLine("render: blood texture creation FAILED");
+    return nullptr;
+  }
+  HostTexture* texture = Host().CreateTexture(surface);
+  if (!texture) {
+    Host().DestroySurface(surface);
+    LogLine("render: blood texture creation FAILED");
+    return nullptr;
+  }
+  Host().SetTextureSampling(texture, kBloodSampling);
+  return texture;
+}
+
+void LogLockFailureOnce() {
+  if (State().lockFailureLogged) return;
+  State().lockFailureLogged = true;
+  LogLine("render: blood texture lock FAILED");
+}
+
+const MaskLayer* FindLayer(const std::vector<MaskLayer>& layers, HostMesh* mesh,
+                           int32_t materialIndex) {
+  for (const MaskLayer& layer : layers) {
+    if (layer.mesh == mesh && layer.materialIndex == materialIndex) return &layer;
+  }
+  return nullptr;
+}
+
+bool HasTexturedLayer(const std::vector<MaskLayer>& layers, HostMesh* mesh) {
+  for (const MaskLayer& layer : layers) {
+    if (layer.mesh == mesh && layer.texture) return true;
+  }
+  return false;
+}
+
+// Draws one mesh again as its BloodGeometry with the layers' textures in its materials.
+void DrawMeshBlood(const std::vector<MaskLayer>& layers, HostMesh* mesh) {
+  HostGame& host = Host();
+  HostGeometry* geometry = host.MeshGeometry(mesh);
+  GeometryView view = host.GetGeometry(geometry);
+  int32_t count = view.materials ? std::min(std::max(view.materialCount, 0), kMaxMaterials) : 0;
+  size_t n = static_cast<size_t>(count);
+
+  std::vector<HostTexture*>& savedTextures = State().savedTextures;
+  std::vector<uint32_t>& savedColours = State().savedColours;
+  savedTextures.resize(n);
+  savedColours.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    HostMaterial* material = view.materials[i];
+    savedTextures[i] = host.MaterialTexture(material);
+    savedColours[i] = host.MaterialColour(material);
+    const MaskLayer* layer = FindLayer(layers, mesh, static_cast<int32_t>(i));
+    HostTexture* texture = layer && layer->texture ? layer->texture : BlankTexture();
+    host.SetMaterialTexture(material, texture);
+    host.SetMaterialColour(material, kOpaqueWhite);
+  }
+
+  if (HostGeometry* blood = GetBloodGeometry(geometry)) {
+    host.SetMeshGeometry(mesh, blood);
+    host.CallMeshRenderCallback(mesh);
+    host.SetMeshGeometry(mesh, geometry);
+  }
+
+  for (size_t i = 0; i < n; ++i) {
+    HostMaterial* material = view.materials[i];
+    host.SetMaterialTexture(material, savedTextures[i]);
+    host.SetMaterialColour(material, savedColours[i]);
+  }
+
+  if (!State().firstPassLogged) {
+    State().firstPassLogged = true;
+    LogLine("render: first blood pass through the ped pipeline (%d materials)", count);
+  }
+}
+
+}  // namespace
+
+HostTexture* BlankTexture() {
+  SystemState& state = State();
+  if (state.blankTexture) return state.blankTexture;
+  HostGame& host = Host();
+  HostSurface* surface = host.CreateSurface(kBlankSize, kBlankSize, kSurfaceDepth, kSurfaceFlags);
+  if (!surface) return nullptr;
+  if (uint8_t* pixels = host.LockSurface(surface, 0, kLockMode)) {
+    int32_t stride = host.SurfaceStride(surface);
+    // Rows narrower than the stride says would overlap the next ones or run past the end.
+    if (stride >= kBlankSize * 4) {
+      for (int32_t row = 0; row < kBlankSize; ++row) {
+        std::memset(pixels + static_cast<size_t>(row) * static_cast<size_t>(stride), 0,
+                    kBlankSize * 4);
+      }
+    }
+    host.UnlockSurface(surface);
+  }
+  state.blankTexture = host.CreateTexture(surface);
+  // The texture did not take the surface, so it is ours to free before the next attempt.
+  if (!state.blankTexture) host.DestroySurface(surface);
+  return state.blankTexture;
+}
+
+void UploadLayer(MaskLayer& layer) {
+  HostGame& host = Host();
+  const int32_t height = Config().MaskSize;
+  const int32_t width = 2 * height;
+
+  const bool created = !layer.texture;
+  if (created) {
+    layer.texture = CreateBloodTexture(width, height);
+    if (!layer.texture) return;
+  }
+
+  HostSurface* surface = host.TextureSurface(layer.texture);
+  uint8_t* pixels = surface ? host.LockSurface(surface, 0, kLockMode) : nullptr;
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  int32_t stride = pixels ? host.SurfaceStride(surface) : 0;
+  // A stride below a row would spill each row into the next and the last past the surface.
+  bool writable = pixels && stride >= 0 && static_cast<size_t>(stride) >= rowBytes;
+  if (!writable) {
+    if (pixels) host.UnlockSurface(surface);
+    LogLockFailureOnce();
+    // A new texture never filled would show its unset pixels; the next render makes another.
+    if (created) ReleaseLayerTexture(layer);
+    return;
+  }
+
+  float base[3];
+  DryingColour(layer.lastPaint, base);
+  uint32_t table[256];
+  BuildPixelTable(base, table);
+
+  const size_t rowTexels = static_cast<size_t>(width);
+  const uint8_t* texels = layer.texels.data();
+  const size_t texelCount = layer.texels.size();
+  for (size_t y = 0; y < static_cast<size_t>(height); ++y) {
+    uint8_t* out = pixels + y * static_cast<size_t>(stride);
+    size_t start = y * rowTexels;
+    size_t present = start < texelCount ? std::min(rowTexels, texelCount - start) : 0;
+    const uint8_t* row = texels + (present ? start : 0);
+    for (size_t x = 0; x < present; ++x) std::memcpy(out + 4 * x, &table[row[x]], 4);
+    for (size_t x = present; x < rowTexels; ++x) std::memcpy(out + 4 * x, &table[0], 4);
+  }
+
+  host.UnlockSurface(surface);
+  layer.dirty = false;
+  layer.lastUpload = NowSeconds();
+}
+
+void DrawBloodPass(HostPed* ped) {
+  PedBloodState* state = FindBloodState(ped);
+  if (!state) return;
+  HostGame& host = Host();
+
+  std::vector<HostMesh*> meshes;
+  if (HostRenderObject* object = host.PedRenderObject(ped)) {
+    host.ForEachMesh(object, CollectMesh, &meshes);
+  }
+
+  PruneLayers(state->layers, meshes);
+
+  float now = NowSeconds();
+  for (MaskLayer& layer : state->layers) {
+    if (layer.dirty || now - layer.lastUpload > kUploadInterval) UploadLayer(layer);
+  }
+
+  for (HostMesh* mesh : meshes) {
+    if (!HasTexturedLayer(state->layers, mesh) || !host.MeshHasRenderCallback(mesh)) continue;
+    DrawMeshBlood(state->layers, mesh);
+  }
+}

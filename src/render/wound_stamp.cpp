@@ -1,11 +1,297 @@
-// Placeholder until wound stamping lands.
 #include "render/wound_stamp.h"
-int32_t PaintWound(std::vector<MaskLayer>&, const Wound&, const PosedMeshSnapshot&, float) { return 0; }
-bool BuildWoundStamp(const Wound&, const PosedMeshSnapshot&, float, WoundStamp&) { return false; }
-bool PaintTriangle(MaskLayer&, const Vec3[3], const TexCoord[3], const WoundStamp&) { return false; }
-MaskLayer& GetOrCreateLayer(std::vector<MaskLayer>& layers, HostMesh*, int32_t) {
-  layers.emplace_back();
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/system_state.h"
+#include "render/blood_geometry.h"
+
+namespace {
+
+// The integer hash shared by the noise lattice and the texel jitter (16-bit result).
+inline uint32_t Mix(uint32_t h) {
+  h = (h ^ (h >> 13)) * 1274126177u;
+  return ((h >> 16) ^ h) & 0xFFFFu;
+}
+
+inline float Corner(uint32_t a, uint32_t b, uint32_t c) {
+  return static_cast<float>(Mix((a * 73856093u) ^ (b * 19349663u) ^ (c * 83492791u))) / 65535.0f;
+}
+
+inline float Lerp(float a, float b, float t) { return a + (b - a) * t; }
+
+inline float Smooth(float s) { return s * s * (3.0f - 2.0f * s); }
+
+// NaN-safe on purpose: a NaN ends up at 0.
+inline float Clamp01(float x) {
+  if (!(x > 0.0f)) return 0.0f;
+  return x < 1.0f ? x : 1.0f;
+}
+
+// floor(x) is representable as a 32-bit lattice coordinate (false for NaN).
+inline bool OnLattice(float x) { return x >= -2147483648.0f && x < 2147483648.0f; }
+
+inline bool Finite(Vec3 p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+inline Vec3 Divided(Vec3 a, float s) { return {a.x / s, a.y / s, a.z / s}; }
+
+inline float Min3(float a, float b, float c) { return std::min(std::min(a, b), c); }
+inline float Max3(float a, float b, float c) { return std::max(std::max(a, b), c); }
+
+}  // namespace
+
+float ValueNoise3(float x, float y, float z) {
+  if (!(OnLattice(x) && OnLattice(y) && OnLattice(z))) return 0.0f;
+  const float fx0 = std::floor(x), fy0 = std::floor(y), fz0 = std::floor(z);
+  // Lattice arithmetic wraps like the host's 32-bit integers.
+  const uint32_t i = static_cast<uint32_t>(static_cast<int32_t>(fx0));
+  const uint32_t j = static_cast<uint32_t>(static_cast<int32_t>(fy0));
+  const uint32_t k = static_cast<uint32_t>(static_cast<int32_t>(fz0));
+  const float sx = Smooth(x - fx0), sy = Smooth(y - fy0), sz = Smooth(z - fz0);
+  const float x00 = Lerp(Corner(i, j, k), Corner(i + 1, j, k), sx);
+  const float x10 = Lerp(Corner(i, j + 1, k), Corner(i + 1, j + 1, k), sx);
+  const float x01 = Lerp(Corner(i, j, k + 1), Corner(i + 1, j, k + 1), sx);
+  const float x11 = Lerp(Corner(i, j + 1, k + 1), Corner(i + 1, j + 1, k + 1), sx);
+  return Lerp(Lerp(x00, x10, sy), Lerp(x01, x11, sy), sz);
+}
+
+uint32_t TexelJitter(uint32_t column, uint32_t row) {
+  return Mix((row * 19349663u) ^ (column * 73856093u) ^ 0x22D5FE01u);
+}
+
+MaskLayer& GetOrCreateLayer(std::vector<MaskLayer>& layers, HostMesh* mesh, int32_t materialIndex) {
+  for (MaskLayer& layer : layers) {
+    if (layer.mesh == mesh && layer.materialIndex == materialIndex) return layer;
+  }
+  MaskLayer layer;
+  layer.mesh = mesh;
+  layer.geometry = Host().MeshGeometry(mesh);
+  layer.materialIndex = materialIndex;
+  const int32_t size = Config().MaskSize;
+  if (size > 0) layer.texels.assign(2 * static_cast<size_t>(size) * static_cast<size_t>(size), 0);
+  layers.push_back(std::move(layer));
   return layers.back();
 }
-float ValueNoise3(float, float, float) { return 0.0f; }
-uint32_t TexelJitter(uint32_t, uint32_t) { return 0; }
+
+bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, float age,
+                     WoundStamp& stamp) {
+  const auto found = std::find(snapshot.meshes.begin(), snapshot.meshes.end(), wound.mesh);
+  if (found == snapshot.meshes.end()) return false;
+  const size_t k = static_cast<size_t>(found - snapshot.meshes.begin());
+  if (k >= snapshot.positions.size() || snapshot.positions[k].empty()) return false;
+  HostGame& host = Host();
+  HostGeometry* geometry = host.MeshGeometry(wound.mesh);
+  if (geometry != wound.geometry) return false;
+  const GeometryView view = host.GetGeometry(geometry);
+  if (!view.triangles || wound.triangle < 0 || wound.triangle >= view.triangleCount) return false;
+  const HostTriangle& tri = view.triangles[wound.triangle];
+  const std::vector<Vec3>& posed = snapshot.positions[k];
+  if (tri.vertex[0] >= posed.size() || tri.vertex[1] >= posed.size() ||
+      tri.vertex[2] >= posed.size()) {
+    return false;
+  }
+  const Vec3 p0 = posed[tri.vertex[0]], p1 = posed[tri.vertex[1]], p2 = posed[tri.vertex[2]];
+
+  const float u = wound.u, v = wound.v;
+  const Vec3 centre = p0 * (1.0f - u - v) + p1 * u + p2 * v;
+  const Vec3 e1 = p1 - p0, e2 = p2 - p0;
+  const Vec3 n = Cross(e1, e2);
+  const float nLength = Length(n), e1Length = Length(e1);
+  // Written to fail on NaN as well: a pose that is not finite gives no stamp.
+  if (!(nLength >= 1e-8f) || !(e1Length >= 1e-6f) || !Finite(centre)) return false;
+  const Vec3 normal = Divided(n, nLength);
+  const Vec3 tangent = Divided(e1, e1Length);
+  const Vec3 binormal = Cross(normal, tangent);
+  const Vec3 axis = std::cos(wound.angle) * tangent + std::sin(wound.angle) * binormal;
+
+  // Gravity projected onto the surface; too little of it (level ground) runs along B.
+  const Vec3 gravity{0.0f, 0.0f, -1.0f};
+  const Vec3 g = gravity - normal * Dot(normal, gravity);
+  const float slope = Length(g);
+  const Vec3 down = slope > 0.05f ? Divided(g, slope) : binormal;
+  const float flatness = 1.0f - std::min(1.0f, slope / 0.6f);
+
+  const float f1 = 1.0f - std::exp(-age / 1.2f);
+  const float f2 = 1.0f - std::exp(-3.0f * age / Config().FlowTime);
+  const float radius = (wound.bleed * 0.6f + 0.4f) * wound.radius * (f1 * 0.55f + 0.45f) *
+                       (flatness * 0.6f * f1 + 1.0f);
+
+  stamp.centre = centre;
+  stamp.normal = normal;
+  stamp.down = down;
+  stamp.side = Cross(normal, down);
+  stamp.axis = axis;
+  stamp.radius = radius;
+  stamp.cut = wound.cut;
+  stamp.bleed = wound.bleed;
+  stamp.flatness = flatness;
+  stamp.dripCount = std::min(std::max(wound.dripCount, 0), kMaxDrips);
+  for (int i = 0; i < stamp.dripCount; ++i) {
+    stamp.dripStart[i] = centre + stamp.side * wound.dripOffset[i] + down * (0.3f * radius);
+    stamp.dripSpan[i] = std::max(0.001f, f2 * wound.dripLength[i] * (1.0f - flatness));
+    stamp.dripWidth[i] = wound.dripWidth[i];
+  }
+  return true;
+}
+
+bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
+                   const WoundStamp& stamp) {
+  if (!(stamp.bleed > 0.0f)) return false;
+  if (!Finite(positions[0]) || !Finite(positions[1]) || !Finite(positions[2])) return false;
+  const int64_t size = Config().MaskSize;
+  if (size < 1 || layer.texels.size() != static_cast<uint64_t>(2 * size * size)) return false;
+  const int64_t width = 2 * size, height = size;
+  const float w = static_cast<float>(width), h = static_cast<float>(height);
+
+  const float ou = std::floor(Min3(coordinates[0].u, coordinates[1].u, coordinates[2].u));
+  const float ov = std::floor(Min3(coordinates[0].v, coordinates[1].v, coordinates[2].v));
+  const float x0 = (coordinates[0].u - ou) * w - 0.5f, y0 = (coordinates[0].v - ov) * h - 0.5f;
+  const float x1 = (coordinates[1].u - ou) * w - 0.5f, y1 = (coordinates[1].v - ov) * h - 0.5f;
+  const float x2 = (coordinates[2].u - ou) * w - 0.5f, y2 = (coordinates[2].v - ov) * h - 0.5f;
+  // Non-finite coordinates would defeat the span test below and the integer bounds.
+  if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(x2) || !std::isfinite(y0) ||
+      !std::isfinite(y1) || !std::isfinite(y2)) {
+    return false;
+  }
+  const float area = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
+  if (std::fabs(area) < 0.0001f) return false;
+
+  const float firstX = std::floor(Min3(x0, x1, x2)) - 1.0f;
+  const float lastX = std::ceil(Max3(x0, x1, x2)) + 1.0f;
+  const float firstY = std::floor(Min3(y0, y1, y2)) - 1.0f;
+  const float lastY = std::ceil(Max3(y0, y1, y2)) + 1.0f;
+  if (!(lastX - firstX <= 2.0f * w) || !(lastY - firstY <= 2.0f * h)) return false;
+  // Within a few mask widths of the tile origin from here on.
+  const int32_t beginX = static_cast<int32_t>(firstX), endX = static_cast<int32_t>(lastX);
+  const int32_t beginY = static_cast<int32_t>(firstY), endY = static_cast<int32_t>(lastY);
+  const float epsilon =
+      1.0f / static_cast<float>(std::max(std::max(endX - beginX, endY - beginY), 1));
+
+  const Vec3 p0 = positions[0], p1 = positions[1], p2 = positions[2];
+  const Vec3 centre = stamp.centre, axis = stamp.axis, normal = stamp.normal, down = stamp.down;
+  const float cut = stamp.cut, radius = stamp.radius;
+  // Beyond 1.35 R even the widest noisy blot edge (1.3 R) leaves the smoothstep at exactly
+  // 1, so the blot amount is exactly 0 and its three noise lookups can be skipped.
+  const float blotReach = radius > 0.0f ? 1.35f * radius : INFINITY;
+  const int dripCount = stamp.dripCount;
+  uint8_t* texels = layer.texels.data();
+  bool written = false;
+
+  for (int32_t y = beginY; y <= endY; ++y) {
+    const float fy = static_cast<float>(y);
+    for (int32_t x = beginX; x <= endX; ++x) {
+      const float fx = static_cast<float>(x);
+      float w1 = ((fx - x0) * (y2 - y0) - (fy - y0) * (x2 - x0)) / area;
+      float w2 = ((x1 - x0) * (fy - y0) - (y1 - y0) * (fx - x0)) / area;
+      float w0 = 1.0f - w1 - w2;
+      if (w0 < -epsilon || w1 < -epsilon || w2 < -epsilon) continue;
+      w0 = std::max(0.0f, w0);
+      w1 = std::max(0.0f, w1);
+      w2 = std::max(0.0f, w2);
+      const float sum = w0 + w1 + w2;
+      w0 /= sum;
+      w1 /= sum;
+      w2 /= sum;
+      const Vec3 q = p0 * w0 + p1 * w1 + p2 * w2;
+
+      Vec3 rel = q - centre;
+      if (cut > 0.0f) {
+        const float s = std::min(std::max(Dot(rel, axis), -cut), cut);
+        rel = rel - axis * s;
+      }
+      const float dist = Length(rel);
+
+      float amount = 0.0f;
+      if (!(dist > blotReach)) {
+        const float edge = (ValueNoise3(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
+                            ValueNoise3(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
+                           radius;
+        const float s = Clamp01((dist - 0.5f * edge) / (edge - 0.5f * edge));
+        amount = (ValueNoise3(140.0f * q.x, 140.0f * q.y, 140.0f * q.z) * 0.25f + 0.75f) *
+                 (1.0f - Smooth(s));
+      }
+      float dripNoise = -1.0f;  // ValueNoise3(120 q), looked up once when a drip needs it
+      for (int i = 0; i < dripCount; ++i) {
+        const Vec3 r = q - stamp.dripStart[i];
+        const float along = Dot(r, down);
+        const float span = stamp.dripSpan[i], width = stamp.dripWidth[i];
+        if (along < -width || along > span) continue;
+        Vec3 perp = r - down * along;
+        perp = perp - normal * Dot(perp, normal);
+        if (dripNoise < 0.0f) dripNoise = ValueNoise3(120.0f * q.x, 120.0f * q.y, 120.0f * q.z);
+        const float wd =
+            (dripNoise * 0.4f + 0.8f) * (1.0f - std::max(0.0f, along) * 0.55f / span) * width;
+        const float s1 = Clamp01((Length(perp) - 0.5f * wd) / (wd - 0.5f * wd));
+        const float s2 = Clamp01((along - 0.75f * span) / (span - 0.75f * span));
+        float d = (1.0f - Smooth(s1)) * (1.0f - Smooth(s2));
+        if (along > 0.8f * span) d = 1.15f * d;  // the bead at the drip's end
+        amount = std::max(amount, d);
+      }
+      const float final = Clamp01(amount);
+      if (!(final >= 0.01f)) continue;
+
+      const int64_t column = ((x % width) + width) % width;
+      const int64_t row = ((y % height) + height) % height;
+      const float jitter = static_cast<float>(TexelJitter(static_cast<uint32_t>(column),
+                                                          static_cast<uint32_t>(row))) /
+                               65535.0f * 0.4f +
+                           0.8f;
+      const uint8_t value = static_cast<uint8_t>(std::min(1.0f, jitter * final) * 255.0f);
+      uint8_t& texel = texels[row * width + column];
+      if (value > texel) texel = value;
+      written = true;
+    }
+  }
+  return written;
+}
+
+int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
+                   const PosedMeshSnapshot& snapshot, float age) {
+  WoundStamp stamp;
+  if (!BuildWoundStamp(wound, snapshot, age, stamp)) return 0;
+  float reach = 1.5f * stamp.radius + stamp.cut;
+  for (int i = 0; i < stamp.dripCount; ++i) {
+    reach = std::max(reach, stamp.radius + stamp.dripSpan[i]);
+  }
+
+  HostGame& host = Host();
+  const float now = NowSeconds();
+  int32_t count = 0;
+  const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
+  for (size_t k = 0; k < meshCount; ++k) {
+    const std::vector<Vec3>& posed = snapshot.positions[k];
+    if (posed.empty()) continue;
+    HostMesh* mesh = snapshot.meshes[k];
+    HostGeometry* geometry = host.MeshGeometry(mesh);
+    HostGeometry* copy = GetBloodGeometry(geometry);
+    if (!copy) continue;
+    const GeometryView source = host.GetGeometry(geometry);
+    const GeometryView blood = host.GetGeometry(copy);
+    if (!source.triangles || !blood.texCoords) continue;
+    const size_t vertexLimit =
+        std::min(posed.size(), static_cast<size_t>(std::max(blood.vertexCount, 0)));
+    const HostTriangle* triangles = source.triangles;
+    const TexCoord* texCoords = blood.texCoords;
+    const Vec3* points = posed.data();
+    for (int32_t t = 0; t < source.triangleCount; ++t) {
+      const HostTriangle& tri = triangles[t];
+      const uint16_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
+      if (i0 >= vertexLimit || i1 >= vertexLimit || i2 >= vertexLimit) continue;
+      const Vec3 p[3] = {points[i0], points[i1], points[i2]};
+      const Vec3 c = Divided(p[0] + p[1] + p[2], 3.0f);
+      const float rmax = Max3(Length(p[0] - c), Length(p[1] - c), Length(p[2] - c));
+      // Written to skip NaN too: a triangle that is not finite is out of reach.
+      if (!(Length(c - stamp.centre) - rmax <= reach)) continue;
+      const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
+      MaskLayer& layer = GetOrCreateLayer(layers, mesh, tri.material);
+      if (PaintTriangle(layer, p, coordinates, stamp)) {
+        layer.dirty = true;
+        layer.lastPaint = now;
+        ++count;
+      }
+    }
+  }
+  return count;
+}

@@ -1,7 +1,9 @@
-// Per-ped blood state: the tables bloodStates and corpseDeathTimes, the flowing wounds,
-// and the per-frame time rules that run over them.
+// Per-ped blood state: the tables bloodStates and corpseDeathTimes (in State()), the
+// flowing wounds, and the per-frame time rules that run over them. Everything runs on the
+// host's game thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +12,8 @@
 
 constexpr int kMaxDrips = 6;
 constexpr size_t kMaxFlowingWounds = 24;
+// Seconds between two repaints of one ped's flowing wounds.
+constexpr float kRefreshInterval = 0.1f;
 
 // One flowing wound; written once by AddWound.
 struct Wound {
@@ -30,28 +34,43 @@ struct Wound {
 
 struct PedBloodState {
   std::vector<MaskLayer> layers;  // creation order
-  std::vector<Wound> wounds;      // flowing, oldest first
-  uint32_t lastHitClock = 0;      // host milliseconds of the latest wound attempt that found the mesh
-  float nextRefreshTime = 0.0f;   // seconds
-  int32_t woundCounter = 0;
-  float bloodLoss = 0.0f;         // 1.0: bled out
+  std::vector<Wound> wounds;      // flowing, oldest first, at most kMaxFlowingWounds
+  uint32_t lastHitClock = 0;  // host milliseconds of the latest wound attempt that found the mesh
+  float nextRefreshTime = 0.0f;  // seconds
+  int32_t woundCounter = 0;      // attempts that found the mesh, bled-out ones included
+  float bloodLoss = 0.0f;        // 1.0: bled out
 };
 
-// Per-frame callback on the frame event: corpse bookkeeping, refresh, player respawn.
+// Per-frame callback: records first-seen death times of the pool's peds (forgets revived
+// ones), refreshes flowing wounds, and drops the player's blood once the player is alive
+// again after dying.
 void UpdateBloodFrame();
-// Repaints flowing wounds at most every 0.1 s per ped and drops finished ones.
+
+// Repaints the flowing wounds of every due ped (nextRefreshTime <= now) at their age,
+// clamped to FlowTime, then drops wounds FlowTime old or whose mesh left the ped. A ped
+// that cannot be snapshot keeps its wounds and is tried again kRefreshInterval later.
 void RefreshBloodStates();
-// Bleed strength of a new wound on ped with the given blood loss, in [0, 1].
+
+// Bleed strength of a new wound, in [0, 1] for loss >= 0: B(loss) with
+// B(x) = (e^-3x - e^-3) / (1 - e^-3) below 1 and 0 from 1 on (and for NaN); a dead ped
+// also fades by B(seconds since death / CorpseBleedTime).
 float ComputeBleed(HostPed* ped, float loss);
-// Drops one ped's state, releasing its textures. No-op without state.
+
+// Drops one ped's state, releasing each layer's texture once. No-op without state.
 void RemovePedBlood(HostPed* ped);
-// Evicts the least recently hit state beyond MaxBloodyPeds (never the player or woundedPed).
+
+// With more than MaxBloodyPeds states, removes the one hit least recently (unsigned
+// lastHitClock, first in table order on ties), never the player's or woundedPed's.
 void EvictLeastRecentlyHit(HostPed* woundedPed);
-// Ped-removal callback: blood state, hit history and corpse time of the ped.
+
+// Ped-removal callback: the ped's blood state, hit record and corpse time.
 void OnPedRemoved(HostPed* ped);
-// Game-reset callback: releases every texture and empties both tables.
+
+// Game-reset callback: releases every layer texture and empties bloodStates and
+// corpseDeathTimes (the geometry cache, hit history and playerWasDead stay).
 void ResetAllBlood();
 
-// Find-or-create (zero-filled) and find.
+// Find-or-create (a new state is zero-filled) and find (null when absent). References
+// stay valid until the state is removed.
 PedBloodState& FindOrCreateBloodState(HostPed* ped);
 PedBloodState* FindBloodState(HostPed* ped);

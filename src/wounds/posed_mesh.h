@@ -1,4 +1,5 @@
-// PosedMeshSnapshot: a ped's meshes with world-space, CPU-skinned vertex positions.
+// PosedMeshSnapshot: a ped's meshes with world-space, CPU-skinned vertex positions, built
+// per use (wound placement, the refresh of flowing wounds, painting).
 #pragma once
 
 #include <vector>
@@ -8,11 +9,19 @@
 struct PosedMeshSnapshot {
   std::vector<HostMesh*> meshes;  // host enumeration order
   // Parallel to meshes: one world position per vertex of the mesh's geometry; empty when
-  // skinning that mesh failed.
+  // skinning that mesh failed. Users skip meshes whose list is empty.
   std::vector<std::vector<Vec3>> positions;
 };
 
-// Fills an empty snapshot; true when at least one mesh was skinned.
+// Fills an empty snapshot with every mesh of the ped's render object, skinning each one
+// (all are tried). False when the ped has no render object or skin hierarchy, or no mesh
+// could be skinned; the meshes that did succeed are still filled in.
 bool TakePosedMeshSnapshot(HostPed* ped, PosedMeshSnapshot& snapshot);
-// Skins mesh's vertices with hierarchy into out; false (out untouched) when data is missing.
+
+// Skins every vertex of the mesh's geometry with the hierarchy's bone matrices (times the
+// root object's matrix when flag 0x4000 is set) into out, resized to the vertex count.
+// Weights are used as stored; influences with weight <= 0 or a bone index at or beyond
+// the bone count are ignored. False, with out untouched, when the geometry, its skin
+// record or skin arrays, the hierarchy, its bone matrices, the vertex data or the
+// bind-pose positions are missing, or the vertex count is negative. Reuses boneScratch.
 bool SkinMeshVertices(HostMesh* mesh, HostHierarchy* hierarchy, std::vector<Vec3>& out);

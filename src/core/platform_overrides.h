@@ -1,0 +1,25 @@
+// Test overrides shared by both platform adapters (internal to the platform layer).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+struct TestingOverrides {
+  bool hasModulePath = false;
+  std::string modulePath;
+  bool moduleHandleFails = false;
+  bool hasTickCount = false;
+  uint32_t tickCount = 0;
+  bool hasActiveWindow = false;
+  void* activeWindow = nullptr;
+};
+
+TestingOverrides& Overrides();
+
+// Copies the overriding module path into out as GetModuleFileNameA would (at most 260
+// characters, terminated). Returns false when the handle lookup is set to fail.
+bool OverriddenModulePath(char* out, size_t size);
+
+}  // namespace platform

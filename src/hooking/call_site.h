@@ -1,0 +1,71 @@
+// Call-site hook chains (32-bit Windows only): a 5-byte call instruction of the host is
+// pointed at a dispatcher of this layer, which runs the site's hooks around the call's
+// original target and gives the host that call's result.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "hooking/process_memory.h"
+
+namespace events {
+
+// The host call's calling contract; both return a pointer-sized value.
+enum class CallContract : uint8_t {
+  Member,  // thiscall on an object in ECX, no stack arguments
+  Plain,   // no arguments
+};
+
+// The rest of a chain, called with the call's object (null for plain calls).
+using Chain = std::function<uintptr_t(void* self)>;
+// A hook: receives the rest of the chain and the call's object, returns the call's result.
+using HookRoutine = std::function<uintptr_t(const Chain& next, void* self)>;
+
+class HookHandle;
+
+// One call site's record, shared by the hook handles of that site.
+struct CallSite {
+  uintptr_t fixedAddress = 0;  // as the host's fixed layout has it; rebased when patched
+  CallContract contract = CallContract::Plain;
+  memory::SavedBytes saved;     // the call instruction before patching
+  uintptr_t savedTarget = 0;    // what the instruction called before patching
+  bool hooked = false;          // the instruction calls this site's dispatcher
+  int dispatcher = -1;          // this site's dispatcher slot while hooked
+  std::vector<std::pair<HookRoutine, const HookHandle*>> hooks;  // installation order
+
+  CallSite() = default;
+  CallSite(const CallSite&) = delete;
+  CallSite& operator=(const CallSite&) = delete;
+  ~CallSite();  // writes back a backup still held
+};
+
+// The record of the call site at fixedAddress: created on first use, freed with the last
+// reference. contract is taken from the first request.
+std::shared_ptr<CallSite> CallSiteAt(uintptr_t fixedAddress, CallContract contract);
+
+// Owns one entry of a call site's hook list. The last handle of a site to go restores it.
+class HookHandle {
+ public:
+  explicit HookHandle(std::shared_ptr<CallSite> site) : site_(std::move(site)) {}
+  HookHandle(const HookHandle&) = delete;
+  HookHandle& operator=(const HookHandle&) = delete;
+  ~HookHandle();
+
+  // Sets this handle's hook (replacing an earlier one of this handle). The first hook of a
+  // site patches it: only a 5-byte E8 call is rewritten, into a call to the dispatcher.
+  void Install(HookRoutine routine);
+  // True while the site's call instruction leads to the dispatcher.
+  bool SiteHooked() const { return site_->hooked; }
+
+ private:
+  std::shared_ptr<CallSite> site_;
+};
+
+// One pass through a patched call: the site's hooks chained around the saved target, the
+// most recently installed hook outermost. Returns the chain's result.
+uintptr_t Dispatch(const CallSite& site, void* self);
+
+}  // namespace events

@@ -1,0 +1,99 @@
+// Events on host call sites (32-bit Windows only): callbacks run before and after the
+// host's call at each of the event's call sites.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "host/host_types.h"
+#include "hooking/call_site.h"
+#include "hooking/game_patches.h"
+
+namespace events {
+
+// Args is empty for plain call sites, or the one object pointer of member-call sites.
+template <typename... Args>
+class Event {
+  static_assert(sizeof...(Args) <= 1, "a call site passes at most its object");
+
+ public:
+  using Callback = std::function<void(Args...)>;
+  using Routine = void (*)(Args...);
+  struct Entry {
+    Callback callback;
+    int32_t id;  // 0: none
+  };
+  struct Site {
+    uintptr_t fixedAddress;
+    int version;  // the game version the address belongs to
+  };
+
+  Event(std::vector<Site> sites, CallContract contract)
+      : sites_(std::move(sites)), contract_(contract) {}
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+
+  // Appends callback to the chosen list, patching the event's sites on the first
+  // subscription. Refused (false): an empty callback, a non-zero id already in the list, or
+  // with id 0 a plain routine already in the list (closures are never duplicates).
+  bool Subscribe(EventOrder order, Callback callback, int32_t id) {
+    if (!callback) return false;
+    std::vector<Entry>& list = order == EventOrder::Before ? before_ : after_;
+    const Routine* routine = callback.template target<Routine>();
+    for (const Entry& entry : list) {
+      if (id != 0 && entry.id == id) return false;
+      const Routine* other = entry.callback.template target<Routine>();
+      if (id == 0 && routine && other && *routine == *other) return false;
+    }
+    if (!patched_) {
+      patched_ = true;
+      PatchAll(GameVersion());
+    }
+    list.push_back({std::move(callback), id});
+    return true;
+  }
+
+  // Hooks every call site listed for version with this event's dispatch routine.
+  void PatchAll(int version) {
+    for (const Site& site : sites_) {
+      if (site.version != version) continue;
+      auto handle = std::make_unique<HookHandle>(CallSiteAt(site.fixedAddress, contract_));
+      handle->Install([this](const Chain& next, void* self) { return Run(next, self); });
+      handles_.push_back(std::move(handle));
+    }
+  }
+
+  const std::vector<Entry>& before() const { return before_; }
+  const std::vector<Entry>& after() const { return after_; }
+
+ private:
+  // Callbacks run on copies, over the entries present when the pass began: a callback
+  // that subscribes another must not pull the list from under the loop.
+  static void RunList(const std::vector<Entry>& list, void* self) {
+    const size_t count = list.size();
+    for (size_t i = 0; i < count && i < list.size(); ++i) {
+      Callback callback = list[i].callback;
+      callback(static_cast<Args>(self)...);
+    }
+  }
+
+  uintptr_t Run(const Chain& next, void* self) const {
+    RunList(before_, self);
+    const uintptr_t result = next(self);
+    RunList(after_, self);
+    return result;
+  }
+
+  std::vector<Site> sites_;
+  CallContract contract_;
+  bool patched_ = false;
+  std::vector<Entry> before_;
+  std::vector<Entry> after_;
+  // Last: destroyed first, so the sites are restored before the lists go.
+  std::vector<std::unique_ptr<HookHandle>> handles_;
+};
+
+}  // namespace events

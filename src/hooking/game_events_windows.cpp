@@ -1,0 +1,80 @@
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "hooking/event.h"
+#include "hooking/game_patches.h"
+
+namespace events {
+namespace {
+
+using PedEvent = Event<HostPed*>;
+using PlainEvent = Event<>;
+
+// One call site of the 1.0 US builds, listed for both.
+template <typename E>
+std::vector<typename E::Site> SitesOf(std::initializer_list<uintptr_t> addresses) {
+  std::vector<typename E::Site> sites;
+  for (uintptr_t address : addresses) {
+    sites.push_back({address, 1001});
+    sites.push_back({address, 1002});
+  }
+  return sites;
+}
+
+// A subscription's share of its event: the event lives while any share does.
+class EventShare : public HostPatch {
+ public:
+  explicit EventShare(std::shared_ptr<void> event) : event_(std::move(event)) {}
+
+ private:
+  std::shared_ptr<void> event_;
+};
+
+std::mutex eventsMutex;
+
+template <typename E>
+std::shared_ptr<E> SharedEvent(std::weak_ptr<E>* slot, std::initializer_list<uintptr_t> sites,
+                               CallContract contract) {
+  std::shared_ptr<E> event = slot->lock();
+  if (!event) {
+    event = std::make_shared<E>(SitesOf<E>(sites), contract);
+    *slot = event;
+  }
+  return event;
+}
+
+}  // namespace
+
+std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallback callback,
+                                               int32_t id) {
+  static std::weak_ptr<PedEvent> pedRemoval;
+  std::lock_guard<std::mutex> hold(eventsMutex);
+  auto event = SharedEvent(&pedRemoval, {0x5E880C}, CallContract::Member);
+  if (callback) event->Subscribe(order, callback, id);
+  return std::make_unique<EventShare>(std::move(event));
+}
+
+std::unique_ptr<HostPatch> Subscribe(HostEvent which, EventOrder order,
+                                     PlainEventCallback callback, int32_t id) {
+  static std::weak_ptr<PlainEvent> frame, firstReset, secondReset;
+  std::lock_guard<std::mutex> hold(eventsMutex);
+  std::shared_ptr<PlainEvent> event;
+  switch (which) {
+    case HostEvent::Frame:
+      event = SharedEvent(&frame, {0x53E981}, CallContract::Plain);
+      break;
+    case HostEvent::FirstReset:
+      event = SharedEvent(&firstReset, {0x748CFB}, CallContract::Plain);
+      break;
+    case HostEvent::SecondReset:
+      event = SharedEvent(&secondReset, {0x748E09, 0x748E48}, CallContract::Plain);
+      break;
+    case HostEvent::PedRemoval:  // takes the ped: SubscribePedRemoval
+      return nullptr;
+  }
+  if (callback) event->Subscribe(order, callback, id);
+  return std::make_unique<EventShare>(std::move(event));
+}
+
+}  // namespace events

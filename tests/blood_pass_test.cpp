@@ -1,0 +1,464 @@
+#include "render/blood_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "core/log.h"
+#include "core/platform.h"
+#include "core/system_state.h"
+#include "host/sim_host.h"
+#include "render/blood_geometry.h"
+#include "wounds/blood_state.h"
+
+namespace {
+
+constexpr int32_t kMask = 64;  // the smallest MaskSize keeps whole-surface checks cheap
+constexpr size_t kWidth = 2 * kMask;
+
+struct TestMesh {
+  HostMesh* mesh;
+  HostGeometry* geometry;
+  std::vector<HostMaterial*> materials;
+  std::vector<HostTexture*> gameTextures;
+};
+
+class BloodPassTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSystemState();
+    State().host = &sim;
+    State().config.MaskSize = kMask;
+    object = sim.AddRenderObject(nullptr);
+    ped = sim.AddPed({0, 0, 0}, object);
+  }
+  void TearDown() override {
+    if (State().log) std::fclose(State().log);
+    State().log = nullptr;
+    platform::ClearTestingOverrides();
+    State().host = nullptr;
+  }
+
+  // A one-triangle skinned mesh in the ped's render object, with game textures and
+  // distinct colour words in each material.
+  TestMesh AddMesh(int materialCount) {
+    HostGeometry* geometry = sim.AddGeometry();
+    SimGeometry* g = SimHost::Sim(geometry);
+    g->vertexCount = 3;
+    g->triangleCount = 1;
+    g->format = 0x06;
+    g->positions = {{0, 0, 0}, {1, 0, 0}, {0, 0, 1}};
+    g->texCoords = {{0.1f, 0.1f}, {0.4f, 0.1f}, {0.1f, 0.4f}};
+    g->triangles = {{{0, 1, 2}, 0}};
+    g->skin = sim.AddSkin();
+    TestMesh out{sim.AddMesh(object, geometry), geometry, {}, {}};
+    for (int i = 0; i < materialCount; ++i) {
+      HostTexture* texture = sim.AddTexture(8, 8);
+      out.gameTextures.push_back(texture);
+      out.materials.push_back(sim.AddMaterial(texture, 0x11223300u + static_cast<uint32_t>(i)));
+      g->materials.push_back(out.materials.back());
+    }
+    return out;
+  }
+
+  MaskLayer& AddLayer(const TestMesh& mesh, int32_t materialIndex, uint8_t fill = 0) {
+    MaskLayer layer;
+    layer.mesh = mesh.mesh;
+    layer.geometry = mesh.geometry;
+    layer.materialIndex = materialIndex;
+    layer.texels.assign(kWidth * kMask, fill);
+    std::vector<MaskLayer>& layers = FindOrCreateBloodState(ped).layers;
+    layers.push_back(std::move(layer));
+    return layers.back();
+  }
+
+  std::vector<MaskLayer>& Layers() { return FindOrCreateBloodState(ped).layers; }
+
+  std::string OpenTestLog() {
+    std::string dir = ::testing::TempDir();
+    platform::SetModulePathForTesting((dir + "Vermiltrace.asi").c_str(), false);
+    OpenLog();
+    return dir + "Vermiltrace.log";
+  }
+
+  static int CountLines(const std::string& path, const std::string& line) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string all = text.str();
+    int count = 0;
+    for (size_t at = all.find(line); at != std::string::npos; at = all.find(line, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
+
+  static SimSurface* SurfaceOf(HostTexture* texture) {
+    return texture ? SimHost::Sim(texture)->surface : nullptr;
+  }
+
+  static const uint8_t* Pixel(HostTexture* texture, size_t x, size_t y) {
+    SimSurface* surface = SurfaceOf(texture);
+    return surface->pixels.data() + y * static_cast<size_t>(surface->stride) + 4 * x;
+  }
+
+  SimHost sim;
+  HostRenderObject* object = nullptr;
+  HostPed* ped = nullptr;
+};
+
+// Pixel bytes in memory order blue, green, red, alpha for one amount at one age.
+TEST_F(BloodPassTest, UploadConvertsAmountsWithColourAlphaCurveAndDrying) {
+  struct Case {
+    uint8_t amount;
+    uint32_t paintedMsAgo;
+    uint8_t bgra[4];
+  };
+  const Case cases[] = {
+      {89, 0, {2, 2, 33, 0}},          // just below the alpha ramp
+      {141, 0, {1, 1, 30, 237}},       // just past it: the largest alpha byte
+      {0, 0, {2, 2, 39, 0}},           // transparent, colour still base * 1.2
+      {255, 0, {1, 1, 23, 237}},       // fresh blood 0.13 * 0.7
+      {120, 0, {1, 1, 31, 154}},       // mid-ramp
+      {255, 100000, {1, 2, 15, 237}},  // 100 s of 180: t = 0.556
+      {255, 200000, {1, 2, 8, 237}},   // past DryTime: the dried colour
+  };
+  TestMesh mesh = AddMesh(1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "amount " << int(c.amount) << " age " << c.paintedMsAgo);
+    MaskLayer& layer = AddLayer(mesh, 0, c.amount);
+    sim.clock = 300000;
+    layer.lastPaint = static_cast<float>(sim.clock - c.paintedMsAgo) / 1000.0f;
+    UploadLayer(layer);
+    ASSERT_NE(layer.texture, nullptr);
+    const uint8_t* first = Pixel(layer.texture, 0, 0);
+    const uint8_t* last = Pixel(layer.texture, kWidth - 1, kMask - 1);
+    EXPECT_EQ(0, std::memcmp(first, c.bgra, 4));
+    EXPECT_EQ(0, std::memcmp(last, c.bgra, 4));
+  }
+}
+
+TEST_F(BloodPassTest, UploadMakesTheTextureAndMapsEveryTexelWithinTheStride) {
+  TestMesh mesh = AddMesh(1);
+  MaskLayer& layer = AddLayer(mesh, 0);
+  // Distinct amounts at the corners: a flipped or transposed upload moves them.
+  layer.texels[0] = 255;
+  layer.texels[kWidth - 1] = 141;
+  layer.texels[(kMask - 1) * kWidth] = 120;
+  layer.texels[kMask * kWidth - 1] = 100;
+  sim.clock = 12345;
+  UploadLayer(layer);
+
+  ASSERT_NE(layer.texture, nullptr);
+  SimSurface* surface = SurfaceOf(layer.texture);
+  EXPECT_EQ(surface->width, 2 * kMask);
+  EXPECT_EQ(surface->height, kMask);
+  EXPECT_EQ(surface->depth, 32);
+  EXPECT_EQ(surface->flags, 0x504u);
+  EXPECT_EQ(SimHost::Sim(layer.texture)->sampling, 0x1102u);
+  EXPECT_FALSE(surface->locked);
+  EXPECT_FALSE(layer.dirty);
+  EXPECT_FLOAT_EQ(layer.lastUpload, 12.345f);
+
+  EXPECT_EQ(Pixel(layer.texture, 0, 0)[3], 237);
+  EXPECT_EQ(Pixel(layer.texture, kWidth - 1, 0)[3], 237);
+  EXPECT_EQ(Pixel(layer.texture, 1, 0)[3], 0);
+  EXPECT_EQ(Pixel(layer.texture, 0, kMask - 1)[3], 154);
+  EXPECT_EQ(Pixel(layer.texture, kWidth - 1, kMask - 1)[3], 27);
+  EXPECT_EQ(Pixel(layer.texture, 0, 1)[3], 0);
+  // The row padding past each row's pixels is never written.
+  size_t rowBytes = kWidth * 4;
+  for (size_t y = 0; y < kMask; ++y) {
+    for (size_t i = rowBytes; i < static_cast<size_t>(surface->stride); ++i) {
+      ASSERT_EQ(surface->pixels[y * static_cast<size_t>(surface->stride) + i], 0xCD) << y;
+    }
+  }
+}
+
+TEST_F(BloodPassTest, CleanLayersAreUploadedOnlyAfterFiveSeconds) {
+  TestMesh mesh = AddMesh(1);
+  AddLayer(mesh, 0, 255);
+  sim.clock = 1000;
+  DrawBloodPass(ped);
+  ASSERT_FLOAT_EQ(Layers()[0].lastUpload, 1.0f);
+
+  struct Step {
+    uint32_t clock;
+    float lastUpload;
+  };
+  const Step steps[] = {{6000, 1.0f}, {6500, 6.5f}, {11500, 6.5f}, {11501, 11.501f}};
+  for (const Step& step : steps) {
+    sim.clock = step.clock;
+    DrawBloodPass(ped);
+    EXPECT_FLOAT_EQ(Layers()[0].lastUpload, step.lastUpload) << step.clock;
+  }
+  // Painting makes it due at once.
+  Layers()[0].dirty = true;
+  sim.clock = 11502;
+  DrawBloodPass(ped);
+  EXPECT_FLOAT_EQ(Layers()[0].lastUpload, 11.502f);
+}
+
+TEST_F(BloodPassTest, OnlyMeshesWithATexturedLayerAreDrawnAgain) {
+  TestMesh plain = AddMesh(1);
+  TestMesh bloody = AddMesh(1);
+  AddLayer(bloody, 0, 255);
+  DrawBloodPass(ped);
+
+  ASSERT_EQ(sim.draws.size(), 1u);
+  EXPECT_EQ(sim.draws[0].mesh, bloody.mesh);
+  HostGeometry* copy = GetBloodGeometry(bloody.geometry);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(sim.draws[0].geometry, copy);
+  ASSERT_EQ(sim.draws[0].textures.size(), 1u);
+  EXPECT_EQ(sim.draws[0].textures[0], Layers()[0].texture);
+  EXPECT_EQ(sim.draws[0].colours[0], 0xFFFFFFFFu);
+  EXPECT_EQ(sim.MeshGeometry(bloody.mesh), bloody.geometry);
+  EXPECT_EQ(sim.MeshGeometry(plain.mesh), plain.geometry);
+}
+
+TEST_F(BloodPassTest, MaterialsWithoutBloodShowTheBlankTextureAndAreRestored) {
+  TestMesh mesh = AddMesh(3);
+  AddLayer(mesh, 1, 255);
+  DrawBloodPass(ped);
+
+  ASSERT_EQ(sim.draws.size(), 1u);
+  const SimDraw& draw = sim.draws[0];
+  HostTexture* blank = State().blankTexture;
+  ASSERT_NE(blank, nullptr);
+  ASSERT_EQ(draw.textures.size(), 3u);
+  EXPECT_EQ(draw.textures[0], blank);
+  EXPECT_EQ(draw.textures[1], Layers()[0].texture);
+  EXPECT_EQ(draw.textures[2], blank);
+  EXPECT_EQ(draw.colours, std::vector<uint32_t>(3, 0xFFFFFFFFu));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(sim.MaterialTexture(mesh.materials[i]), mesh.gameTextures[i]) << i;
+    EXPECT_EQ(sim.MaterialColour(mesh.materials[i]), 0x11223300u + i) << i;
+  }
+  EXPECT_EQ(sim.MeshGeometry(mesh.mesh), mesh.geometry);
+
+  // BlankTexture: 4 x 4, transparent black, sampling word left alone; made once.
+  SimSurface* surface = SurfaceOf(blank);
+  EXPECT_EQ(surface->width, 4);
+  EXPECT_EQ(surface->height, 4);
+  EXPECT_EQ(surface->flags, 0x504u);
+  EXPECT_EQ(SimHost::Sim(blank)->sampling, 0u);
+  for (size_t y = 0; y < 4; ++y) {
+    for (size_t i = 0; i < static_cast<size_t>(surface->stride); ++i) {
+      EXPECT_EQ(surface->pixels[y * static_cast<size_t>(surface->stride) + i], i < 16 ? 0 : 0xCD);
+    }
+  }
+  DrawBloodPass(ped);
+  EXPECT_EQ(sim.draws[1].textures[0], blank);
+  EXPECT_EQ(sim.TexturesCreated(), 2);
+}
+
+TEST_F(BloodPassTest, NoBloodGeometryOrNoRenderCallbackDrawsNothingAndRestores) {
+  TestMesh noSkin = AddMesh(2);
+  SimHost::Sim(noSkin.geometry)->skin = nullptr;
+  TestMesh noCallback = AddMesh(1);
+  SimHost::Sim(noCallback.mesh)->hasRenderCallback = false;
+  AddLayer(noSkin, 0, 255);
+  AddLayer(noCallback, 0, 255);
+  DrawBloodPass(ped);
+
+  EXPECT_TRUE(sim.draws.empty());
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(sim.MaterialTexture(noSkin.materials[i]), noSkin.gameTextures[i]);
+    EXPECT_EQ(sim.MaterialColour(noSkin.materials[i]), 0x11223300u + i);
+  }
+  EXPECT_EQ(sim.MeshGeometry(noSkin.mesh), noSkin.geometry);
+}
+
+TEST_F(BloodPassTest, FirstPassLineIsWrittenOnceForTheFirstMeshDrawn) {
+  std::string log = OpenTestLog();
+  TestMesh first = AddMesh(3);
+  TestMesh second = AddMesh(1);
+  AddLayer(first, 0, 255);
+  AddLayer(second, 0, 255);
+  DrawBloodPass(ped);
+  DrawBloodPass(ped);
+  EXPECT_EQ(sim.draws.size(), 4u);
+  EXPECT_EQ(CountLines(log, "render: first blood pass through the ped pipeline (3 materials)\n"),
+            1);
+  EXPECT_EQ(CountLines(log, "render: first blood pass"), 1);
+}
+
+TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFirst) {
+  std::string log = OpenTestLog();
+  TestMesh mesh = AddMesh(1);
+  AddLayer(mesh, 0, 255);
+
+  sim.failCreateSurface = true;
+  DrawBloodPass(ped);
+  DrawBloodPass(ped);
+  sim.failCreateSurface = false;
+  sim.failCreateTexture = true;
+  DrawBloodPass(ped);
+  EXPECT_EQ(CountLines(log, "render: blood texture creation FAILED"), 3);
+  EXPECT_EQ(sim.surfacesMade, 1);
+  EXPECT_EQ(sim.surfacesDestroyed, 1);  // the surface the texture did not take
+  EXPECT_EQ(Layers()[0].texture, nullptr);
+  EXPECT_TRUE(Layers()[0].dirty);
+  EXPECT_TRUE(sim.draws.empty());
+
+  // A texture that could not be filled is not kept: its pixels would be drawn unset.
+  sim.failCreateTexture = false;
+  sim.failLock = true;
+  DrawBloodPass(ped);
+  DrawBloodPass(ped);
+  EXPECT_EQ(CountLines(log, "render: blood texture lock FAILED"), 1);
+  EXPECT_TRUE(Layers()[0].dirty);
+  EXPECT_EQ(Layers()[0].texture, nullptr);
+  EXPECT_TRUE(sim.draws.empty());
+  EXPECT_EQ(sim.TexturesCreated(), 2);
+  EXPECT_EQ(sim.TexturesLive(), 0);
+
+  sim.failLock = false;
+  DrawBloodPass(ped);
+  EXPECT_FALSE(Layers()[0].dirty);
+  EXPECT_EQ(sim.draws.size(), 1u);
+  EXPECT_EQ(Pixel(Layers()[0].texture, 0, 0)[3], 237);
+  // A lock failing on a texture that holds an upload keeps it.
+  sim.failLock = true;
+  Layers()[0].dirty = true;
+  DrawBloodPass(ped);
+  EXPECT_NE(Layers()[0].texture, nullptr);
+  EXPECT_EQ(sim.draws.size(), 2u);
+  EXPECT_EQ(CountLines(log, "render: blood texture lock FAILED"), 1);
+}
+
+TEST_F(BloodPassTest, BlankTextureIsRetriedAfterFailuresWithoutLeakingSurfaces) {
+  sim.failCreateSurface = true;
+  EXPECT_EQ(BlankTexture(), nullptr);
+  sim.failCreateSurface = false;
+  sim.failCreateTexture = true;
+  EXPECT_EQ(BlankTexture(), nullptr);
+  EXPECT_EQ(sim.surfacesDestroyed, 1);
+  sim.failCreateTexture = false;
+  sim.failLock = true;
+  HostTexture* blank = BlankTexture();  // kept unfilled: the lock gave no pixels
+  ASSERT_NE(blank, nullptr);
+  sim.failLock = false;
+  EXPECT_EQ(BlankTexture(), blank);
+  EXPECT_EQ(sim.TexturesCreated(), 1);
+}
+
+TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
+  TestMesh a = AddMesh(2);
+  TestMesh b = AddMesh(1);
+  TestMesh c = AddMesh(1);
+  AddLayer(a, 0, 255);
+  AddLayer(b, 0, 255);
+  AddLayer(a, 1, 255);
+  AddLayer(c, 0, 255);
+  DrawBloodPass(ped);
+  ASSERT_EQ(sim.TexturesLive(), 5);  // four layers and BlankTexture
+
+  // b leaves the render object, c gets another geometry.
+  auto& meshes = SimHost::Sim(object)->meshes;
+  meshes.erase(std::find(meshes.begin(), meshes.end(), b.mesh));
+  SimHost::Sim(c.mesh)->geometry = sim.AddGeometry();
+  DrawBloodPass(ped);
+  ASSERT_EQ(Layers().size(), 2u);
+  EXPECT_EQ(Layers()[0].mesh, a.mesh);
+  EXPECT_EQ(Layers()[0].materialIndex, 0);
+  EXPECT_EQ(Layers()[1].mesh, a.mesh);
+  EXPECT_EQ(Layers()[1].materialIndex, 1);
+  EXPECT_EQ(sim.TexturesReleased(), 2);
+
+  // Without a render object every layer goes and nothing is drawn.
+  size_t drawsBefore = sim.draws.size();
+  SimHost::Sim(ped)->renderObject = nullptr;
+  DrawBloodPass(ped);
+  EXPECT_TRUE(Layers().empty());
+  EXPECT_EQ(sim.draws.size(), drawsBefore);
+  EXPECT_EQ(sim.TexturesReleased(), 4);
+  EXPECT_EQ(sim.TexturesReleasedTwice(), 0);
+  EXPECT_EQ(sim.TexturesLive(), 1);  // BlankTexture lives on
+}
+
+TEST_F(BloodPassTest, PedsWithoutBloodStateAreNotTouched) {
+  AddMesh(1);
+  DrawBloodPass(ped);
+  DrawBloodPass(nullptr);
+  EXPECT_TRUE(sim.draws.empty());
+  EXPECT_EQ(sim.TexturesCreated(), 0);
+  EXPECT_EQ(State().bloodStates.count(ped), 0u);
+}
+
+TEST_F(BloodPassTest, BrokenMaterialListsNeverReachBeyondTheArray) {
+  struct Case {
+    const char* name;
+    int materials;
+    int32_t reported;
+  };
+  const Case cases[] = {
+      {"negative count", 2, -3},
+      {"count without an array", 0, 4},
+      {"huge count without an array", 0, INT32_MAX},
+      {"count below the array", 3, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    TestMesh mesh = AddMesh(c.materials);
+    SimHost::Sim(mesh.geometry)->reportedMaterialCount = c.reported;
+    AddLayer(mesh, 0, 255);
+    DrawBloodPass(ped);
+    ASSERT_EQ(sim.draws.size(), 1u);  // drawn, with whatever materials could be reached
+    for (size_t i = 0; i < mesh.materials.size(); ++i) {
+      EXPECT_EQ(sim.MaterialTexture(mesh.materials[i]), mesh.gameTextures[i]);
+      EXPECT_EQ(sim.MaterialColour(mesh.materials[i]), 0x11223300u + i);
+    }
+    EXPECT_LE(State().savedTextures.size(), mesh.materials.size());
+    sim.draws.clear();
+  }
+}
+
+TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
+  std::string log = OpenTestLog();
+  TestMesh mesh = AddMesh(1);
+  MaskLayer& layer = AddLayer(mesh, 0, 255);
+  UploadLayer(layer);
+  ASSERT_NE(layer.texture, nullptr);
+  SimSurface* surface = SurfaceOf(layer.texture);
+
+  // A stride narrower than a row: nothing written, retried later.
+  std::fill(surface->pixels.begin(), surface->pixels.end(), 0xAB);
+  layer.dirty = true;
+  surface->stride = static_cast<int32_t>(kWidth * 4) - 4;
+  UploadLayer(layer);
+  EXPECT_TRUE(layer.dirty);
+  EXPECT_FALSE(surface->locked);
+  EXPECT_EQ(std::count(surface->pixels.begin(), surface->pixels.end(), 0xAB),
+            static_cast<long>(surface->pixels.size()));
+  surface->stride = -static_cast<int32_t>(kWidth * 4);
+  UploadLayer(layer);
+  EXPECT_TRUE(layer.dirty);
+  EXPECT_EQ(CountLines(log, "render: blood texture lock FAILED"), 1);
+
+  // A texture without a surface counts as a failed lock.
+  surface->stride = static_cast<int32_t>(kWidth * 4);
+  SimHost::Sim(layer.texture)->surface = nullptr;
+  UploadLayer(layer);
+  EXPECT_TRUE(layer.dirty);
+  SimHost::Sim(layer.texture)->surface = surface;
+
+  // A mask shorter than the texture uploads its missing texels as empty.
+  layer.texels.resize(kWidth + 3);
+  UploadLayer(layer);
+  EXPECT_FALSE(layer.dirty);
+  EXPECT_EQ(Pixel(layer.texture, 2, 1)[3], 237);
+  EXPECT_EQ(Pixel(layer.texture, 3, 1)[3], 0);
+  EXPECT_EQ(Pixel(layer.texture, kWidth - 1, kMask - 1)[3], 0);
+  layer.texels.clear();
+  UploadLayer(layer);
+  EXPECT_EQ(Pixel(layer.texture, 0, 0)[3], 0);
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+// The configuration loader against the platform's profile reader: natively our own
+// reader, on Windows (under Wine) the system's. Both builds expect the same values.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "core/config.h"
+#include "core/platform.h"
+#include "core/profile_text.h"
+#include "support/sim_fixture.h"
+
+namespace {
+
+void ExpectSameFloat(float actual, float expected, const char* field) {
+  if (std::isnan(expected)) {
+    EXPECT_TRUE(std::isnan(actual)) << field;
+  } else {
+    EXPECT_EQ(actual, expected) << field;
+  }
+}
+
+void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
+  EXPECT_EQ(a.MaskSize, e.MaskSize);
+  EXPECT_EQ(a.MaxBloodyPeds, e.MaxBloodyPeds);
+  EXPECT_EQ(a.Log, e.Log);
+  ExpectSameFloat(a.WoundRadius, e.WoundRadius, "WoundRadius");
+  ExpectSameFloat(a.ShotgunWoundRadius, e.ShotgunWoundRadius, "ShotgunWoundRadius");
+  ExpectSameFloat(a.RifleWoundRadius, e.RifleWoundRadius, "RifleWoundRadius");
+  ExpectSameFloat(a.DripLength, e.DripLength, "DripLength");
+  EXPECT_EQ(a.Drips, e.Drips);
+  EXPECT_EQ(a.DripsMin, e.DripsMin);
+  EXPECT_EQ(a.DripsMax, e.DripsMax);
+  ExpectSameFloat(a.DepthOffset, e.DepthOffset, "DepthOffset");
+  ExpectSameFloat(a.FlowTime, e.FlowTime, "FlowTime");
+  ExpectSameFloat(a.DryTime, e.DryTime, "DryTime");
+  ExpectSameFloat(a.CorpseBleedTime, e.CorpseBleedTime, "CorpseBleedTime");
+  EXPECT_EQ(a.MaxBulletWounds, e.MaxBulletWounds);
+  EXPECT_EQ(a.MaxExplosionWounds, e.MaxExplosionWounds);
+  EXPECT_EQ(a.MaxFallWounds, e.MaxFallWounds);
+  ExpectSameFloat(a.FallMinDamage, e.FallMinDamage, "FallMinDamage");
+  for (int i = 0; i < 3; ++i) {
+    ExpectSameFloat(a.BloodColor[i], e.BloodColor[i], "BloodColor");
+    ExpectSameFloat(a.DriedColor[i], e.DriedColor[i], "DriedColor");
+  }
+  EXPECT_EQ(a.SkinTextures, e.SkinTextures);
+  EXPECT_EQ(a.ClothTextures, e.ClothTextures);
+}
+
+struct ConfigCase {
+  const char* what;
+  std::string ini;
+  void (*expect)(BloodConfig&);  // the changes from the defaults
+};
+
+std::string Blood(const std::string& lines) { return "[Blood]\r\n" + lines; }
+
+const ConfigCase kConfigCases[] = {
+    {"no keys", Blood(""), [](BloodConfig&) {}},
+    {"MaskSize above", Blood("MaskSize=2000\r\n"), [](BloodConfig& c) { c.MaskSize = 1024; }},
+    {"MaskSize below", Blood("MaskSize=10\r\n"), [](BloodConfig& c) { c.MaskSize = 64; }},
+    {"MaskSize kept", Blood("MaskSize=300\r\n"), [](BloodConfig& c) { c.MaskSize = 300; }},
+    {"MaskSize limits", Blood("MaskSize=1025\r\nMaxBloodyPeds=2\r\n"),
+     [](BloodConfig& c) { c.MaskSize = 1024, c.MaxBloodyPeds = 2; }},
+    {"MaskSize 63", Blood("MaskSize=63"), [](BloodConfig& c) { c.MaskSize = 64; }},
+    {"MaskSize letters", Blood("MaskSize=big\r\n"), [](BloodConfig& c) { c.MaskSize = 64; }},
+    {"MaskSize leading number", Blood("MaskSize = 300px\r\n"),
+     [](BloodConfig& c) { c.MaskSize = 300; }},
+    {"empty integer keeps default", Blood("MaskSize=\r\nLog=\r\n"), [](BloodConfig&) {}},
+    {"signs", Blood("MaskSize=+500\nDrips=-2\n"),
+     [](BloodConfig& c) { c.MaskSize = 500, c.Drips = -2; }},
+    {"DripsMax follows DripsMin", Blood("DripsMin=3\nDripsMax=2\n"),
+     [](BloodConfig& c) { c.DripsMin = 3, c.DripsMax = 3; }},
+    {"DripsMax above 6 by DripsMin", Blood("DripsMin=8\nDripsMax=9\n"),
+     [](BloodConfig& c) { c.DripsMin = 8, c.DripsMax = 8; }},
+    {"DripsMax at most 6", Blood("DripsMax=9\n"), [](BloodConfig& c) { c.DripsMax = 6; }},
+    {"DripsMax default follows", Blood("DripsMin=5\n"),
+     [](BloodConfig& c) { c.DripsMin = 5, c.DripsMax = 5; }},
+    {"at least 1",
+     Blood("MaxBloodyPeds=0\nMaxBulletWounds=-3\nMaxExplosionWounds=none\nMaxFallWounds=-0\n"),
+     [](BloodConfig& c) {
+       c.MaxBloodyPeds = c.MaxBulletWounds = c.MaxExplosionWounds = c.MaxFallWounds = 1;
+     }},
+    {"number limits", Blood("FlowTime=0.1\nDryTime=0\nCorpseBleedTime=-5\n"),
+     [](BloodConfig& c) { c.FlowTime = 0.5f, c.DryTime = 1.0f, c.CorpseBleedTime = 0.0f; }},
+    {"number limits kept", Blood("FlowTime=0.5\nDryTime=2.5\nCorpseBleedTime=0.25\n"),
+     [](BloodConfig& c) { c.FlowTime = 0.5f, c.DryTime = 2.5f, c.CorpseBleedTime = 0.25f; }},
+    {"letters and NaN take the limit", Blood("FlowTime=abc\nDryTime=nan\nCorpseBleedTime=NaN\n"),
+     [](BloodConfig& c) { c.FlowTime = 0.5f, c.DryTime = 1.0f, c.CorpseBleedTime = 0.0f; }},
+    {"numbers",
+     Blood("WoundRadius=0.05\nShotgunWoundRadius=1e-2\nRifleWoundRadius=7abc\n"
+           "DripLength=.5\nDepthOffset=-0.25\nFallMinDamage=12\n"),
+     [](BloodConfig& c) {
+       c.WoundRadius = 0.05f, c.ShotgunWoundRadius = 0.01f, c.RifleWoundRadius = 7.0f;
+       c.DripLength = 0.5f, c.DepthOffset = -0.25f, c.FallMinDamage = 12.0f;
+     }},
+    {"empty number keeps default, letters give 0", Blood("WoundRadius=\nDripLength=abc\n"),
+     [](BloodConfig& c) { c.DripLength = 0.0f; }},
+    {"colour with two numbers", Blood("BloodColor=0.5,0.1\n"),
+     [](BloodConfig& c) { c.BloodColor[0] = 0.5f, c.BloodColor[1] = 0.1f; }},
+    {"colour with a blank before a comma", Blood("BloodColor=0.5 ,0.1,0.2\n"),
+     [](BloodConfig& c) { c.BloodColor[0] = 0.5f; }},
+    {"colour with blanks before numbers", Blood("DriedColor=0.2, 0.3,  0.4, 9\n"),
+     [](BloodConfig& c) {
+       c.DriedColor[0] = 0.2f, c.DriedColor[1] = 0.3f, c.DriedColor[2] = 0.4f;
+     }},
+    {"colour not a number", Blood("BloodColor=red\nDriedColor=\n"), [](BloodConfig&) {}},
+    {"other section", "[Gore]\nMaskSize=300\n[Bloody]\nLog=0\n", [](BloodConfig&) {}},
+    {"keys before any section", "MaskSize=300\n[Blood]\n", [](BloodConfig&) {}},
+    {"names ignore case and blanks", "  [bLOOD]  \n  masksize   =   300   \n\tLOG\t=\t0\t\n",
+     [](BloodConfig& c) { c.MaskSize = 300, c.Log = 0; }},
+    {"comments and lines without '='", Blood(";MaskSize=300\nLog\nDrips=2\n"),
+     [](BloodConfig& c) { c.Drips = 2; }},
+    {"first key and first section win",
+     Blood("MaskSize=300\nMaskSize=500\n[Other]\n[Blood]\nLog=0\n"),
+     [](BloodConfig& c) { c.MaskSize = 300; }},
+    {"quotes are dropped", Blood("MaskSize=\"300\"\nWoundRadius='0.05'\n"),
+     [](BloodConfig& c) { c.MaskSize = 300, c.WoundRadius = 0.05f; }},
+    {"CR line ends", "[Blood]\rMaskSize=300\rLog=0\r",
+     [](BloodConfig& c) { c.MaskSize = 300, c.Log = 0; }},
+    {"name lists",
+     "[Overrides]\nSkinTextures = Skin A, ,BODY,,x y z \nClothTextures=Shirt\tTop,JEANS\n",
+     [](BloodConfig& c) {
+       c.SkinTextures = {"skina", "body", "xyz"};
+       c.ClothTextures = {"shirt\ttop", "jeans"};
+     }},
+    {"name lists in the wrong section", Blood("SkinTextures=a,b\n"), [](BloodConfig&) {}},
+    {"over-long number value is cut to 63 characters",
+     Blood("WoundRadius=0.0" + std::string(5000, '1') + "9\nMaskSize=300\n"),
+     [](BloodConfig& c) {
+       c.WoundRadius =
+           static_cast<float>(std::strtod(("0.0" + std::string(60, '1')).c_str(), nullptr));
+       c.MaskSize = 300;
+     }},
+    {"over-long colour value", Blood("BloodColor=0.25," + std::string(100, '0') + "1,0.5\n"),
+     [](BloodConfig& c) { c.BloodColor[0] = 0.25f, c.BloodColor[1] = 0.0f; }},
+    {"over-long lines around the keys",
+     Blood("Junk=" + std::string(100000, 'x') + "\nMaskSize=300\n" + std::string(70000, 'y') +
+           "\nLog=0\n"),
+     [](BloodConfig& c) { c.MaskSize = 300, c.Log = 0; }},
+    {"over-long name list is cut at 2047 characters",
+     "[Overrides]\nSkinTextures=" + std::string(2040, 'a') + ",bcdefghij,k\n",
+     [](BloodConfig& c) {
+       c.SkinTextures = {std::string(2040, 'a'), "bcdefg"};
+     }},
+    {"binary junk",
+     std::string("\x7F"
+                 "ELF\x01\x00\x00[\xFF\xFE]\x00=\x80\x81\r\x1A",
+                 18),
+     [](BloodConfig&) {}},
+    {"keys among binary junk",
+     std::string("\x01\x02\x03\n[Blood]\n\x05\x06=\x07\nMaskSize=300\0"
+                 "999\nLog=0\x1A\n",
+                 42),
+     [](BloodConfig& c) { c.MaskSize = 300, c.Log = 0; }},
+};
+
+class ConfigFile : public SimTest {};
+
+TEST_F(ConfigFile, EveryKeyIsReadAndLimited) {
+  for (const ConfigCase& test : kConfigCases) {
+    SCOPED_TRACE(test.what);
+    WriteIni(test.ini);
+    BloodConfig actual;
+    LoadConfig(actual, PathOf("Vermiltrace.ini").c_str());
+    BloodConfig expected;
+    test.expect(expected);
+    ExpectSameConfig(actual, expected);
+  }
+}
+
+TEST_F(ConfigFile, MissingOrUnreadableFileKeepsDefaults) {
+  BloodConfig missing;
+  LoadConfig(missing, PathOf("Vermiltrace.ini").c_str());
+  ExpectSameConfig(missing, BloodConfig());
+  std::filesystem::create_directory(PathOf("Vermiltrace.ini"));  // cannot be read as a file
+  BloodConfig unreadable;
+  LoadConfig(unreadable, PathOf("Vermiltrace.ini").c_str());
+  ExpectSameConfig(unreadable, BloodConfig());
+  BloodConfig noPath;
+  LoadConfig(noPath, "");
+  ExpectSameConfig(noPath, BloodConfig());
+}
+
+TEST(ConfigNameList, SplitsAtCommasDropsSpacesAndLowerCases) {
+  EXPECT_EQ(SplitNameList(" A b ,,\tC\t, ,Ä"), (std::vector<std::string>{"ab", "\tc\t", "Ä"}));
+  EXPECT_TRUE(SplitNameList("").empty());
+  EXPECT_TRUE(SplitNameList(nullptr).empty());
+}
+
+// Our text reader and the platform's reader answer alike. Natively the platform reader
+// is ours, so this test bites under Wine, where it is the system's own.
+TEST_F(ConfigFile, TextReaderAgreesWithThePlatformReader) {
+  struct ReaderCase {
+    std::string text;
+    const char* section;
+    const char* key;
+  };
+  const ReaderCase cases[] = {
+      {"[S]\nk=\"abc\"\n", "S", "k"},
+      {"[S]\nk='a'\n", "S", "k"},
+      {"[S]\nk=\"\n", "S", "k"},
+      {"[S]\nk=\"\"\n", "S", "k"},
+      {"[S]\nk=\"a'\n", "S", "k"},
+      {"[ S ]\nk=1\n", "S", "k"},
+      {"[S\nk=1\n", "S", "k"},
+      {"[S]junk\nk=1\n", " S ", " k "},
+      {"[S]\nk\nk=1\n", "S", "k"},
+      {"[S]\n  k  =  1 2  \n", "s", "K"},
+      {"[S]\nk=+17\n", "S", "k"},
+      {"[S]\nk=-17x\n", "S", "k"},
+      {"[S]\nk=0x1F\n", "S", "k"},
+      {"[S]\nk=0X1F\n", "S", "k"},
+      {"[S]\nk=0b101\n", "S", "k"},
+      {"[S]\nk=0o17\n", "S", "k"},
+      {"[S]\nk=4294967295\n", "S", "k"},
+      {"[S]\nk=2147483648\n", "S", "k"},
+      {"[S]\nk=99999999999\n", "S", "k"},
+      {"[S]\nk=1.9\n", "S", "k"},
+      {"[S]\nk=\x1A 5 \x1A\n", "S", "k"},
+      {"[S]\nk=a\x0B\x0C\n", "S", "k"},
+      {"\xEF\xBB\xBF[S]\nk=5\n", "S", "k"},
+      {std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0"
+                   "7\0",
+                   16),
+       "S", "k"},
+      {std::string("[S]\nk=12\0"
+                   "34\n",
+                   12),
+       "S", "k"},
+      {"", "S", "k"},
+      {"[S]\n;k=3\nk=4\n", "S", "k"},
+      {"[S]\nk=1=2\n", "S", "k"},
+  };
+  for (const ReaderCase& test : cases) {
+    SCOPED_TRACE(testing::PrintToString(test.text));
+    WriteIni(test.text);
+    const std::string path = PathOf("Vermiltrace.ini");
+    EXPECT_EQ(ProfileIntFromText(test.text, test.section, test.key, -99),
+              platform::ProfileInt(test.section, test.key, -99, path.c_str()));
+    for (size_t size : {1, 2, 3, 4, 5, 64}) {
+      char ours[64], theirs[64];
+      std::memset(ours, '#', sizeof(ours));
+      std::memset(theirs, '#', sizeof(theirs));
+      size_t n = ProfileStringFromText(test.text, test.section, test.key, "dflt  ", ours, size);
+      size_t m =
+          platform::ProfileString(test.section, test.key, "dflt  ", theirs, size, path.c_str());
+      EXPECT_EQ(n, m) << "size " << size;
+      EXPECT_STREQ(ours, theirs) << "size " << size;
+    }
+  }
+}
+
+}  // namespace

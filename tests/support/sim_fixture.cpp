@@ -1,0 +1,101 @@
+#include "support/sim_fixture.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/platform.h"
+#include "core/system_state.h"
+
+namespace {
+
+std::string SafeName(std::string name) {
+  for (char& c : name) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!plain) c = '_';
+  }
+  return name.substr(0, 60);
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void SimTest::SetUp() {
+  namespace fs = std::filesystem;
+  static int counter = 0;
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  fs::path base = fs::temp_directory_path() / "vermiltrace-tests";
+  fs::path dir;
+  // A fresh name even when an earlier run left its directory behind.
+  do {
+    dir = base / (SafeName(std::string(info->test_suite_name()) + "_" + info->name()) + "_" +
+                  std::to_string(++counter) + "_" + std::to_string(std::rand()));
+  } while (fs::exists(dir));
+  fs::create_directories(dir);
+  dir_ = dir.string() + "/";
+
+  ResetProcess();
+}
+
+void SimTest::ResetProcess() {
+  if (State().log) std::fclose(State().log);
+  State().log = nullptr;
+  ResetSystemState();
+  platform::ClearTestingOverrides();
+  platform::SetModulePathForTesting((dir_ + "Vermiltrace.asi").c_str(), false);
+  platform::SetTickCountForTesting(kTicks);
+  State().host = &sim;
+}
+
+void SimTest::TearDown() {
+  system.reset();
+  if (State().log) std::fclose(State().log);
+  State().log = nullptr;
+  ResetSystemState();
+  platform::ClearTestingOverrides();
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+void SimTest::WriteFile(const std::string& name, const std::string& bytes) const {
+  std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool SimTest::LogExists() const { return std::filesystem::exists(PathOf("Vermiltrace.log")); }
+
+std::string SimTest::ReadLogBytes() const { return ReadFileBytes(PathOf("Vermiltrace.log")); }
+
+std::vector<std::string> SimTest::ReadLogLines() const {
+  std::vector<std::string> lines;
+  std::string bytes = ReadLogBytes();
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(bytes.substr(start));
+      break;
+    }
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+Vermiltrace& SimTest::Start() {
+  system.reset();
+  system.emplace(sim);
+  return *system;
+}
+
+void SimTest::Stop() { system.reset(); }
+
+void SimTest::NewProcess() {
+  system.reset();
+  ResetProcess();
+}

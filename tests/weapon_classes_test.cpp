@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/system_state.h"
+#include "damage/aim_rays.h"
+#include "damage/hit_history.h"
+#include "damage/wound_profile.h"
+#include "host/sim_host.h"
+
+namespace {
+
+class WeaponClassesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSystemState();
+    State().host = &sim;
+  }
+  SimHost sim;
+};
+
+HostMatrix Translation(Vec3 t) {
+  HostMatrix m{};
+  m.m[0][0] = m.m[1][1] = m.m[2][2] = m.m[3][3] = 1.0f;
+  m.m[3][0] = t.x;
+  m.m[3][1] = t.y;
+  m.m[3][2] = t.z;
+  return m;
+}
+
+void ExpectVec(Vec3 actual, Vec3 expected) {
+  EXPECT_FLOAT_EQ(actual.x, expected.x);
+  EXPECT_FLOAT_EQ(actual.y, expected.y);
+  EXPECT_FLOAT_EQ(actual.z, expected.z);
+}
+
+TEST_F(WeaponClassesTest, ClassesHoldExactlyTheirCodes) {
+  const std::set<int32_t> bullet = {22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 38, 52};
+  const std::set<int32_t> shotgun = {25, 26, 27};
+  const std::set<int32_t> rifle = {30, 31, 33, 34, 38};
+  const std::set<int32_t> explosive = {16, 19, 20, 21, 35, 36, 39, 40, 51};
+  const std::set<int32_t> chance = {0, 1, 2, 3, 5, 6, 7, 10, 11, 12, 13, 14, 15};
+  for (int32_t code : {INT32_MIN, -1}) {
+    EXPECT_FALSE(IsBulletWeapon(code) || IsShotgunWeapon(code) || IsRifleWeapon(code) ||
+                 IsExplosiveWeapon(code) || IsChanceRollWeapon(code));
+  }
+  for (int32_t code = 0; code <= 300; ++code) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(IsBulletWeapon(code), bullet.count(code) == 1);
+    EXPECT_EQ(IsShotgunWeapon(code), shotgun.count(code) == 1);
+    EXPECT_EQ(IsRifleWeapon(code), rifle.count(code) == 1);
+    EXPECT_EQ(IsExplosiveWeapon(code), explosive.count(code) == 1);
+    EXPECT_EQ(IsChanceRollWeapon(code), chance.count(code) == 1);
+  }
+}
+
+TEST_F(WeaponClassesTest, ProfilesFollowTheirRowsWithTheConfiguredRadii) {
+  BloodConfig& config = State().config;
+  config.WoundRadius = 0.03f;
+  config.ShotgunWoundRadius = 0.02f;
+  config.RifleWoundRadius = 0.05f;
+  config.DripsMin = 2;
+  config.DripsMax = 5;
+  struct Row {
+    int32_t code, piece;
+    WoundProfile expected;
+  };
+  const Row rows[] = {
+      {0, 9, {0.012f, 0, 0.5f, 0, 2}},
+      {0, 3, {0, 0, 0, 0, 0}},
+      {1, 9, {0.012f, 0, 0.5f, 0, 2}},
+      {1, 4, {0, 0, 0, 0, 0}},
+      {2, 9, {0.025f, 0, 1.0f, 1, 3}},
+      {15, 3, {0.012f, 0, 0.4f, 0, 1}},
+      {7, 8, {0.012f, 0, 0.4f, 0, 1}},
+      {4, 9, {0.01f, 0.045f, 1.0f, 2, 5}},
+      {8, 3, {0.013f, 0.1f, 1.2f, 3, 6}},
+      {9, 9, {0.05f, 0.09f, 1.6f, 4, 6}},
+      {25, 9, {0.02f, 0, 0.6f, 0, 2}},
+      {27, 3, {0.02f, 0, 0.6f, 0, 2}},
+      {30, 9, {1.4f * 0.05f, 0, 1.0f, 2, 5}},
+      {38, 3, {0.05f, 0, 1.0f, 2, 5}},
+      {49, 9, {0.02f, 0.03f, 0.5f, 0, 2}},
+      {50, 3, {0.02f, 0.03f, 0.5f, 0, 2}},
+      {22, 9, {1.4f * 0.03f, 0, 1.0f, 2, 5}},
+      {52, 3, {0.03f, 0, 1.0f, 2, 5}},
+      {32, 255, {0.03f, 0, 1.0f, 2, 5}},
+      {16, 9, {0.025f, 0, 0.7f, 0, 2}},
+      {51, 3, {0.025f, 0, 0.7f, 0, 2}},
+      {54, 3, {0, 0, 0, 0, 0}},
+      {37, 9, {0, 0, 0, 0, 0}},
+      {10, 9, {0, 0, 0, 0, 0}},
+      {-5, 9, {0, 0, 0, 0, 0}},
+      {INT32_MAX, 9, {0, 0, 0, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "code " << row.code << " piece " << row.piece);
+    WoundProfile p = GetWoundProfile(row.code, row.piece);
+    EXPECT_FLOAT_EQ(p.radius, row.expected.radius);
+    EXPECT_FLOAT_EQ(p.cut, row.expected.cut);
+    EXPECT_FLOAT_EQ(p.dripScale, row.expected.dripScale);
+    EXPECT_EQ(p.dripsMin, row.expected.dripsMin);
+    EXPECT_EQ(p.dripsMax, row.expected.dripsMax);
+  }
+}
+
+TEST_F(WeaponClassesTest, HitHistoryFindNeverInsertsAndEraseForgets) {
+  HostPed* ped = sim.AddPed({0, 0, 0});
+  EXPECT_EQ(FindHitRecord(ped), nullptr);
+  EXPECT_TRUE(State().hitHistory.empty());
+
+  HitRecord& created = FindOrCreateHitRecord(ped);
+  EXPECT_EQ(created.clock, 0u);
+  EXPECT_EQ(created.weapon, 0);
+  EXPECT_EQ(created.piece, 0);
+  created = {1234, 22, 9};
+  HitRecord& again = FindOrCreateHitRecord(ped);
+  EXPECT_EQ(&again, &created);
+  EXPECT_EQ(again.clock, 1234u);
+  ASSERT_EQ(FindHitRecord(ped), &created);
+
+  EraseHitRecord(ped);
+  EXPECT_EQ(FindHitRecord(ped), nullptr);
+  EraseHitRecord(ped);  // no record: nothing happens
+  EraseHitRecord(nullptr);
+  EXPECT_TRUE(State().hitHistory.empty());
+}
+
+TEST_F(WeaponClassesTest, AimRaysComeFromTheShooterAndTheActiveView) {
+  HostPed* shooter = sim.AddPed({100, 100, 100});
+  SimEntity* e = SimHost::Sim(shooter);
+  e->hasMatrix = true;  // the matrix translation wins over the position field
+  e->matrix = Translation({1, 2, 3});
+  sim.aimOffset = {0, 0, 0.5f};
+  sim.aimDirection = {0, 0.6f, 0.8f};
+  sim.viewEye = {-1, -2, 4};
+  sim.viewDirection = {1, 0, 0};
+
+  AimRays rays{};
+  GetAimRays(shooter, rays);
+  ExpectVec(rays.aimStart, {1, 2, 3.5f});
+  ExpectVec(rays.aimEnd, {1, 2 + 150 * 0.6f, 3.5f + 150 * 0.8f});
+  ExpectVec(rays.viewStart, {-1, -2, 4});
+  ExpectVec(rays.viewEnd, {149, -2, 4});
+
+  e->hasMatrix = false;
+  rays = AimRays{};
+  GetAimRays(shooter, rays);
+  ExpectVec(rays.aimStart, {100, 100, 100.5f});
+}
+
+TEST_F(WeaponClassesTest, BonePositionsFallBackToTheHostQuery) {
+  HostHierarchy* hierarchy = sim.AddHierarchy();
+  SimHierarchy* h = SimHost::Sim(hierarchy);
+  h->boneIds = {5, 22, 41};
+  h->boneMatrices = {Translation({1, 1, 1}), Translation({2, 2, 2}), Translation({3, 3, 3})};
+  h->boneCount = 3;
+  HostPed* ped = sim.AddPed({9, 9, 9}, sim.AddRenderObject(hierarchy));
+  SimHost::Sim(ped)->queryBones = {{22, {7, 7, 7}}, {41, {8, 8, 8}}, {52, {6, 6, 6}}};
+
+  ExpectVec(GetBonePosition(ped, 22), {2, 2, 2});
+  ExpectVec(GetBonePosition(ped, 52), {6, 6, 6});  // negative index
+  ExpectVec(GetBonePosition(ped, 3), {9, 9, 9});   // the host's own answer
+
+  // The host claims fewer bones than the index it gives: the index is not trusted.
+  h->boneCount = 2;
+  ExpectVec(GetBonePosition(ped, 41), {8, 8, 8});
+
+  h->boneMatrices.clear();  // no matrix array
+  ExpectVec(GetBonePosition(ped, 22), {7, 7, 7});
+
+  h->boneMatrices = {Translation({1, 1, 1}), Translation({2, 2, 2})};
+  SimHost::Sim(sim.Sim(ped)->renderObject)->hierarchy = nullptr;  // no skin hierarchy
+  ExpectVec(GetBonePosition(ped, 22), {7, 7, 7});
+
+  SimHost::Sim(ped)->renderObject = nullptr;  // no render object
+  ExpectVec(GetBonePosition(ped, 22), {7, 7, 7});
+}
+
+}  // namespace

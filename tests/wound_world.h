@@ -1,0 +1,99 @@
+// Small hand-made skinned worlds for the wound tests: flat grids of triangles skinned to
+// one identity bone, so posed positions equal bind positions.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "core/log.h"
+#include "core/system_state.h"
+#include "host/sim_host.h"
+#include "support/sim_fixture.h"
+
+inline HostMatrix IdentityBone() {
+  HostMatrix m{};
+  m.m[0][0] = m.m[1][1] = m.m[2][2] = m.m[3][3] = 1.0f;
+  return m;
+}
+
+// A grid of columns x rows cells, two triangles each: vertex (i, j) sits at
+// origin + du * i / columns + dv * j / rows with texture coordinates interpolated from
+// uv0 to uv1 likewise. With du = x and dv = z the triangles face -y.
+struct GridSpec {
+  Vec3 origin{-0.5f, 0.0f, 0.0f};
+  Vec3 du{1.0f, 0.0f, 0.0f};
+  Vec3 dv{0.0f, 0.0f, 2.0f};
+  int columns = 8;
+  int rows = 16;
+  TexCoord uv0{0.0f, 0.0f};
+  TexCoord uv1{1.0f, 1.0f};
+  uint16_t material = 0;
+};
+
+class WoundTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    State().config.MaskSize = 64;
+    OpenLog();
+  }
+
+  HostHierarchy* AddBones(int count) {
+    HostHierarchy* hierarchy = sim.AddHierarchy();
+    SimHierarchy* h = SimHost::Sim(hierarchy);
+    h->boneCount = count;
+    h->boneMatrices.assign(static_cast<size_t>(count), IdentityBone());
+    return hierarchy;
+  }
+
+  HostGeometry* AddGrid(const GridSpec& spec) {
+    HostGeometry* geometry = sim.AddGeometry();
+    SimGeometry* g = SimHost::Sim(geometry);
+    const int stride = spec.columns + 1;
+    for (int j = 0; j <= spec.rows; ++j) {
+      for (int i = 0; i <= spec.columns; ++i) {
+        const float a = static_cast<float>(i) / static_cast<float>(spec.columns);
+        const float b = static_cast<float>(j) / static_cast<float>(spec.rows);
+        g->positions.push_back(spec.origin + spec.du * a + spec.dv * b);
+        g->texCoords.push_back({spec.uv0.u + (spec.uv1.u - spec.uv0.u) * a,
+                                spec.uv0.v + (spec.uv1.v - spec.uv0.v) * b});
+      }
+    }
+    for (int j = 0; j < spec.rows; ++j) {
+      for (int i = 0; i < spec.columns; ++i) {
+        const auto at = [&](int di, int dj) {
+          return static_cast<uint16_t>((j + dj) * stride + i + di);
+        };
+        g->triangles.push_back({{at(0, 0), at(1, 0), at(0, 1)}, spec.material});
+        g->triangles.push_back({{at(1, 0), at(1, 1), at(0, 1)}, spec.material});
+      }
+    }
+    g->vertexCount = static_cast<int32_t>(g->positions.size());
+    g->triangleCount = static_cast<int32_t>(g->triangles.size());
+    for (int m = 0; m <= spec.material; ++m) g->materials.push_back(sim.AddMaterial());
+    HostSkin* skin = sim.AddSkin();
+    SimSkin* s = SimHost::Sim(skin);
+    for (int32_t v = 0; v < g->vertexCount; ++v) {
+      s->weights.insert(s->weights.end(), {1.0f, 0.0f, 0.0f, 0.0f});
+      s->boneIndices.push_back(0);
+    }
+    s->inverseBind.push_back(IdentityBone());
+    g->skin = skin;
+    return geometry;
+  }
+
+  // A ped whose render object holds one mesh per geometry, on a one-bone hierarchy.
+  HostPed* AddPedWith(std::initializer_list<HostGeometry*> geometries) {
+    HostRenderObject* object = sim.AddRenderObject(AddBones(1));
+    for (HostGeometry* geometry : geometries) sim.AddMesh(object, geometry);
+    return sim.AddPed({0, 0, 0}, object);
+  }
+
+  std::vector<HostMesh*>& MeshesOf(HostPed* ped) {
+    return SimHost::Sim(SimHost::Sim(ped)->renderObject)->meshes;
+  }
+
+  // A texture made the way the blood pass makes one, counted by the host.
+  HostTexture* MakeTexture() { return Host().CreateTexture(Host().CreateSurface(8, 4, 32, 0)); }
+};
