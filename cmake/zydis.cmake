@@ -13,9 +13,10 @@ if(NOT WIN32)
   return()
 endif()
 
-set(VT_ZYDIS_SRC ${PROJECT_SOURCE_DIR}/third_party/zydis-src)
+get_filename_component(VT_ROOT ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
+set(VT_ZYDIS_SRC ${VT_ROOT}/third_party/zydis-src)
 if(NOT EXISTS ${VT_ZYDIS_SRC}/zydis/CMakeLists.txt)
-  execute_process(COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/fetch-zydis.sh
+  execute_process(COMMAND sh ${VT_ROOT}/scripts/fetch-zydis.sh
                   RESULT_VARIABLE vt_fetch_result)
   if(NOT vt_fetch_result EQUAL 0)
     message(FATAL_ERROR "Zydis sources missing: run scripts/fetch-zydis.sh")

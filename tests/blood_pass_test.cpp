@@ -2,17 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/log.h"
-#include "core/platform.h"
 #include "core/system_state.h"
 #include "host/sim_host.h"
 #include "render/blood_geometry.h"
+#include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
 
 namespace {
@@ -27,20 +27,13 @@ struct TestMesh {
   std::vector<HostTexture*> gameTextures;
 };
 
-class BloodPassTest : public ::testing::Test {
+class BloodPassTest : public SimTest {
  protected:
   void SetUp() override {
-    ResetSystemState();
-    State().host = &sim;
+    SimTest::SetUp();
     State().config.MaskSize = kMask;
     object = sim.AddRenderObject(nullptr);
     ped = sim.AddPed({0, 0, 0}, object);
-  }
-  void TearDown() override {
-    if (State().log) std::fclose(State().log);
-    State().log = nullptr;
-    platform::ClearTestingOverrides();
-    State().host = nullptr;
   }
 
   // A one-triangle skinned mesh in the ped's render object, with game textures and
@@ -78,23 +71,9 @@ class BloodPassTest : public ::testing::Test {
 
   std::vector<MaskLayer>& Layers() { return FindOrCreateBloodState(ped).layers; }
 
-  std::string OpenTestLog() {
-    std::string dir = ::testing::TempDir();
-    platform::SetModulePathForTesting((dir + "Vermiltrace.asi").c_str(), false);
-    OpenLog();
-    return dir + "Vermiltrace.log";
-  }
-
-  static int CountLines(const std::string& path, const std::string& line) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string all = text.str();
-    int count = 0;
-    for (size_t at = all.find(line); at != std::string::npos; at = all.find(line, at + 1)) {
-      ++count;
-    }
-    return count;
+  int CountLogLines(const std::string& line) const {
+    std::vector<std::string> lines = ReadLogLines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
   }
 
   static SimSurface* SurfaceOf(HostTexture* texture) {
@@ -106,7 +85,6 @@ class BloodPassTest : public ::testing::Test {
     return surface->pixels.data() + y * static_cast<size_t>(surface->stride) + 4 * x;
   }
 
-  SimHost sim;
   HostRenderObject* object = nullptr;
   HostPed* ped = nullptr;
 };
@@ -275,7 +253,7 @@ TEST_F(BloodPassTest, NoBloodGeometryOrNoRenderCallbackDrawsNothingAndRestores) 
 }
 
 TEST_F(BloodPassTest, FirstPassLineIsWrittenOnceForTheFirstMeshDrawn) {
-  std::string log = OpenTestLog();
+  OpenLog();
   TestMesh first = AddMesh(3);
   TestMesh second = AddMesh(1);
   AddLayer(first, 0, 255);
@@ -283,13 +261,12 @@ TEST_F(BloodPassTest, FirstPassLineIsWrittenOnceForTheFirstMeshDrawn) {
   DrawBloodPass(ped);
   DrawBloodPass(ped);
   EXPECT_EQ(sim.draws.size(), 4u);
-  EXPECT_EQ(CountLines(log, "render: first blood pass through the ped pipeline (3 materials)\n"),
-            1);
-  EXPECT_EQ(CountLines(log, "render: first blood pass"), 1);
+  EXPECT_EQ(ReadLogLines(), std::vector<std::string>{
+                                "render: first blood pass through the ped pipeline (3 materials)"});
 }
 
 TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFirst) {
-  std::string log = OpenTestLog();
+  OpenLog();
   TestMesh mesh = AddMesh(1);
   AddLayer(mesh, 0, 255);
 
@@ -299,7 +276,7 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   sim.failCreateSurface = false;
   sim.failCreateTexture = true;
   DrawBloodPass(ped);
-  EXPECT_EQ(CountLines(log, "render: blood texture creation FAILED"), 3);
+  EXPECT_EQ(CountLogLines("render: blood texture creation FAILED"), 3);
   EXPECT_EQ(sim.surfacesMade, 1);
   EXPECT_EQ(sim.surfacesDestroyed, 1);  // the surface the texture did not take
   EXPECT_EQ(Layers()[0].texture, nullptr);
@@ -311,7 +288,7 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   sim.failLock = true;
   DrawBloodPass(ped);
   DrawBloodPass(ped);
-  EXPECT_EQ(CountLines(log, "render: blood texture lock FAILED"), 1);
+  EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
   EXPECT_TRUE(Layers()[0].dirty);
   EXPECT_EQ(Layers()[0].texture, nullptr);
   EXPECT_TRUE(sim.draws.empty());
@@ -329,7 +306,7 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   DrawBloodPass(ped);
   EXPECT_NE(Layers()[0].texture, nullptr);
   EXPECT_EQ(sim.draws.size(), 2u);
-  EXPECT_EQ(CountLines(log, "render: blood texture lock FAILED"), 1);
+  EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
 }
 
 TEST_F(BloodPassTest, BlankTextureIsRetriedAfterFailuresWithoutLeakingSurfaces) {
@@ -349,7 +326,7 @@ TEST_F(BloodPassTest, BlankTextureIsRetriedAfterFailuresWithoutLeakingSurfaces) 
 }
 
 TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
-  TestMesh a = AddMesh(2);
+  TestMesh a = AddMesh(3);
   TestMesh b = AddMesh(1);
   TestMesh c = AddMesh(1);
   AddLayer(a, 0, 255);
@@ -405,7 +382,8 @@ TEST_F(BloodPassTest, BrokenMaterialListsNeverReachBeyondTheArray) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUp();
+    object = sim.AddRenderObject(nullptr);
+    ped = sim.AddPed({0, 0, 0}, object);
     TestMesh mesh = AddMesh(c.materials);
     SimHost::Sim(mesh.geometry)->reportedMaterialCount = c.reported;
     AddLayer(mesh, 0, 255);
@@ -421,7 +399,7 @@ TEST_F(BloodPassTest, BrokenMaterialListsNeverReachBeyondTheArray) {
 }
 
 TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
-  std::string log = OpenTestLog();
+  OpenLog();
   TestMesh mesh = AddMesh(1);
   MaskLayer& layer = AddLayer(mesh, 0, 255);
   UploadLayer(layer);
@@ -440,7 +418,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   surface->stride = -static_cast<int32_t>(kWidth * 4);
   UploadLayer(layer);
   EXPECT_TRUE(layer.dirty);
-  EXPECT_EQ(CountLines(log, "render: blood texture lock FAILED"), 1);
+  EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
 
   // A texture without a surface counts as a failed lock.
   surface->stride = static_cast<int32_t>(kWidth * 4);

@@ -1,16 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "core/system_state.h"
 #include "damage/damage_hook.h"
 #include "damage/hit_history.h"
-#include "host/sim_host.h"
+#include "wound_world.h"
+#include "wounds/blood_state.h"
+#include "wounds/posed_mesh.h"
 
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr uint32_t kHalf = 1u << 23;  // a draw of exactly 0.5, in units of 2^-24
 
 // Number of draws that lead the generator from before to after (-1 beyond 100).
 int DrawsBetween(uint32_t before, uint32_t after) {
@@ -29,21 +38,65 @@ uint32_t StateDrawing(uint32_t k) {
   return ((k << 8) - 1013904223u) * inverse;
 }
 
-class DamageHookTest : public ::testing::Test {
+std::string PointerText(const void* p) {
+  char text[2 * sizeof(void*) + 1];
+  std::snprintf(text, sizeof(text), "%0*" PRIXPTR, static_cast<int>(2 * sizeof(void*)),
+                reinterpret_cast<uintptr_t>(p));
+  return text;
+}
+
+// Every bone the intake asks for, each marked by its own mesh: a 0.4 m square facing -y
+// centred on the bone, 1 m apart along x. The host's bone query answers with the squares'
+// centres; the skin hierarchy knows none of these bones.
+const int32_t kMarkerBones[] = {1, 2, 3, 5, 22, 23, 24, 32, 33, 34, 41, 42, 43, 51, 52, 53};
+constexpr size_t kMarkerCount = sizeof(kMarkerBones) / sizeof(kMarkerBones[0]);
+
+Vec3 MarkerCentre(size_t i) { return {static_cast<float>(i), 0.0f, 1.0f}; }
+
+class DamageHookTest : public WoundTest {
  protected:
   void SetUp() override {
-    ResetSystemState();
-    State().host = &sim;
+    WoundTest::SetUp();
     sim.clock = 100000;
     victim = sim.AddPed({0, 0, 0});
     shooter = AsEntity(sim.AddPed({0, -5, 0}));
   }
 
+  HostPed* AddMarkerPed(Vec3 position) {
+    std::vector<HostGeometry*> geometries;
+    for (size_t i = 0; i < kMarkerCount; ++i) {
+      GridSpec spec;
+      spec.origin = MarkerCentre(i) + Vec3{-0.2f, 0.0f, -0.2f};
+      spec.du = {0.4f, 0, 0};
+      spec.dv = {0, 0, 0.4f};
+      spec.columns = spec.rows = 2;
+      geometries.push_back(AddGrid(spec));
+    }
+    HostRenderObject* object = sim.AddRenderObject(AddBones(1));
+    for (HostGeometry* geometry : geometries) sim.AddMesh(object, geometry);
+    HostPed* ped = sim.AddPed(position, object);
+    for (size_t i = 0; i < kMarkerCount; ++i) {
+      SimHost::Sim(ped)->queryBones.push_back({kMarkerBones[i], MarkerCentre(i)});
+    }
+    return ped;
+  }
+
+  // The bone whose marker holds the ped's newest wound (-1 without one).
+  int32_t WoundedBone(HostPed* ped) {
+    const PedBloodState* state = FindBloodState(ped);
+    if (!state || state->wounds.empty()) return -1;
+    const std::vector<HostMesh*>& meshes = MeshesOf(ped);
+    auto found = std::find(meshes.begin(), meshes.end(), state->wounds.back().mesh);
+    return found == meshes.end() ? -1 : kMarkerBones[found - meshes.begin()];
+  }
+
   // One damage event at the given clock; returns the draws it took.
-  int Damage(HostEntity* damager, float factor, uint8_t piece, int32_t code, uint32_t at) {
+  int Damage(HostEntity* damager, float factor, uint8_t piece, int32_t code, uint32_t at,
+             HostPed* target = nullptr) {
     sim.clock = at;
     uint32_t before = State().rng.state;
-    HandlePedDamage(sim.AddDamage(damager, factor, piece, code), AsEntity(victim));
+    HandlePedDamage(sim.AddDamage(damager, factor, piece, code),
+                    AsEntity(target ? target : victim));
     return DrawsBetween(before, State().rng.state);
   }
   bool Accepted(uint32_t at) {
@@ -51,7 +104,6 @@ class DamageHookTest : public ::testing::Test {
     return record && record->clock == at;
   }
 
-  SimHost sim;
   HostPed* victim = nullptr;
   HostEntity* shooter = nullptr;
 };
@@ -118,7 +170,7 @@ TEST_F(DamageHookTest, NonBulletEventsWithoutDamageAndNonPedsAreIgnored) {
 }
 
 TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
-  // Body wound draws with a damager: the bone pick and the three jitters.
+  // Body wound draws with a damager and a ped without mesh: bone pick and three jitters.
   constexpr int kBodyWound = 4;
   struct Row {
     int32_t code;
@@ -153,23 +205,20 @@ TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
   }
 }
 
-TEST_F(DamageHookTest, WithoutADamagerTheSourceTakesTwoDraws) {
-  EXPECT_EQ(Damage(nullptr, 10.0f, 3, 4, 1000), 2 + 4);
-}
-
 TEST_F(DamageHookTest, PlayerBulletsTryTheAimedPathFirst) {
   sim.player = AsPed(shooter);
   // No mesh: both segments miss, then a body wound with the player as source.
   EXPECT_EQ(Damage(shooter, 10.0f, 3, 22, 1000), 4);
   EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 2000), 3 + 4);  // shotgun spread first
-  // Someone else's bullets and the player's knife take the body-wound path only.
+  // Someone else's bullets and the player's knife take the body-wound path only; without
+  // a damager the source takes two draws.
   EXPECT_EQ(Damage(nullptr, 10.0f, 3, 25, 3000), 2 + 4);
   EXPECT_EQ(Damage(shooter, 10.0f, 3, 4, 4000), 4);
 }
 
 TEST_F(DamageHookTest, ExplosionPointComesFromTheNearestActiveExplosion) {
   // A bled-out ped: the explosion handler itself takes no draws.
-  State().bloodStates[victim].bloodLoss = 1.0f;
+  FindOrCreateBloodState(victim).bloodLoss = 1.0f;
   struct Row {
     const char* name;
     Vec3 position;
@@ -193,25 +242,178 @@ TEST_F(DamageHookTest, ExplosionPointComesFromTheNearestActiveExplosion) {
   }
 }
 
+TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
+  // A ped whose bones all sit at its feet: the explosion distance is the point's distance.
+  SimHost::Sim(victim)->position = {10, 20, 30};
+  sim.explosionActive[2] = true;
+  sim.explosionPosition[2] = {10, 23, 30};  // 3 m
+  sim.explosionActive[5] = true;
+  sim.explosionPosition[5] = {10, 20, 32};  // 2 m, but a later record
+  sim.explosionActive[9] = true;
+  sim.explosionPosition[9] = {12, 20, 30};  // 2 m
+  sim.explosionActive[11] = true;
+  sim.explosionPosition[11] = {10.5f, 20, 30};  // 0.5 m, inactive below
+  sim.explosionActive[11] = false;
+  Damage(shooter, 10.0f, 3, 51, 1000);
+  // Without one, the fallback lies 2 m below within 2 m horizontally.
+  sim.explosionActive.fill(false);
+  RandomGenerator replay = State().rng;
+  float u1 = NextRandom(replay);
+  float u2 = NextRandom(replay);
+  Damage(shooter, 10.0f, 3, 39, 5000);
+  const float expected = Length(Vec3{4.0f * (u2 - 0.5f), 4.0f * (u1 - 0.5f), -2.0f});
+
+  std::vector<std::string> lines = ReadLogLines();
+  const std::string ped = PointerText(victim);
+  auto has = [&](const std::string& prefix) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  };
+  EXPECT_TRUE(has("damage w51 p3 ped " + ped + ": explosion 2.0 m away, closest part bone 5,"));
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.1f", static_cast<double>(expected));
+  EXPECT_TRUE(has("damage w39 p3 ped " + ped + ": explosion " + text + " m away"));
+  EXPECT_GE(expected, 2.0f);
+  EXPECT_LE(expected, std::sqrt(8.0f));
+}
+
 TEST_F(DamageHookTest, FallsBelowTheMinimumDamageLeaveNoTrace) {
   Damage(nullptr, 7.9f, 3, 54, 1000);
   EXPECT_TRUE(Accepted(1000));
-  EXPECT_EQ(State().bloodStates.count(victim), 0u);
+  EXPECT_EQ(FindBloodState(victim), nullptr);
   Damage(nullptr, 8.0f, 3, 54, 5000);
-  EXPECT_EQ(State().bloodStates.count(victim), 1u);
+  EXPECT_NE(FindBloodState(victim), nullptr);
+}
+
+TEST_F(DamageHookTest, PiecesChooseTheirBones) {
+  HostPed* ped = AddMarkerPed({0, 0, 1});
+  SimHost::Sim(shooter)->position = {7.5f, -5.0f, 1.0f};
+  struct Row {
+    uint8_t piece;
+    int32_t even, odd;
+  };
+  const Row rows[] = {{4, 1, 1}, {5, 33, 32}, {6, 23, 22}, {7, 42, 41}, {8, 52, 51},
+                      {9, 5, 5}, {3, 2, 3},   {0, 2, 3},   {255, 2, 3}};
+  const uint32_t kOdd = 16778;  // 1000 * draw = 1.00005
+  uint32_t at = 1000;
+  for (const Row& row : rows) {
+    for (bool even : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << "piece " << int(row.piece) << (even ? " even" : " odd"));
+      RemovePedBlood(ped);
+      State().rng.state = StateDrawing(even ? 0 : kOdd);
+      at += 1000;
+      Damage(shooter, 10.0f, row.piece, 4, at, ped);
+      EXPECT_EQ(WoundedBone(ped), even ? row.even : row.odd);
+    }
+  }
+}
+
+TEST_F(DamageHookTest, Code50AlwaysWoundsALeg) {
+  HostPed* ped = AddMarkerPed({0, 0, 1});
+  SimHost::Sim(shooter)->position = {7.5f, -5.0f, 1.0f};
+  uint32_t at = 1000;
+  // The re-pick draw decides: 0.5 and more is piece 8 (bones 51, 52), below is piece 7.
+  State().rng.state = StateDrawing(kHalf);
+  Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
+  EXPECT_TRUE(WoundedBone(ped) == 51 || WoundedBone(ped) == 52) << WoundedBone(ped);
+  State().rng.state = StateDrawing(kHalf - 1);
+  Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
+  EXPECT_TRUE(WoundedBone(ped) == 41 || WoundedBone(ped) == 42) << WoundedBone(ped);
+
+  std::set<int32_t> bones;
+  State().rng.state = 777;
+  for (int i = 0; i < 40; ++i) {
+    RemovePedBlood(ped);
+    Damage(i % 2 ? shooter : nullptr, 10.0f, static_cast<uint8_t>(3 + i % 7), 50, at += 1000, ped);
+    bones.insert(WoundedBone(ped));
+  }
+  EXPECT_EQ(bones, (std::set<int32_t>{41, 42, 51, 52}));
+}
+
+TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
+  HostPed* ped = AddMarkerPed({0, 0, -50});
+  const Vec3 player{2.0f, -5.0f, 1.3f};
+  SimHost::Sim(shooter)->position = player;
+  sim.player = AsPed(shooter);
+  sim.aimDirection = {0, -1, 0};  // both segments point away from the ped
+  sim.viewDirection = {0, -1, 0};
+
+  State().rng.state = StateDrawing(0);  // even: piece 3 gives bone 2
+  RandomGenerator replay = State().rng;
+  NextRandom(replay);
+  float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
+  Damage(shooter, 10.0f, 3, 22, 1000, ped);
+  ASSERT_EQ(WoundedBone(ped), 2);
+
+  // Where the segment from the player's side through the jittered point meets the marker.
+  const Vec3 p = MarkerCentre(1) + Vec3{u3 - 0.5f, u2 - 0.5f, u1 - 0.5f} * 0.12f;
+  Vec3 d = p - player;
+  d.z *= 0.5f;
+  const Vec3 expected = p - d * (p.y / d.y);
+
+  const Wound& wound = FindBloodState(ped)->wounds.back();
+  PosedMeshSnapshot snapshot;
+  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+  const size_t mesh = 1;
+  const HostTriangle& tri = SimHost::Sim(sim.MeshGeometry(snapshot.meshes[mesh]))
+                                ->triangles[static_cast<size_t>(wound.triangle)];
+  const std::vector<Vec3>& posed = snapshot.positions[mesh];
+  const Vec3 v0 = posed[tri.vertex[0]];
+  const Vec3 centre =
+      v0 + (posed[tri.vertex[1]] - v0) * wound.u + (posed[tri.vertex[2]] - v0) * wound.v;
+  EXPECT_NEAR(centre.x, expected.x, 1e-4f);
+  EXPECT_NEAR(centre.y, expected.y, 1e-4f);
+  EXPECT_NEAR(centre.z, expected.z, 1e-4f);
+}
+
+TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
+  HostPed* ped = AddMarkerPed({0, 0, 1});
+  sim.player = ped;
+  SimHost::Sim(shooter)->position = {3.0f, -5.0f, 1.0f};
+  State().rng.state = StateDrawing(0);
+  Damage(shooter, 12.34f, 9, 4, 1000, ped);
+  Damage(shooter, 0.0f, 200, 0, 5000, ped);  // no damage: only the player line
+
+  const PedBloodState* state = FindBloodState(ped);
+  ASSERT_NE(state, nullptr);
+  ASSERT_EQ(state->wounds.size(), 1u);
+  char radius[16];
+  std::snprintf(radius, sizeof(radius), "%.3f", static_cast<double>(state->wounds[0].radius));
+  std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "player damaged: weapon 4 piece 9 factor 12.3");
+  EXPECT_EQ(lines[1].rfind("blood geometry for ", 0), 0u);
+  const std::string wound = "damage w4 p9 ped " + PointerText(ped) +
+                            " model 0: wound 1, ray hit mesh, r " + radius +
+                            " cut 0.045 bleed 1.00, ";
+  EXPECT_EQ(lines[2].substr(0, wound.size()), wound);
+  EXPECT_EQ(lines[2].substr(lines[2].size() - 13), " tris painted");
+  EXPECT_EQ(lines[3], "player damaged: weapon 0 piece 200 factor 0.0");
+}
+
+TEST_F(DamageHookTest, NoPlayerLineWithLogOffOrForOtherPeds) {
+  Damage(shooter, 10.0f, 3, 4, 1000);  // victim is not the player
+  sim.player = victim;
+  State().config.Log = 0;
+  Damage(shooter, 10.0f, 3, 4, 5000);
+  EXPECT_TRUE(ReadLogLines().empty());
 }
 
 TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
-  SimHost::Sim(victim)->position = {kNaN, kNaN, kNaN};
+  HostPed* ped = AddMarkerPed({kNaN, kNaN, kNaN});
+  SimHost::Sim(ped)->queryBones[3].second = {kNaN, 0, 1};
   SimHost::Sim(shooter)->position = {kNaN, 0, kNaN};
   sim.player = AsPed(shooter);
   sim.aimDirection = {kNaN, kNaN, kNaN};
+  sim.explosionActive[0] = true;
+  sim.explosionPosition[0] = {kNaN, kNaN, kNaN};
   uint32_t at = 1000;
   for (int32_t code : {0, 4, 9, 16, 22, 25, 50, 54}) {
     for (float factor : {kNaN, 10.0f, std::numeric_limits<float>::infinity()}) {
-      at += 5000;
-      Damage(shooter, factor, 9, code, at);
-      Damage(nullptr, factor, 9, code, at + 2000);
+      for (uint8_t piece : {3, 9}) {
+        Damage(shooter, factor, piece, code, at += 5000, ped);
+        Damage(nullptr, factor, piece, code, at += 5000, ped);
+      }
     }
   }
   SUCCEED();

@@ -114,15 +114,18 @@ uintptr_t Allocator::ReserveNear(size_t size, size_t blockSize,
   auto tryAt = [&](uintptr_t candidate, const MemoryRegion& region) -> uintptr_t {
     if (!region.free || candidate < region.base || candidate < lowest) return 0;
     const uintptr_t regionLast = region.base + (region.size - 1);
-    if (blockSize - 1 > highest - candidate || candidate + (blockSize - 1) > regionLast ||
+    if (blockSize - 1 > highest - candidate || blockSize - 1 > regionLast - candidate ||
         !reach.Holds(candidate, size)) {
       return 0;
     }
     return source_.Reserve(candidate, blockSize);
   };
 
+  // Downwards from near[0] (or the highest start still in reach), then upwards from it (or
+  // the lowest start in reach); free regions are tried granule by granule.
   MemoryRegion region;
-  uintptr_t candidate = RoundDown(near[0], granularity);
+  const uintptr_t topStart = reach.high - reach.low >= size - 1 ? reach.high - (size - 1) : 0;
+  uintptr_t candidate = RoundDown(std::min(near[0], topStart), granularity);
   while (candidate >= lowest && source_.Query(candidate, &region) && region.size != 0) {
     if (const uintptr_t base = tryAt(candidate, region)) return base;
     // Below an allocation, the next granule that can be free starts under its base.
@@ -132,8 +135,9 @@ uintptr_t Allocator::ReserveNear(size_t size, size_t blockSize,
     candidate = below - granularity;
   }
 
-  candidate = RoundDown(near[0], granularity);
-  if (candidate != near[0]) {
+  const uintptr_t bottomStart = std::max(near[0], lowest);
+  candidate = RoundDown(bottomStart, granularity);
+  if (candidate != bottomStart) {
     if (candidate > kAddressMax - granularity) return 0;
     candidate += granularity;
   }
@@ -141,8 +145,12 @@ uintptr_t Allocator::ReserveNear(size_t size, size_t blockSize,
          region.size != 0) {
     if (const uintptr_t base = tryAt(candidate, region)) return base;
     const uintptr_t regionLast = region.base + (region.size - 1);
-    if (regionLast > kAddressMax - granularity) break;
-    const uintptr_t next = RoundDown(regionLast, granularity) + granularity;
+    uintptr_t next = candidate + granularity;
+    // Past an allocation, or a free region too short for the block from here on.
+    if (!region.free || blockSize - 1 > regionLast - candidate) {
+      if (regionLast > kAddressMax - granularity) break;
+      next = RoundDown(regionLast, granularity) + granularity;
+    }
     if (next <= candidate) break;
     candidate = next;
   }

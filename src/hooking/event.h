@@ -72,7 +72,7 @@ class Event {
  private:
   // Callbacks run on copies, over the entries present when the pass began: a callback
   // that subscribes another must not pull the list from under the loop.
-  static void RunList(const std::vector<Entry>& list, void* self) {
+  static void RunList(const std::vector<Entry>& list, [[maybe_unused]] void* self) {
     const size_t count = list.size();
     for (size_t i = 0; i < count && i < list.size(); ++i) {
       Callback callback = list[i].callback;

@@ -51,7 +51,7 @@ std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallbac
   static std::weak_ptr<PedEvent> pedRemoval;
   std::lock_guard<std::mutex> hold(eventsMutex);
   auto event = SharedEvent(&pedRemoval, {0x5E880C}, CallContract::Member);
-  if (callback) event->Subscribe(order, callback, id);
+  event->Subscribe(order, callback, id);
   return std::make_unique<EventShare>(std::move(event));
 }
 
@@ -70,10 +70,10 @@ std::unique_ptr<HostPatch> Subscribe(HostEvent which, EventOrder order,
     case HostEvent::SecondReset:
       event = SharedEvent(&secondReset, {0x748E09, 0x748E48}, CallContract::Plain);
       break;
-    case HostEvent::PedRemoval:  // takes the ped: SubscribePedRemoval
-      return nullptr;
+    case HostEvent::PedRemoval:  // passes the ped: SubscribePedRemoval
+      return std::make_unique<EventShare>(nullptr);
   }
-  if (callback) event->Subscribe(order, callback, id);
+  event->Subscribe(order, callback, id);
   return std::make_unique<EventShare>(std::move(event));
 }
 

@@ -41,7 +41,7 @@ class InlineHook;
 // hook (the displaced bytes are written back while the other threads are held).
 class GameHook : public HostHook {
  public:
-  explicit GameHook(std::unique_ptr<InlineHook> hook);
+  explicit GameHook(std::unique_ptr<InlineHook> hook);  // hook must not be null
   ~GameHook() override;
   GameHook(const GameHook&) = delete;
   GameHook& operator=(const GameHook&) = delete;
@@ -67,11 +67,14 @@ namespace events {
 
 // Subscribes to one of the system's events: ped removal (0x5E880C, a member call on the
 // ped), frame (0x53E981), first reset (0x748CFB), second reset (0x748E09 and 0x748E48).
-// A non-zero id already in the chosen list, or the same routine subscribed with id 0 to
-// the same list, is refused (the share is still returned and holds the event alive). The
-// first subscription of an event patches its call sites (rebased) for the running version.
-// The result is the subscription's share of the event: when the last share of an event is
-// destroyed, its call sites get their 5 saved bytes back (with protection lifted).
+// A null callback, a non-zero id already in the chosen list, or the same routine
+// subscribed with id 0 to the same list, is refused (a share is still returned and keeps
+// the event alive). The first stored callback of an event patches its call sites (rebased)
+// for the running version; only 5-byte E8 calls are patched. Never null: the result is the
+// subscription's share of the event, and when the last share of an event is destroyed its
+// call sites get their 5 saved bytes back (with protection lifted). HostEvent::PedRemoval
+// passes the ped and is subscribed through SubscribePedRemoval; Subscribe gives it an empty
+// share.
 std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallback callback,
                                                int32_t id);
 std::unique_ptr<HostPatch> Subscribe(HostEvent event, EventOrder order,

@@ -248,7 +248,9 @@ void SimHost::DrawMeshes(HostPed* ped) {
 int SimHost::GameVersion() { return version; }
 uint32_t SimHost::ClockMs() { return clock; }
 HostPed* SimHost::FindPlayerPed() { return player; }
-int32_t SimHost::PedPoolSlotCount() { return static_cast<int32_t>(pool.size()); }
+int32_t SimHost::PedPoolSlotCount() {
+  return reportedSlotCount ? *reportedSlotCount : static_cast<int32_t>(pool.size());
+}
 
 HostPed* SimHost::PedPoolSlot(int32_t i) {
   if (i < 0 || static_cast<size_t>(i) >= pool.size()) return nullptr;

@@ -131,6 +131,7 @@ class SimHost : public HostGame {
   uint32_t clock = 0;
   HostPed* player = nullptr;
   std::vector<HostPed*> pool;  // slots; null is a free slot
+  std::optional<int32_t> reportedSlotCount;  // the pool's count as stored; unset: pool.size()
   std::array<bool, kExplosionSlots> explosionActive{};
   std::array<Vec3, kExplosionSlots> explosionPosition{};
   // Aim: the query returns aimOrigin (or the shooter's origin + aimOffset when

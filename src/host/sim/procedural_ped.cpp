@@ -299,55 +299,88 @@ Frame PartFrame(const Part& part) {
   return f;
 }
 
-float AxialParameter(float theta) { return 0.5f - 0.5f * std::cos(theta); }
+// Cross-section radii at axial parameter s and their slopes d/ds.
+struct Radii {
+  float side, front, dSide, dFront;
+};
 
-void Profile(const Part& part, float s, float* side, float* front) {
+Radii Profile(const Part& part, float s) {
   const ProfileKey* keys = part.profile;
   int n = part.profileCount;
-  if (s <= keys[0].s || n == 1) {
-    *side = keys[0].side;
-    *front = keys[0].front;
-    return;
-  }
   for (int k = 0; k + 1 < n; ++k) {
-    if (s <= keys[k + 1].s) {
-      float t = (s - keys[k].s) / (keys[k + 1].s - keys[k].s);
-      *side = keys[k].side + (keys[k + 1].side - keys[k].side) * t;
-      *front = keys[k].front + (keys[k + 1].front - keys[k].front) * t;
-      return;
+    if (s >= keys[k].s && s <= keys[k + 1].s) {
+      float span = keys[k + 1].s - keys[k].s;
+      float t = (s - keys[k].s) / span;
+      float dSide = (keys[k + 1].side - keys[k].side) / span;
+      float dFront = (keys[k + 1].front - keys[k].front) / span;
+      return {keys[k].side + dSide * span * t, keys[k].front + dFront * span * t, dSide, dFront};
     }
   }
-  *side = keys[n - 1].side;
-  *front = keys[n - 1].front;
+  const ProfileKey& end = s < keys[0].s ? keys[0] : keys[n - 1];
+  return {end.side, end.front, 0.0f, 0.0f};
 }
 
-// theta runs from 0 (start pole) to pi (end pole), phi around the axis from the side
-// direction towards the front direction.
-Vec3 SurfacePoint(const Part& part, const Frame& f, float theta, float phi) {
-  float s = AxialParameter(theta);
-  float side, front;
-  Profile(part, s, &side, &front);
-  float round = std::pow(std::max(0.0f, std::sin(theta)), part.roundness);
-  return part.start + (part.end - part.start) * s + f.side * (round * side * std::cos(phi)) +
-         f.front * (round * front * std::sin(phi));
+// One ring of a part. The surface is P(theta, phi) = centre + a cos(phi) side + b sin(phi)
+// front, theta running from 0 (start pole) to pi (end pole) with s = (1 - cos theta) / 2
+// along the axis and the radii rounded by sin(theta)^roundness towards the poles.
+struct Ring {
+  float s;
+  Vec3 centre;
+  float a, b;    // rounded radii
+  Vec3 dCentre;  // d centre / d theta
+  float da, db;  // d a / d theta, d b / d theta
+  int pole;      // -1 start pole, 1 end pole, 0 between
+};
+
+Ring PartRing(const Part& part, int ring) {
+  float theta = kPi * static_cast<float>(ring) / static_cast<float>(part.rings + 1);
+  float sinTheta = ring == 0 || ring == part.rings + 1 ? 0.0f : std::sin(theta);
+  float cosTheta = std::cos(theta);
+  Ring r;
+  r.s = 0.5f - 0.5f * cosTheta;
+  r.pole = ring == 0 ? -1 : ring == part.rings + 1 ? 1 : 0;
+  float ds = 0.5f * sinTheta;
+  float round = sinTheta > 0.0f ? std::pow(sinTheta, part.roundness) : 0.0f;
+  float dRound = sinTheta > 0.0f ? part.roundness * round / sinTheta * cosTheta : 0.0f;
+  Radii radii = Profile(part, r.s);
+  r.centre = part.start + (part.end - part.start) * r.s;
+  r.dCentre = (part.end - part.start) * ds;
+  r.a = round * radii.side;
+  r.b = round * radii.front;
+  r.da = dRound * radii.side + round * radii.dSide * ds;
+  r.db = dRound * radii.front + round * radii.dFront * ds;
+  return r;
 }
 
-float RingTheta(const Part& part, int ring) {
-  return kPi * static_cast<float>(ring) / static_cast<float>(part.rings + 1);
+// Column angles, from the side direction towards the front direction: the whole way round,
+// or for centre parts the half with x <= 0 (the left).
+constexpr int kMaxColumns = 16;
+constexpr bool ColumnsFit() {
+  for (const Part& part : kParts) {
+    if (part.columns > kMaxColumns) return false;
+  }
+  return true;
 }
-
-float ColumnPhi(const Part& part, int column) {
+static_assert(ColumnsFit(), "column angle tables hold kMaxColumns + 1 angles");
+std::array<float, kMaxColumns + 1> ColumnAngles(const Part& part) {
+  std::array<float, kMaxColumns + 1> phi{};
   float from = part.half ? 0.5f * kPi : 0.0f;
-  float span = part.half ? kPi : 2.0f * kPi;  // the half with x <= 0 (the left)
-  return from + span * static_cast<float>(column) / static_cast<float>(part.columns);
+  float span = part.half ? kPi : 2.0f * kPi;
+  for (int c = 0; c <= part.columns && c <= kMaxColumns; ++c) {
+    phi[c] = from + span * static_cast<float>(c) / static_cast<float>(part.columns);
+  }
+  return phi;
 }
 
-Vec3 SurfaceNormal(const Part& part, const Frame& f, int ring, float theta, float phi) {
-  if (ring == 0) return f.axis * -1.0f;
-  if (ring == part.rings + 1) return f.axis;
-  const float e = 1e-3f;
-  Vec3 alongPhi = SurfacePoint(part, f, theta, phi + e) - SurfacePoint(part, f, theta, phi - e);
-  Vec3 alongTheta = SurfacePoint(part, f, theta + e, phi) - SurfacePoint(part, f, theta - e, phi);
+Vec3 RingPoint(const Frame& f, const Ring& r, float cosPhi, float sinPhi) {
+  return r.centre + f.side * (r.a * cosPhi) + f.front * (r.b * sinPhi);
+}
+
+// The outward normal: d/dphi x d/dtheta, or the axis at the poles.
+Vec3 RingNormal(const Frame& f, const Ring& r, float cosPhi, float sinPhi) {
+  if (r.pole != 0) return f.axis * static_cast<float>(r.pole);
+  Vec3 alongPhi = f.side * (-r.a * sinPhi) + f.front * (r.b * cosPhi);
+  Vec3 alongTheta = r.dCentre + f.side * (r.da * cosPhi) + f.front * (r.db * sinPhi);
   return Normalised(Cross(alongPhi, alongTheta));
 }
 
@@ -425,9 +458,11 @@ Skeleton BuildSkeleton() {
   bool first = true;
   for (const Part& part : kParts) {
     Frame f = PartFrame(part);
+    std::array<float, kMaxColumns + 1> phi = ColumnAngles(part);
     for (int ring = 0; ring <= part.rings + 1; ++ring) {
+      Ring r = PartRing(part, ring);
       for (int column = 0; column <= part.columns; ++column) {
-        Vec3 p = SurfacePoint(part, f, RingTheta(part, ring), ColumnPhi(part, column));
+        Vec3 p = RingPoint(f, r, std::cos(phi[column]), std::sin(phi[column]));
         minZ = first ? p.z : std::min(minZ, p.z);
         minY = first ? p.y : std::min(minY, p.y);
         first = false;
@@ -456,16 +491,16 @@ void AddPart(const Part& part, float floorShift, bool mirrored, GeometryBuild& g
   Frame f = PartFrame(part);
   const size_t base = g.positions.size();
   const int columns = part.columns + 1;
+  std::array<float, kMaxColumns + 1> phi = ColumnAngles(part);
   for (int ring = 0; ring <= part.rings + 1; ++ring) {
-    float theta = RingTheta(part, ring);
-    float s = AxialParameter(theta);
+    Ring r = PartRing(part, ring);
     float v = part.uv.v0 + (part.uv.v1 - part.uv.v0) * static_cast<float>(ring) /
                                static_cast<float>(part.rings + 1);
     for (int column = 0; column < columns; ++column) {
-      float phi = ColumnPhi(part, column);
-      Vec3 p = SurfacePoint(part, f, theta, phi);
-      Vec3 n = SurfaceNormal(part, f, ring, theta, phi);
-      Influences w = PartWeights(part, s, p);
+      float cosPhi = std::cos(phi[column]), sinPhi = std::sin(phi[column]);
+      Vec3 p = RingPoint(f, r, cosPhi, sinPhi);
+      Vec3 n = RingNormal(f, r, cosPhi, sinPhi);
+      Influences w = PartWeights(part, r.s, p);
       p.z += floorShift;
       if (mirrored) {
         p = MirrorX(p);

@@ -1,0 +1,28 @@
+// What the game reaches in place of its own code: the entries of the three inline hooks
+// and the empty head routine. Each has the exact calling contract of the game routine it
+// stands in for (member calls: object in ECX, the callee removes the stack arguments).
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_types.h"
+
+#define VT_THISCALL __attribute__((thiscall))
+#define VT_STDCALL __attribute__((stdcall))
+
+// Damage routine 0x4B5AC0: member call on the damage record, three stack arguments (the
+// first is the damaged entity). Runs DamageThunk.
+void VT_THISCALL DamageHookEntry(HostDamage* record, HostEntity* entity, uint32_t arg1,
+                                 uint32_t arg2);
+
+// Fire routine 0x742300: member call on the weapon, six stack arguments (the first is the
+// shooting ped), byte result. Runs FireThunk and returns its result.
+uint8_t VT_THISCALL FireHookEntry(HostWeapon* weapon, HostPed* shooter, uint32_t arg2,
+                                  uint32_t arg3, uint32_t arg4, uint32_t arg5, uint32_t arg6);
+
+// Ped render 0x5E7680: member call on the ped, no stack arguments. Runs PedRenderDetour.
+void VT_THISCALL RenderHookEntry(HostPed* ped);
+
+// Callee of the rewritten head-removal call 0x4B3A49: removes its two stack arguments and
+// does nothing else, so the head stays on.
+void VT_STDCALL KeepHeadRoutine(uint32_t, uint32_t);
