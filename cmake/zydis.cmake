@@ -26,13 +26,14 @@ endif()
 set(VT_ZYCORE_DIR ${VT_ZYDIS_SRC}/zycore)
 include(${VT_ZYCORE_DIR}/cmake/zyan-functions.cmake)  # Zydis calls zyan_set_common_flags()
 add_library(Zycore INTERFACE)
-target_include_directories(Zycore INTERFACE ${VT_ZYCORE_DIR}/include)
+target_include_directories(Zycore INTERFACE $<BUILD_INTERFACE:${VT_ZYCORE_DIR}/include>)
 target_compile_definitions(Zycore INTERFACE ZYCORE_STATIC_BUILD)
 install(TARGETS Zycore EXPORT zycore-targets)  # Zydis's export set refers to it
 install(EXPORT zycore-targets DESTINATION lib/cmake/zycore)
 
 # Zydis's old cmake_minimum_required ignores plain set() for its options.
 set(ZYAN_SYSTEM_ZYCORE ON CACHE BOOL "" FORCE)  # the Zycore target above
+set(CMAKE_DISABLE_FIND_PACKAGE_Zycore TRUE)    # ... and nothing else
 set(ZYDIS_BUILD_SHARED_LIB OFF CACHE BOOL "" FORCE)
 set(ZYDIS_BUILD_TOOLS OFF CACHE BOOL "" FORCE)
 set(ZYDIS_BUILD_EXAMPLES OFF CACHE BOOL "" FORCE)

@@ -23,7 +23,9 @@ asi="$build/src/host/game/Vermiltrace.asi"
 [ -f "$asi" ] || { echo "package: $asi was not built" >&2; exit 1; }
 
 # The library must export nothing: the game only loads it.
-if i686-w64-mingw32-objdump -p "$asi" | grep -q '^\[Ordinal/Name Pointer\] Table'; then
+exports=$(i686-w64-mingw32-objdump -p "$asi" |
+  awk '/^Number in:/ { n = 1 } n && /Export Address Table/ { print $NF; exit }')
+if [ -n "$exports" ] && [ "$exports" != "00000000" ]; then
   echo "package: $asi exports symbols" >&2
   exit 1
 fi

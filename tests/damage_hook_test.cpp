@@ -264,6 +264,7 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   const float expected = Length(Vec3{4.0f * (u2 - 0.5f), 4.0f * (u1 - 0.5f), -2.0f});
 
   std::vector<std::string> lines = ReadLogLines();
+  for (auto& l : lines) printf("LOG %s\n", l.c_str());
   const std::string ped = PointerText(victim);
   auto has = [&](const std::string& prefix) {
     return std::any_of(lines.begin(), lines.end(),
@@ -380,6 +381,7 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
   char radius[16];
   std::snprintf(radius, sizeof(radius), "%.3f", static_cast<double>(state->wounds[0].radius));
   std::vector<std::string> lines = ReadLogLines();
+  for (auto& l : lines) printf("LOG %s\n", l.c_str());
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "player damaged: weapon 4 piece 9 factor 12.3");
   EXPECT_EQ(lines[1].rfind("blood geometry for ", 0), 0u);

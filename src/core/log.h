@@ -24,7 +24,7 @@ bool LogOpen();
 // 4096 are taken as 4096; the message is written whole however long it is.
 void LogLine(const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
+    __attribute__((format(gnu_printf, 1, 2)))
 #endif
     ;
 

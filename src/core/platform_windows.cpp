@@ -43,7 +43,7 @@ bool ThisModulePath(char* out, size_t size) {
   const DWORD flags =
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
   static_assert(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT == 6,
+      (GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) == 6,
       "flags 6");
   bool found = GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(&ThisModulePath), &module);
   if (!found) module = nullptr;  // null: the executable's own path

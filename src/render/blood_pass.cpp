@@ -1,6 +1,7 @@
 #include "render/blood_pass.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -78,7 +79,24 @@ void BuildPixelTable(const float base[3], uint32_t table[256]) {
   }
 }
 
-// The surface of a new texture, or null (logged) when the host cannot make one.
+// Masks are mostly empty: runs of eight empty texels are written as one block.
+void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256], uint8_t* out) {
+  uint32_t emptyRun[8];
+  std::fill(emptyRun, emptyRun + 8, table[0]);
+  size_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, amounts + x, 8);
+    if (eight == 0) {
+      std::memcpy(out + 4 * x, emptyRun, sizeof(emptyRun));
+      continue;
+    }
+    for (size_t i = x; i < x + 8; ++i) std::memcpy(out + 4 * i, &table[amounts[i]], 4);
+  }
+  for (; x < count; ++x) std::memcpy(out + 4 * x, &table[amounts[x]], 4);
+}
+
+// A new blood texture, or null (logged) when the host cannot make one.
 HostTexture* CreateBloodTexture(int32_t width, int32_t height) {
   HostSurface* surface = Host().CreateSurface(width, height, kSurfaceDepth, kSurfaceFlags);
   if (!surface) {
@@ -218,8 +236,7 @@ void UploadLayer(MaskLayer& layer) {
     uint8_t* out = pixels + y * static_cast<size_t>(stride);
     size_t start = y * rowTexels;
     size_t present = start < texelCount ? std::min(rowTexels, texelCount - start) : 0;
-    const uint8_t* row = texels + (present ? start : 0);
-    for (size_t x = 0; x < present; ++x) std::memcpy(out + 4 * x, &table[row[x]], 4);
+    ConvertRow(present ? texels + start : nullptr, present, table, out);
     for (size_t x = present; x < rowTexels; ++x) std::memcpy(out + 4 * x, &table[0], 4);
   }
 

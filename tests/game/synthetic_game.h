@@ -86,13 +86,13 @@ class SyntheticGame {
   static void SetProbe(uint32_t word);
 
   // --- What the game does.
-  void Damage(GameDamage* record, HostEntity* entity);  // damage routine 0x4B5AC0
+  void Damage(GameDamage* record, HostEntity* entity);   // damage routine 0x4B5AC0
   uint8_t Fire(int32_t weaponCode, const Ped& shooter);  // fire routine 0x742300
   void Render(const Ped& ped);                           // ped render 0x5E7680
-  void* Frame();                                  // the routine holding call site 0x53E981
-  void RunFrames(int count);                      // Frame() count times
-  void* RemovePed(Ped& ped);                      // the routine holding call site 0x5E880C
-  void* Reset(int site);  // 0: 0x748CFB, 1: 0x748E09, 2: 0x748E48
+  void* Frame();                                         // the routine holding call site 0x53E981
+  void RunFrames(int count);                             // Frame() count times
+  void* RemovePed(Ped& ped);                             // the routine holding call site 0x5E880C
+  void* Reset(int site);                                 // 0: 0x748CFB, 1: 0x748E09, 2: 0x748E48
   void RemoveHead(const Ped& ped);  // the routine holding the head-removal call 0x4B3A49
 
   // --- What the game saw.
@@ -102,6 +102,12 @@ class SyntheticGame {
   // The hook target's own routine and the callees the call sites had before patching.
   static uintptr_t OriginalCallee(int callSite);
   static uintptr_t OriginalHeadCallee();
+
+  // World positions of the vertices of the ped's mesh as the game poses them, and of a bone.
+  std::vector<Vec3> PosedPositions(const Ped& ped, size_t mesh) const;
+  Vec3 BonePosition(const Ped& ped, int32_t boneId) const;
+  // The segment the last aim-target query handed out.
+  Vec3 lastAimStart{0, 0, 0}, lastAimEnd{0, 0, 0};
 
   GameDamage* AddDamage(HostEntity* damager, float factor, uint8_t piece, int32_t weapon);
   uint32_t Clock() const;
@@ -123,10 +129,12 @@ class SyntheticGame {
   std::map<HostGeometry*, GeometryInfo> geometries;
   std::vector<Ped*> peds;
 
-  // Textures the system made that are not released yet.
-  int LiveSystemTextures() const;
-  int SystemTexturesReleasedTwice() const;
-  // System textures drawn for a mesh of ped.
+  // Blood textures: made by the system through the texture constructor for its masks (the
+  // 4 x 4 blank texture it keeps for the life of the process is not one).
+  bool IsBloodTexture(HostTexture* texture) const;
+  int LiveBloodTextures() const;
+  int TexturesReleasedTwice() const;
+  // Blood textures drawn for a mesh of ped.
   std::vector<HostTexture*> TexturesDrawnFor(const Ped& ped) const;
 
   // The game's routines reach the world through this.

@@ -5,6 +5,8 @@ asm(R"(
   .data
   .globl _vt_busy_count
 _vt_busy_count: .long 0
+  .globl _vt_stack_left
+_vt_stack_left: .long 0
   .globl _vt_plain_target, _vt_member_target, _vt_indirect_pointer
 _vt_plain_target: .long 0
 _vt_member_target: .long 0
@@ -130,5 +132,37 @@ _vt_indirect_site:
   .globl _vt_rewritable
 _vt_rewritable:
   call _vt_plain_callee
+  ret
+
+  # Pushes count arguments (args[0] nearest), sets ECX to self and calls routine; keeps in
+  # vt_stack_left the argument bytes the routine left on the stack.
+  .p2align 4
+  .globl _vt_call_counted
+_vt_call_counted:
+  push %ebp
+  mov %esp, %ebp
+  push %esi
+  push %edi
+  push %ebx
+  mov %esp, %edi
+  mov 16(%ebp), %ecx
+  mov 20(%ebp), %esi
+1:
+  test %ecx, %ecx
+  jz 2f
+  dec %ecx
+  pushl (%esi,%ecx,4)
+  jmp 1b
+2:
+  mov 12(%ebp), %ecx
+  call *8(%ebp)
+  mov %edi, %edx
+  sub %esp, %edx
+  mov %edx, _vt_stack_left
+  mov %edi, %esp
+  pop %ebx
+  pop %edi
+  pop %esi
+  pop %ebp
   ret
 )");

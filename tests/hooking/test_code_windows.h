@@ -38,6 +38,10 @@ extern const uint8_t vt_plain_site[], vt_plain_site2[], vt_member_site[], vt_ind
 extern const uint8_t vt_plain_callee[], vt_member_callee[];
 // Where the callees jump (plain: cdecl uintptr_t(); member: thiscall uintptr_t(void*)).
 extern uintptr_t vt_plain_target, vt_member_target, vt_indirect_pointer;
+// Calls routine with ECX = self and count stack arguments (args[0] pushed last), and
+// returns its EAX; vt_stack_left gets the argument bytes the routine did not remove.
+uint32_t vt_call_counted(const void* routine, void* self, uint32_t count, const uint32_t* args);
+extern uint32_t vt_stack_left;
 // A routine with room to be rewritten by MakeCall: E8 to vt_plain_callee, then ret.
 uintptr_t vt_rewritable();
 }

@@ -24,14 +24,13 @@ Fn Routine(uintptr_t address) {
 // The game's routines. Plain routines are caller-cleans calls; member routines take their
 // object in ECX and remove their stack arguments. Byte-sized flags travel in 4-byte slots.
 using FindPlayerPedFn = HostPed* (*)(int32_t);
-using AimTargetQueryFn = void(VT_THISCALL*)(void* camera, float range, float x, float y,
-                                            float z, Vec3* aimStart, Vec3* aimEnd);
-using IsLineClearFn = uint8_t (*)(const Vec3* start, const Vec3* end, uint32_t, uint32_t,
-                                  uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
+using AimTargetQueryFn = void(VT_THISCALL*)(void* camera, float range, float x, float y, float z,
+                                            Vec3* aimStart, Vec3* aimEnd);
+using IsLineClearFn = uint8_t (*)(const Vec3* start, const Vec3* end, uint32_t, uint32_t, uint32_t,
+                                  uint32_t, uint32_t, uint32_t, uint32_t);
 using SkinHierarchyFn = HostHierarchy* (*)(HostRenderObject*);
 using BoneIndexFn = int32_t (*)(HostHierarchy*, int32_t boneId);
-using PedBonePositionFn = void(VT_THISCALL*)(HostPed*, Vec3* out, int32_t boneId,
-                                             uint32_t flag);
+using PedBonePositionFn = void(VT_THISCALL*)(HostPed*, Vec3* out, int32_t boneId, uint32_t flag);
 using ForEachMeshFn = void (*)(HostRenderObject*, HostGame::MeshCallback, void* user);
 using GeometrySkinFn = HostSkin* (*)(HostGeometry*);
 using SetGeometrySkinFn = void (*)(HostGeometry*, HostSkin*);
@@ -52,8 +51,8 @@ using ReleaseTextureFn = void (*)(HostTexture*);
 
 // The hooked routines, called through their trampolines with their own contracts.
 using DamageRoutineFn = void(VT_THISCALL*)(HostDamage*, HostEntity*, uint32_t, uint32_t);
-using FireRoutineFn = uint8_t(VT_THISCALL*)(HostWeapon*, HostPed*, uint32_t, uint32_t,
-                                            uint32_t, uint32_t, uint32_t);
+using FireRoutineFn = uint8_t(VT_THISCALL*)(HostWeapon*, HostPed*, uint32_t, uint32_t, uint32_t,
+                                            uint32_t, uint32_t);
 using RenderRoutineFn = void(VT_THISCALL*)(HostPed*);
 
 Vec3 Translation(const HostMatrix& m) { return {m.m[3][0], m.m[3][1], m.m[3][2]}; }
@@ -162,9 +161,7 @@ DamageRecord GameHost::ReadDamageRecord(HostDamage* record) {
   return {d->damager, d->factor, d->piece, d->weapon};
 }
 
-int32_t GameHost::WeaponCode(HostWeapon* weapon) {
-  return weapon ? *As<int32_t>(weapon) : 0;
-}
+int32_t GameHost::WeaponCode(HostWeapon* weapon) { return weapon ? *As<int32_t>(weapon) : 0; }
 
 bool GameHost::ExplosionAt(int i, Vec3* position) {
   if (i < 0 || i >= kExplosionRecords) return false;
@@ -175,8 +172,8 @@ bool GameHost::ExplosionAt(int i, Vec3* position) {
 }
 
 void GameHost::AimTargetQuery(float range, Vec3 origin, Vec3* aimStart, Vec3* aimEnd) {
-  Routine<AimTargetQueryFn>(aimQuery_)(reinterpret_cast<void*>(camera_), range, origin.x,
-                                       origin.y, origin.z, aimStart, aimEnd);
+  Routine<AimTargetQueryFn>(aimQuery_)(reinterpret_cast<void*>(camera_), range, origin.x, origin.y,
+                                       origin.z, aimStart, aimEnd);
 }
 
 void GameHost::ActiveView(Vec3* eye, Vec3* direction) {
@@ -222,9 +219,7 @@ void GameHost::SetMeshGeometry(HostMesh* mesh, HostGeometry* geometry) {
   if (mesh) As<GameMesh>(mesh)->geometry = geometry;
 }
 
-bool GameHost::MeshHasRenderCallback(HostMesh* mesh) {
-  return mesh && As<GameMesh>(mesh)->render;
-}
+bool GameHost::MeshHasRenderCallback(HostMesh* mesh) { return mesh && As<GameMesh>(mesh)->render; }
 
 void GameHost::CallMeshRenderCallback(HostMesh* mesh) {
   if (!mesh) return;
@@ -259,7 +254,7 @@ HostGeometry* GameHost::CreateGeometry(int32_t vertices, int32_t triangles, uint
 void GameHost::AppendMaterial(HostGeometry* geometry, HostMaterial* material) {
   if (geometry) {
     Routine<AppendMaterialFn>(ga::kAppendMaterial)(&As<GameGeometry>(geometry)->materials,
-                                                    material);
+                                                   material);
   }
 }
 
@@ -298,8 +293,7 @@ void GameHost::SetMaterialColour(HostMaterial* material, uint32_t colour) {
   if (material) As<GameMaterial>(material)->colour = colour;
 }
 
-HostSurface* GameHost::CreateSurface(int32_t width, int32_t height, int32_t depth,
-                                     uint32_t flags) {
+HostSurface* GameHost::CreateSurface(int32_t width, int32_t height, int32_t depth, uint32_t flags) {
   return Routine<CreateSurfaceFn>(ga::kCreateSurface)(width, height, depth, flags);
 }
 

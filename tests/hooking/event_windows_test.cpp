@@ -1,0 +1,202 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "hooking/event.h"
+#include "hooking/game_patches.h"
+#include "hooking/game_version.h"
+#include "test_code_windows.h"
+
+namespace events {
+namespace {
+
+std::vector<std::string> trace;
+
+uintptr_t PlainHost() {
+  trace.push_back("host");
+  return 0x1234;
+}
+
+uintptr_t __attribute__((thiscall)) MemberHost(void* self) {
+  trace.push_back("host " + std::to_string(*static_cast<int*>(self)));
+  return reinterpret_cast<uintptr_t>(self) + 1;
+}
+
+void Before() { trace.push_back("before"); }
+void After() { trace.push_back("after"); }
+void Other() { trace.push_back("other"); }
+
+template <typename T>
+uintptr_t At(T* code) {
+  return reinterpret_cast<uintptr_t>(code);
+}
+
+// The test program's own call sites, in the fixed layout events are given.
+uintptr_t Fixed(const void* site) { return At(site) - HostImageBase() + kFixedImageBase; }
+
+std::vector<uint8_t> BytesAt(const void* site, size_t count = 5) {
+  const uint8_t* p = static_cast<const uint8_t*>(site);
+  return std::vector<uint8_t>(p, p + count);
+}
+
+class HookingEvents : public testing::Test {
+ protected:
+  void SetUp() override {
+    trace.clear();
+    vt_plain_target = reinterpret_cast<uintptr_t>(&PlainHost);
+    vt_member_target = reinterpret_cast<uintptr_t>(&MemberHost);
+    vt_indirect_pointer = reinterpret_cast<uintptr_t>(&PlainHost);
+  }
+};
+
+TEST_F(HookingEvents, BeforeListHostCallAfterListAndTheHostResult) {
+  const std::vector<uint8_t> site = BytesAt(vt_plain_site);
+  {
+    Event<> event({{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
+    EXPECT_TRUE(event.Subscribe(EventOrder::After, After, 0));
+    EXPECT_TRUE(event.Subscribe(EventOrder::Before, Before, 0));
+    EXPECT_TRUE(event.Subscribe(EventOrder::After, [] { trace.push_back("closure"); }, 0));
+    EXPECT_NE(BytesAt(vt_plain_site), site);
+    EXPECT_EQ(vt_plain_caller(), 0x1234u);
+    EXPECT_EQ(trace, (std::vector<std::string>{"before", "host", "after", "closure"}));
+  }
+  EXPECT_EQ(BytesAt(vt_plain_site), site);
+  trace.clear();
+  EXPECT_EQ(vt_plain_caller(), 0x1234u);
+  EXPECT_EQ(trace, (std::vector<std::string>{"host"}));
+}
+
+TEST_F(HookingEvents, MemberCallSitePassesTheObject) {
+  const std::vector<uint8_t> site = BytesAt(vt_member_site);
+  int ped = 7;
+  {
+    Event<HostPed*> event({{Fixed(vt_member_site), GameVersion()}}, CallContract::Member);
+    event.Subscribe(EventOrder::Before,
+                    [](HostPed* p) { trace.push_back("before " + std::to_string(*reinterpret_cast<int*>(p))); },
+                    0);
+    event.Subscribe(EventOrder::After, [&](HostPed* p) {
+      EXPECT_EQ(reinterpret_cast<void*>(p), &ped);
+      trace.push_back("after");
+    }, 0);
+    EXPECT_EQ(vt_member_caller(&ped), reinterpret_cast<uintptr_t>(&ped) + 1);
+    EXPECT_EQ(trace, (std::vector<std::string>{"before 7", "host 7", "after"}));
+  }
+  EXPECT_EQ(BytesAt(vt_member_site), site);
+}
+
+TEST_F(HookingEvents, DuplicateSubscriptions) {
+  Event<> event({{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
+  struct Step {
+    const char* name;
+    EventOrder order;
+    void (*routine)();
+    int32_t id;
+    bool stored;
+  };
+  const Step steps[] = {
+      {"first", EventOrder::Before, Before, 0, true},
+      {"same routine, same list", EventOrder::Before, Before, 0, false},
+      {"same routine, other list", EventOrder::After, Before, 0, true},
+      {"new id", EventOrder::Before, Other, 5, true},
+      {"id taken", EventOrder::Before, After, 5, false},
+      {"same id, other list", EventOrder::After, After, 5, true},
+      {"stored routine under a new id", EventOrder::Before, Before, 6, true},
+      {"stored routine with id 0", EventOrder::After, Other, 0, true},
+      {"no routine", EventOrder::After, nullptr, 0, false},
+  };
+  for (const Step& step : steps) {
+    EXPECT_EQ(event.Subscribe(step.order, step.routine, step.id), step.stored) << step.name;
+  }
+  // Closures are never duplicates.
+  auto closure = [] { trace.push_back("closure"); };
+  EXPECT_TRUE(event.Subscribe(EventOrder::After, closure, 0));
+  EXPECT_TRUE(event.Subscribe(EventOrder::After, closure, 0));
+  vt_plain_caller();
+  EXPECT_EQ(trace, (std::vector<std::string>{"before", "other", "before", "host", "before",
+                                             "after", "other", "closure", "closure"}));
+}
+
+TEST_F(HookingEvents, RefusedFirstSubscriptionPatchesNothing) {
+  const std::vector<uint8_t> site = BytesAt(vt_plain_site);
+  Event<> event({{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
+  EXPECT_FALSE(event.Subscribe(EventOrder::Before, nullptr, 0));
+  EXPECT_EQ(BytesAt(vt_plain_site), site);
+}
+
+TEST_F(HookingEvents, SitesOfTheRunningVersionOnly) {
+  const std::vector<uint8_t> first = BytesAt(vt_plain_site);
+  const std::vector<uint8_t> second = BytesAt(vt_plain_site2);
+  {
+    Event<> event({{Fixed(vt_plain_site), GameVersion() + 1},
+                   {Fixed(vt_plain_site2), GameVersion()},
+                   {Fixed(vt_plain_site), GameVersion()}},
+                  CallContract::Plain);
+    event.Subscribe(EventOrder::After, After, 0);
+    vt_plain_caller();
+    vt_plain_caller2();
+    EXPECT_EQ(trace, (std::vector<std::string>{"host", "after", "host", "after"}));
+  }
+  EXPECT_EQ(BytesAt(vt_plain_site), first);
+  EXPECT_EQ(BytesAt(vt_plain_site2), second);
+  trace.clear();
+  {
+    Event<> elsewhere({{Fixed(vt_plain_site), GameVersion() + 1}}, CallContract::Plain);
+    EXPECT_TRUE(elsewhere.Subscribe(EventOrder::After, After, 0));  // stored, never run
+    EXPECT_EQ(BytesAt(vt_plain_site), first);
+    vt_plain_caller();
+    EXPECT_EQ(trace, (std::vector<std::string>{"host"}));
+  }
+}
+
+TEST_F(HookingEvents, SecondEventOnASiteRunsOutside) {
+  const std::vector<uint8_t> site = BytesAt(vt_plain_site);
+  auto inner = std::make_unique<Event<>>(
+      std::vector<Event<>::Site>{{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
+  auto outer = std::make_unique<Event<>>(
+      std::vector<Event<>::Site>{{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
+  inner->Subscribe(EventOrder::Before, [] { trace.push_back("inner before"); }, 0);
+  inner->Subscribe(EventOrder::After, [] { trace.push_back("inner after"); }, 0);
+  outer->Subscribe(EventOrder::Before, [] { trace.push_back("outer before"); }, 0);
+  outer->Subscribe(EventOrder::After, [] { trace.push_back("outer after"); }, 0);
+  EXPECT_EQ(vt_plain_caller(), 0x1234u);
+  EXPECT_EQ(trace, (std::vector<std::string>{"outer before", "inner before", "host",
+                                             "inner after", "outer after"}));
+  inner.reset();  // not the last handle: the site stays patched
+  trace.clear();
+  vt_plain_caller();
+  EXPECT_EQ(trace, (std::vector<std::string>{"outer before", "host", "outer after"}));
+  outer.reset();
+  EXPECT_EQ(BytesAt(vt_plain_site), site);
+}
+
+TEST_F(HookingEvents, OnlyRelativeCallsArePatched) {
+  const std::vector<uint8_t> site = BytesAt(vt_indirect_site, 6);
+  ASSERT_EQ(site[0], 0xFF);
+  Event<> event({{Fixed(vt_indirect_site), GameVersion()}}, CallContract::Plain);
+  event.Subscribe(EventOrder::Before, Before, 0);
+  EXPECT_EQ(BytesAt(vt_indirect_site, 6), site);
+  EXPECT_EQ(vt_indirect_caller(), 0x1234u);
+  EXPECT_EQ(trace, (std::vector<std::string>{"host"}));
+}
+
+TEST_F(HookingEvents, SystemEventsPatchOnlyForTheirGameVersions) {
+  if (GameVersion() == 1001 || GameVersion() == 1002) GTEST_SKIP() << "a game-like image";
+  // The game's call sites are listed for 1001 and 1002 only: nothing is patched here, and
+  // the addresses (not part of this program) are never touched.
+  auto frame = Subscribe(HostEvent::Frame, EventOrder::After, After, 0);
+  auto reset = Subscribe(HostEvent::SecondReset, EventOrder::After, After, 0);
+  auto again = Subscribe(HostEvent::SecondReset, EventOrder::After, After, 0);
+  auto ped = SubscribePedRemoval(EventOrder::Before, [](HostPed*) {}, 0);
+  auto wrong = Subscribe(HostEvent::PedRemoval, EventOrder::Before, After, 0);
+  EXPECT_TRUE(frame && reset && again && ped && wrong);
+  again.reset();
+  reset.reset();
+  frame.reset();
+  ped.reset();
+}
+
+}  // namespace
+}  // namespace events
