@@ -63,6 +63,7 @@ TEST_F(LogFile, LongMessagesAreWrittenWholeAndOddFormatsStaySafe) {
 #pragma GCC diagnostic ignored "-Wformat-overflow"
 #endif
   LogLine("%s %d", static_cast<const char*>(nullptr), 1);
+  // %n and unknown conversions are copied as text and take no argument.
   LogLine("%n %q %99999d end %", 5);
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop

@@ -130,8 +130,8 @@ TEST_F(WoundStamping, StampRefusesWoundsItCannotPose) {
   EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 1), snapshot, 0, stamp));
   snapshot.positions[0].clear();
   EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 5), snapshot, 0, stamp));
-  EXPECT_EQ(PaintWound(State().bloodStates[nullptr].layers, MakeWound(mesh, wall, 5), snapshot, 0),
-            0);
+  std::vector<MaskLayer> layers;
+  EXPECT_EQ(PaintWound(layers, MakeWound(mesh, wall, 5), snapshot, 0), 0);
 }
 
 TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {

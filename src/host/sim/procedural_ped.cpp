@@ -531,7 +531,7 @@ void AddPart(const Part& part, float floorShift, bool mirrored, GeometryBuild& g
   };
   auto triangle = [&](uint16_t a, uint16_t b, uint16_t c) {
     // A mirror turns the winding over; swapping two corners turns it back outwards.
-    (void)mirrored;
+    if (mirrored) std::swap(b, c);
     g.triangles.push_back({{a, b, c}, static_cast<uint16_t>(part.material)});
   };
   for (int ring = 0; ring <= part.rings; ++ring) {
@@ -722,7 +722,7 @@ void PoseProceduralPed(SimHost& /*sim*/, const ProceduralPed& ped, const PedPlac
   std::vector<std::pair<int32_t, Vec3>> queryBones;
   for (int b = 0; b < kProceduralBoneCount; ++b) {
     HostMatrix world = Multiply(model[b], place);
-    h->boneMatrices[static_cast<size_t>(b)] = root ? model[b] : world;
+    h->boneMatrices[static_cast<size_t>(b)] = world;
     queryBones.push_back({kProceduralBoneIds[b], MatrixTranslation(world)});
   }
 

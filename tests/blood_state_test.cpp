@@ -1,0 +1,244 @@
+#include "wounds/blood_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "damage/hit_history.h"
+#include "render/blood_geometry.h"
+#include "render/wound_stamp.h"
+#include "wound_world.h"
+#include "wounds/wound_placement.h"
+
+namespace {
+
+const WoundProfile kBullet{0.035f, 0.0f, 1.0f, 1, 4};
+
+class BloodStates : public WoundTest {
+ protected:
+  HostPed* WallPed() { return AddPedWith({AddGrid(GridSpec{})}); }
+  bool Shoot(HostPed* ped, float x = 0.0f, float z = 1.0f) {
+    return AddWound(ped, {x, -1, z}, {x, 1, z}, {x, 0, z}, kBullet, "test", true, -1, -1);
+  }
+  void Frame(uint32_t clock) {
+    sim.clock = clock;
+    UpdateBloodFrame();
+  }
+  static float B(float x) {
+    return static_cast<float>((std::exp(-3.0 * x) - std::exp(-3.0)) / (1 - std::exp(-3.0)));
+  }
+};
+
+TEST_F(BloodStates, BleedFollowsTheLossAndTheCorpseCurve) {
+  State().config.CorpseBleedTime = 50.0f;
+  HostPed* living = sim.AddPed({0, 0, 0});
+  HostPed* corpse = sim.AddPed({0, 0, 0});
+  SimHost::Sim(corpse)->health = 0.0f;
+  struct Case {
+    HostPed* ped;
+    float deathClockSeconds;  // < 0: no death time recorded
+    uint32_t nowMs;
+    float loss;
+    float expected;
+  } cases[] = {
+      {living, -1, 0, 0.0f, 1.0f},
+      {living, -1, 0, 0.5f, 0.1820f},
+      {living, -1, 0, 1.0f, 0.0f},
+      {living, -1, 0, 3.0f, 0.0f},
+      {living, -1, 0, std::numeric_limits<float>::quiet_NaN(), 0.0f},
+      {corpse, -1, 9000, 0.0f, 1.0f},  // not seen dead yet: just died
+      {corpse, 10, 35000, 0.0f, B(0.5f)},
+      {corpse, 10, 35000, 0.5f, 0.1820f * B(0.5f)},
+      {corpse, 10, 60000, 0.0f, 0.0f},
+      {corpse, 10, 90000, 0.0f, 0.0f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.nowMs << " " << c.loss);
+    State().corpseDeathTimes.clear();
+    if (c.deathClockSeconds >= 0) State().corpseDeathTimes[c.ped] = c.deathClockSeconds;
+    sim.clock = c.nowMs;
+    EXPECT_NEAR(ComputeBleed(c.ped, c.loss), c.expected, 1e-4f);
+  }
+  EXPECT_EQ(ComputeBleed(living, 0.0f), 1.0f);
+  // No bleed time: the corpse stops at once, without dividing by zero.
+  State().config.CorpseBleedTime = 0.0f;
+  State().corpseDeathTimes[corpse] = 89.9995f;
+  EXPECT_NEAR(ComputeBleed(corpse, 0.0f), B(0.5f), 1e-3f);
+}
+
+TEST_F(BloodStates, DeathTimesAreTakenOnceAndForgottenOnRevival) {
+  HostPed* ped = sim.AddPed({0, 0, 0});
+  sim.pool.push_back(nullptr);  // a free slot
+  Frame(500);
+  EXPECT_TRUE(State().corpseDeathTimes.empty());
+  SimHost::Sim(ped)->health = 0.0f;
+  Frame(1000);
+  Frame(2000);
+  EXPECT_EQ(State().corpseDeathTimes.at(ped), 1.0f);
+  SimHost::Sim(ped)->health = 10.0f;
+  Frame(3000);
+  EXPECT_EQ(State().corpseDeathTimes.count(ped), 0u);
+  SimHost::Sim(ped)->health = -5.0f;
+  Frame(4000);
+  EXPECT_EQ(State().corpseDeathTimes.at(ped), 4.0f);
+}
+
+// Frames every 50 ms: the wound is painted about every 0.1 s, and one last time at the
+// first frame at or after FlowTime with its age clamped to exactly FlowTime (the drips
+// show the difference), then it leaves the list and its paint stays.
+TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
+  State().config.Drips = 1;
+  State().config.FlowTime = 8.0f;
+  HostPed* ped = WallPed();
+  ASSERT_TRUE(Shoot(ped));
+  PedBloodState& state = *FindBloodState(ped);
+  const Wound wound = state.wounds.at(0);
+  ASSERT_GT(wound.dripCount, 0);
+  std::vector<float> paintings = {0.0f};
+  for (uint32_t clock = 0; clock < 8000; clock += 50) {
+    Frame(clock);
+    if (state.layers[0].lastPaint == clock / 1000.0f && clock != 0)
+      paintings.push_back(clock / 1000.0f);
+    ASSERT_EQ(state.wounds.size(), 1u);
+  }
+  Frame(9000);
+  paintings.push_back(8.0f);
+  EXPECT_EQ(state.layers[0].lastPaint, 9.0f);
+  EXPECT_TRUE(state.wounds.empty());
+  ASSERT_GT(paintings.size(), 70u);
+  for (size_t i = 1; i + 1 < paintings.size(); ++i) {
+    EXPECT_GE(paintings[i] - paintings[i - 1], 0.0999f);
+    EXPECT_LE(paintings[i] - paintings[i - 1], 0.1501f);
+  }
+
+  PosedMeshSnapshot snapshot;
+  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+  auto replay = [&](float lastAge) {
+    std::vector<MaskLayer> layers;
+    paintings.back() = lastAge;
+    for (float age : paintings) PaintWound(layers, wound, snapshot, age);
+    return layers;
+  };
+  std::vector<MaskLayer> expected = replay(8.0f);
+  ASSERT_EQ(expected.size(), state.layers.size());
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(expected[i].texels, state.layers[i].texels);
+  EXPECT_NE(replay(9.0f)[0].texels, state.layers[0].texels);
+
+  Frame(9500);
+  EXPECT_EQ(state.layers[0].lastPaint, 9.0f);
+}
+
+TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {
+  HostPed* ped = WallPed();
+  ASSERT_TRUE(Shoot(ped));
+  PedBloodState& state = *FindBloodState(ped);
+  SimEntity* entity = SimHost::Sim(ped);
+  HostRenderObject* object = entity->renderObject;
+  entity->renderObject = nullptr;
+  Frame(1000);
+  EXPECT_EQ(state.wounds.size(), 1u);
+  EXPECT_FLOAT_EQ(state.nextRefreshTime, 1.1f);
+  entity->renderObject = object;
+  std::vector<uint8_t> paint = state.layers[0].texels;
+  MeshesOf(ped).push_back(MeshesOf(ped)[0]);
+  MeshesOf(ped).erase(MeshesOf(ped).begin());
+  MeshesOf(ped)[0] = sim.AddMesh(nullptr, AddGrid(GridSpec{}));
+  Frame(1100);
+  EXPECT_TRUE(state.wounds.empty());
+  EXPECT_EQ(state.layers[0].texels, paint);
+}
+
+TEST_F(BloodStates, EvictionSparesThePlayerAndTheJustWoundedPed) {
+  State().config.MaxBloodyPeds = 1;
+  HostPed* player = WallPed();
+  HostPed* first = WallPed();
+  HostPed* second = WallPed();
+  sim.player = player;
+  sim.clock = 1000;
+  ASSERT_TRUE(Shoot(player));
+  sim.clock = 2000;
+  ASSERT_TRUE(Shoot(first));
+  EXPECT_EQ(State().bloodStates.size(), 2u);
+  FindBloodState(first)->layers[0].texture = MakeTexture();
+  sim.clock = 3000;
+  ASSERT_TRUE(Shoot(second));
+  EXPECT_EQ(State().bloodStates.size(), 2u);
+  EXPECT_NE(FindBloodState(player), nullptr);
+  EXPECT_NE(FindBloodState(second), nullptr);
+  EXPECT_EQ(sim.TexturesReleased(), 1);
+
+  // A state that no wound ever reached keeps lastHitClock 0 and goes first.
+  State().config.MaxBloodyPeds = 3;
+  FindOrCreateBloodState(first);
+  sim.clock = 500;
+  HostPed* third = WallPed();
+  ASSERT_TRUE(Shoot(third));
+  ASSERT_TRUE(Shoot(third));
+  EXPECT_EQ(State().bloodStates.size(), 4u);
+  HostPed* fourth = WallPed();
+  ASSERT_TRUE(Shoot(fourth));
+  EXPECT_EQ(FindBloodState(first), nullptr);
+  EXPECT_EQ(State().bloodStates.size(), 4u);
+}
+
+TEST_F(BloodStates, PlayersBloodGoesWhenTheyAreAliveAgainAfterDying) {
+  HostPed* player = WallPed();
+  sim.player = player;
+  ASSERT_TRUE(Shoot(player));
+  SimHost::Sim(player)->health = 0.0f;
+  Frame(100);
+  EXPECT_TRUE(State().playerWasDead);
+  sim.player = nullptr;  // missing on the frame it would be wiped
+  SimHost::Sim(player)->health = 100.0f;
+  Frame(200);
+  EXPECT_FALSE(State().playerWasDead);
+  sim.player = player;
+  Frame(300);
+  ASSERT_NE(FindBloodState(player), nullptr);
+  SimHost::Sim(player)->health = 0.0f;
+  Frame(400);
+  EXPECT_NE(FindBloodState(player), nullptr);
+  SimHost::Sim(player)->health = 100.0f;
+  Frame(500);
+  EXPECT_EQ(FindBloodState(player), nullptr);
+}
+
+TEST_F(BloodStates, RemovalAndResetReleaseEveryTextureOnce) {
+  HostPed* a = WallPed();
+  HostPed* b = WallPed();
+  ASSERT_TRUE(Shoot(a, -0.3f));
+  ASSERT_TRUE(Shoot(b));
+  PedBloodState& stateA = *FindBloodState(a);
+  stateA.layers.push_back(stateA.layers[0]);  // a second layer without a texture
+  stateA.layers[0].texture = MakeTexture();
+  FindBloodState(b)->layers[0].texture = MakeTexture();
+  FindOrCreateBloodState(sim.AddPed({0, 0, 0}));
+  FindOrCreateHitRecord(a);
+  State().corpseDeathTimes[a] = 1.0f;
+  ASSERT_NE(GetBloodGeometry(SimHost::Sim(MeshesOf(a)[0])->geometry), nullptr);
+  State().playerWasDead = true;
+
+  OnPedRemoved(a);
+  OnPedRemoved(a);
+  EXPECT_EQ(FindBloodState(a), nullptr);
+  EXPECT_EQ(FindHitRecord(a), nullptr);
+  EXPECT_EQ(State().corpseDeathTimes.count(a), 0u);
+  EXPECT_EQ(sim.TexturesReleased(), 1);
+
+  State().corpseDeathTimes[b] = 1.0f;
+  ResetAllBlood();
+  EXPECT_TRUE(State().bloodStates.empty());
+  EXPECT_TRUE(State().corpseDeathTimes.empty());
+  EXPECT_EQ(State().bloodGeometryCache.size(), 1u);
+  EXPECT_TRUE(State().playerWasDead);
+  EXPECT_EQ(sim.TexturesReleased(), 2);
+  EXPECT_EQ(sim.TexturesReleasedTwice(), 0);
+  EXPECT_EQ(sim.TexturesLive(), 0);
+  ResetAllBlood();
+  RemovePedBlood(b);
+  EXPECT_EQ(sim.TexturesReleased(), 2);
+}
+
+}  // namespace

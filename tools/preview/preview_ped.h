@@ -1,0 +1,31 @@
+// The ped a preview plays its scenario on: the built-in procedural ped or an imported
+// character model, standing in the simulated world with the game's textures set up.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+#include "host/sim_host.h"
+#include "scenario.h"
+
+struct PreviewPed {
+  HostPed* ped = nullptr;
+  std::string description;                               // for captions and messages
+  std::unordered_map<HostMesh*, std::string> meshNames;  // file-name friendly
+  // Re-poses the ped in place (bones, entity matrix); its health is kept.
+  std::function<void(ScenarioPose)> pose;
+};
+
+// The built-in ped at the origin facing +y, skin and clothes coloured.
+PreviewPed LoadBuiltInPed(SimHost& sim);
+
+// True when this build can import model files.
+bool ModelImportAvailable();
+
+// A character model file (anything the importer reads; static meshes become one-bone
+// skins) at the origin facing +y, its joints mapped to the game's bone numbers by
+// bonesFile (empty: guessed from common joint names). Throws PreviewError naming the
+// file (and line of bonesFile) when it cannot be read, holds no triangles, or the build
+// has no importer.
+PreviewPed LoadModelPed(SimHost& sim, const std::string& modelFile, const std::string& bonesFile);

@@ -1,0 +1,494 @@
+#include "preview_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+#include "contact_sheet.h"
+#include "core/platform.h"
+#include "core/system_state.h"
+#include "core/vermiltrace.h"
+#include "damage/aim_rays.h"
+#include "ped_renderer.h"
+#include "png_output.h"
+#include "preview_ped.h"
+#include "scenario.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kStartMs = 1000;  // the game has been running a moment already
+constexpr uint32_t kFrameMs = 33;
+constexpr uint32_t kChunkMs = 30 * kFrameMs;
+constexpr int kPictureWidth = 220;
+constexpr int kPictureHeight = 400;
+constexpr int kSupersample = 2;
+constexpr size_t kSnapshotsPerRow = 6;
+constexpr float kHitFactor = 10.0f;
+constexpr float kFallFactor = 20.0f;
+constexpr float kPlayerDistance = 5.0f;
+constexpr float kMeleeDistance = 0.7f;
+
+std::string Quoted(const fs::path& path) { return path.string(); }
+
+// The whole file, or PreviewError "FILE: cannot read WHAT".
+std::string ReadInput(const std::string& path, const char* what) {
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    throw PreviewError(path + ": cannot read the " + what + ": it is a directory");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw PreviewError(path + ": cannot read the " + what + ": no such file or no access");
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) throw PreviewError(path + ": cannot read the " + what);
+  return bytes.str();
+}
+
+void WriteOutput(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw PreviewError(Quoted(path) + ": cannot write");
+}
+
+// The run's output is made in a fresh directory beside the target and takes the target's
+// place only when complete; until then any failure removes it (and the parent directories
+// it had to create).
+class StagedOutput {
+ public:
+  explicit StagedOutput(const fs::path& target) : target_(target) {
+    if (target_.empty() || target_.filename().empty() || target_.filename() == "." ||
+        target_.filename() == "..") {
+      throw PreviewError(Quoted(target) + ": not a usable output directory name");
+    }
+    std::error_code error;
+    if (fs::exists(target_, error) && !fs::is_directory(target_, error)) {
+      throw PreviewError(Quoted(target_) + ": exists and is not a directory");
+    }
+    fs::path parent = target_.parent_path();
+    for (fs::path p = parent; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
+      createdParents_.push_back(p);
+      if (p == p.parent_path()) break;
+    }
+    if (!parent.empty()) fs::create_directories(parent, error);
+    if (error) Fail(parent, "cannot create the directory");
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && staging_.empty(); ++attempt) {
+      fs::path candidate =
+          (parent.empty() ? fs::path(".") : parent) /
+          ("." + target_.filename().string() + ".partial-" + std::to_string(random() % 1000000));
+      if (fs::create_directory(candidate, error)) staging_ = candidate;
+    }
+    if (staging_.empty())
+      Fail(parent.empty() ? fs::path(".") : parent, "cannot create a directory in");
+  }
+
+  ~StagedOutput() { Discard(); }
+
+  const fs::path& Dir() const { return staging_; }
+
+  void Commit() {
+    std::error_code error;
+    fs::path old;
+    if (fs::exists(target_, error)) {
+      old = staging_;
+      old += ".old";
+      fs::rename(target_, old, error);
+      if (error) Fail(target_, "cannot replace the earlier output");
+    }
+    fs::rename(staging_, target_, error);
+    if (error) {
+      std::error_code ignored;
+      if (!old.empty()) fs::rename(old, target_, ignored);
+      Fail(target_, "cannot move the finished output into place");
+    }
+    committed_ = true;
+    if (!old.empty()) fs::remove_all(old, error);
+  }
+
+ private:
+  void Discard() {
+    if (committed_) return;
+    committed_ = true;
+    std::error_code ignored;
+    if (!staging_.empty()) fs::remove_all(staging_, ignored);
+    for (const fs::path& p : createdParents_) fs::remove(p, ignored);  // only if empty
+  }
+
+  [[noreturn]] void Fail(const fs::path& path, const char* what) {
+    Discard();
+    throw PreviewError(Quoted(path) + ": " + what);
+  }
+
+  fs::path target_;
+  fs::path staging_;
+  std::vector<fs::path> createdParents_;
+  bool committed_ = false;
+};
+
+// The system as the game holds it: started on the simulated host, shut down and the
+// process state cleared however the run ends.
+struct Session {
+  std::unique_ptr<SimHost> sim = std::make_unique<SimHost>();
+  std::optional<Vermiltrace> system;
+
+  ~Session() { Close(); }
+  void Close() {
+    system.reset();
+    if (State().log) std::fclose(State().log);
+    State().log = nullptr;
+    ResetSystemState();
+    platform::ClearTestingOverrides();
+  }
+};
+
+struct Snapshot {
+  float time;
+  std::string caption;
+  std::vector<Image> pictures;  // one per camera
+};
+
+class ScenarioPlayer {
+ public:
+  ScenarioPlayer(SimHost& sim, PreviewPed& ped, std::vector<std::string> cameras,
+                 std::ostream& progress)
+      : sim_(sim), ped_(ped), cameras_(std::move(cameras)), progress_(progress) {
+    Vec3 at = sim_.EntityPosition(AsEntity(ped_.ped));
+    BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
+    player_ = sim_.AddPed(at + frame.front * kPlayerDistance);
+    sim_.player = player_;
+    attacker_ = sim_.AddPed(at + frame.front * kMeleeDistance);
+    sim_.clock = kStartMs;
+  }
+
+  void Play(const Scenario& scenario, const std::vector<float>& times) {
+    total_ = times.empty() ? 0.0f : times.back();
+    for (size_t i = 0; i < scenario.events.size(); ++i) {
+      AdvanceTo(kStartMs + static_cast<uint32_t>(times[i] * 1000.0f + 0.5f));
+      Run(scenario.events[i]);
+    }
+    if (snapshots_.empty()) TakeSnapshot("end of the scenario");
+  }
+
+  const std::vector<Snapshot>& Snapshots() const { return snapshots_; }
+  bool Removed() const { return removed_; }
+
+ private:
+  float Seconds() const { return static_cast<float>(sim_.clock - kStartMs) / 1000.0f; }
+
+  void AdvanceTo(uint32_t targetMs) {
+    using Clock = std::chrono::steady_clock;
+    auto lastReport = Clock::now();
+    while (sim_.clock < targetMs) {
+      sim_.RunFor(std::min(kChunkMs, targetMs - sim_.clock), kFrameMs);
+      if (Clock::now() - lastReport > std::chrono::milliseconds(500)) {
+        lastReport = Clock::now();
+        progress_ << "  ... simulating " << std::fixed << std::setprecision(1) << Seconds()
+                  << " of " << total_ << " s" << std::endl;
+      }
+    }
+  }
+
+  void Report(const ScenarioEvent& event, const std::string& what) {
+    progress_ << std::setw(9) << std::fixed << std::setprecision(2) << Seconds() << " s  "
+              << ScenarioKindName(event.kind) << " " << what << std::endl;
+  }
+
+  // The point between the part's two bones (and beyond the second) where shots aim.
+  Vec3 PartPoint(const BodyPart& part) {
+    Vec3 from = GetBonePosition(ped_.ped, part.fromBone);
+    Vec3 to = GetBonePosition(ped_.ped, part.toBone);
+    return to + (to - from) * part.beyond;
+  }
+
+  HostDamage* Damage(HostPed* damager, float factor, int32_t piece, int32_t weapon) {
+    return sim_.AddDamage(damager ? AsEntity(damager) : nullptr, factor,
+                          static_cast<uint8_t>(piece), weapon);
+  }
+
+  void Run(const ScenarioEvent& event) {
+    if (removed_ && event.kind != EventKind::Snapshot && event.kind != EventKind::Camera) {
+      Report(event, "skipped: the ped was removed");
+      return;
+    }
+    HostEntity* victim = AsEntity(ped_.ped);
+    switch (event.kind) {
+      case EventKind::Shot: {
+        bool alive = sim_.PedHealth(ped_.ped) > 0.0f;
+        sim_.AimAt(PartPoint(*event.part));
+        sim_.GameFire(sim_.AddWeapon(event.weapon), player_);
+        // The game reports hits on the living; corpses only see the shot.
+        if (alive)
+          sim_.GameDamage(Damage(player_, kHitFactor, event.part->piece, event.weapon), victim);
+        Report(event, event.weaponName + " " + event.part->name + (alive ? "" : " (corpse)"));
+        break;
+      }
+      case EventKind::Melee: {
+        BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
+        SimHost::Sim(attacker_)->position =
+            sim_.EntityPosition(victim) + frame.front * kMeleeDistance;
+        sim_.GameDamage(Damage(attacker_, kHitFactor, event.part->piece, event.weapon), victim);
+        Report(event, event.weaponName + " " + event.part->name);
+        break;
+      }
+      case EventKind::Explosion: {
+        BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
+        sim_.explosionActive[0] = true;
+        sim_.explosionPosition[0] = sim_.EntityPosition(victim) + frame.front * event.distance;
+        sim_.GameDamage(Damage(nullptr, kHitFactor, 3, event.weapon), victim);
+        sim_.explosionActive[0] = false;
+        std::ostringstream what;
+        what << event.weaponName << " " << event.distance << " m in front";
+        Report(event, what.str());
+        break;
+      }
+      case EventKind::Fall:
+        ped_.pose(event.pose);
+        sim_.GameDamage(Damage(nullptr, kFallFactor, 3, 54), victim);
+        Report(event, event.pose == ScenarioPose::Lying ? "landing lying" : "landing standing");
+        break;
+      case EventKind::Death:
+        SimHost::Sim(ped_.ped)->health = 0.0f;
+        ped_.pose(event.pose);
+        Report(event, event.pose == ScenarioPose::Lying ? "lying" : "standing");
+        break;
+      case EventKind::Pose:
+        ped_.pose(event.pose);
+        Report(event, event.pose == ScenarioPose::Lying        ? "lying"
+                      : event.pose == ScenarioPose::ArmsRaised ? "arms raised"
+                                                               : "standing");
+        break;
+      case EventKind::Snapshot:
+        TakeSnapshot(event.text.empty() ? "snapshot" : event.text);
+        Report(event, event.text);
+        break;
+      case EventKind::Camera:
+        Report(event, event.text);
+        break;
+      case EventKind::Remove:
+        sim_.GameRemovePed(ped_.ped);
+        removed_ = true;
+        Report(event, "");
+        break;
+    }
+  }
+
+  void TakeSnapshot(const std::string& caption) {
+    Snapshot snapshot{Seconds(), caption, {}};
+    sim_.draws.clear();
+    if (!removed_) sim_.GameRenderPed(ped_.ped);
+    BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
+    for (const std::string& name : cameras_) {
+      Camera camera;
+      NamedCamera(name, frame, &camera);
+      Canvas canvas = RenderPed(sim_, ped_.ped, sim_.draws, camera, kPictureWidth * kSupersample,
+                                kPictureHeight * kSupersample);
+      snapshot.pictures.push_back(Downsample(ToImage(canvas), kSupersample));
+    }
+    sim_.draws.clear();
+    snapshots_.push_back(std::move(snapshot));
+  }
+
+  SimHost& sim_;
+  PreviewPed& ped_;
+  std::vector<std::string> cameras_;
+  std::ostream& progress_;
+  HostPed* player_ = nullptr;
+  HostPed* attacker_ = nullptr;
+  float total_ = 0.0f;
+  bool removed_ = false;
+  std::vector<Snapshot> snapshots_;
+};
+
+std::vector<std::string> ScenarioCameras(const Scenario& scenario) {
+  std::vector<std::string> cameras = {"front", "back"};
+  for (const ScenarioEvent& event : scenario.events) {
+    if (event.kind == EventKind::Camera &&
+        std::find(cameras.begin(), cameras.end(), event.text) == cameras.end()) {
+      cameras.push_back(event.text);
+    }
+  }
+  return cameras;
+}
+
+std::string FileFriendly(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '-' || c == '_';
+    out.push_back(plain ? c : '_');
+  }
+  return out.empty() ? "mesh" : out;
+}
+
+// The masks of the ped's layers as grey PNG files, and the run's counts.
+PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& dir) {
+  PreviewSummary summary;
+  const int32_t height = Config().MaskSize;
+  const int32_t width = 2 * height;
+  const size_t textureBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+  for (const auto& entry : State().bloodStates) {
+    summary.wounds += entry.second.woundCounter;
+    for (const MaskLayer& layer : entry.second.layers) {
+      ++summary.layers;
+      summary.maskBytes += static_cast<int64_t>(layer.texels.size());
+      summary.paintedTexels +=
+          std::count_if(layer.texels.begin(), layer.texels.end(), [](uint8_t t) { return t > 0; });
+      if (layer.texture) summary.textureBytes += static_cast<int64_t>(textureBytes);
+      if (removed || entry.first != ped.ped) continue;
+      auto name = ped.meshNames.find(layer.mesh);
+      std::string file = FileFriendly(name != ped.meshNames.end() ? name->second : "mesh") +
+                         "-material" + std::to_string(layer.materialIndex) + ".png";
+      if (layer.texels.size() != static_cast<size_t>(width) * static_cast<size_t>(height) ||
+          !WriteGreyPng(Quoted(dir / file), width, height, layer.texels.data())) {
+        throw PreviewError(Quoted(dir / file) + ": cannot write the mask");
+      }
+      ++summary.masks;
+    }
+  }
+  return summary;
+}
+
+std::string SummaryJson(const PreviewSummary& s) {
+  std::ostringstream json;
+  json << "{\n"
+       << "  \"wounds\": " << s.wounds << ",\n"
+       << "  \"layers\": " << s.layers << ",\n"
+       << "  \"painted_texels\": " << s.paintedTexels << ",\n"
+       << "  \"mask_bytes\": " << s.maskBytes << ",\n"
+       << "  \"texture_bytes\": " << s.textureBytes << "\n"
+       << "}\n";
+  return json.str();
+}
+
+std::string Seconds(float seconds) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(seconds < 10.0f ? 1 : 0) << seconds << " s";
+  return text.str();
+}
+
+Image ContactSheet(const std::vector<Snapshot>& snapshots, const std::vector<std::string>& cameras,
+                   const std::vector<std::string>& title) {
+  std::vector<SheetCell> cells;
+  size_t columns = std::min(kSnapshotsPerRow, std::max<size_t>(1, snapshots.size()));
+  for (size_t block = 0; block < snapshots.size(); block += columns) {
+    for (size_t c = 0; c < cameras.size(); ++c) {
+      for (size_t s = block; s < block + columns; ++s) {
+        if (s >= snapshots.size()) {
+          cells.push_back({Image{}, ""});
+          continue;
+        }
+        cells.push_back({snapshots[s].pictures[c], Seconds(snapshots[s].time) + ", " + cameras[c] +
+                                                       ": " + snapshots[s].caption});
+      }
+    }
+  }
+  return ComposeContactSheet(title, cells, static_cast<int>(columns));
+}
+
+}  // namespace
+
+std::string FindShippedIni(const std::string& programDir) {
+  std::vector<fs::path> candidates;
+  if (!programDir.empty()) candidates.push_back(fs::path(programDir) / "Vermiltrace.ini");
+  candidates.push_back("Vermiltrace.ini");
+  candidates.push_back(fs::path("package") / "Vermiltrace.ini");
+#ifdef VT_SOURCE_INI
+  candidates.push_back(VT_SOURCE_INI);
+#endif
+  for (const fs::path& candidate : candidates) {
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return candidate.string();
+  }
+  return "";
+}
+
+PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress) {
+  auto started = std::chrono::steady_clock::now();
+
+  // Every input is read and checked before anything is written.
+  const bool builtInScenario = options.scenario.empty();
+  Scenario scenario =
+      builtInScenario ? ParseScenario(DefaultScenarioText(), "built-in scenario")
+                      : ParseScenario(ReadInput(options.scenario, "scenario"), options.scenario);
+  const std::string iniPath =
+      options.ini.empty() ? FindShippedIni(options.programDir) : options.ini;
+  const std::string iniBytes = iniPath.empty() ? "" : ReadInput(iniPath, "ini file");
+  if (!options.bones.empty() && options.model.empty()) {
+    throw PreviewError(options.bones + ": a bone mapping needs a model (--model FILE)");
+  }
+  if (!options.model.empty()) {
+    ReadInput(options.model, "model");
+    if (!options.bones.empty()) ReadInput(options.bones, "bone mapping");
+  }
+
+  StagedOutput output(options.out);
+  const fs::path plugin = output.Dir() / "plugin";
+  const fs::path masks = output.Dir() / "masks";
+  std::error_code error;
+  fs::create_directories(plugin, error);
+  fs::create_directories(masks, error);
+  if (error) throw PreviewError(Quoted(output.Dir()) + ": cannot create directories in it");
+  if (!iniPath.empty()) WriteOutput(plugin / "Vermiltrace.ini", iniBytes);
+
+  Session session;
+  ResetSystemState();
+  platform::ClearTestingOverrides();
+  platform::SetModulePathForTesting(Quoted(plugin / "Vermiltrace.asi").c_str(), false);
+  platform::SetTickCountForTesting(options.seed);
+  SimHost& sim = *session.sim;
+  PreviewPed ped =
+      options.model.empty() ? LoadBuiltInPed(sim) : LoadModelPed(sim, options.model, options.bones);
+  session.system.emplace(sim);
+  const BloodConfig config = Config();
+  std::vector<float> times = ResolveEventTimes(scenario, config);
+
+  std::string iniName = iniPath.empty() ? "compiled-in defaults (no ini found)" : iniPath;
+  std::string scenarioName = builtInScenario ? "built-in scenario" : options.scenario;
+  progress << "vermiltrace-preview: " << ped.description << ", ini " << iniName << ", "
+           << scenarioName << ", seed " << options.seed << std::endl;
+
+  std::vector<std::string> cameras = ScenarioCameras(scenario);
+  ScenarioPlayer player(sim, ped, cameras, progress);
+  player.Play(scenario, times);
+
+  PreviewSummary summary = WriteMasks(ped, player.Removed(), masks);
+  session.Close();
+
+  std::ostringstream settings;
+  settings << "MaskSize " << config.MaskSize << ", FlowTime " << config.FlowTime << " s, DryTime "
+           << config.DryTime << " s, CorpseBleedTime " << config.CorpseBleedTime << " s, Drips "
+           << config.Drips << ", seed " << options.seed;
+  std::vector<std::string> title = {"Vermiltrace preview: " + ped.description + ", " + scenarioName,
+                                    "ini: " + iniName, settings.str()};
+  Image sheet = ContactSheet(player.Snapshots(), cameras, title);
+  if (!WritePng(Quoted(output.Dir() / "contact-sheet.png"), sheet)) {
+    throw PreviewError(Quoted(output.Dir() / "contact-sheet.png") + ": cannot write");
+  }
+  summary.pictures = static_cast<int>(player.Snapshots().size() * cameras.size());
+
+  fs::rename(plugin / "Vermiltrace.log", output.Dir() / "Vermiltrace.log", error);
+  if (error) WriteOutput(output.Dir() / "Vermiltrace.log", "");  // the ini turned the log off
+  fs::remove_all(plugin, error);
+  WriteOutput(output.Dir() / "summary.json", SummaryJson(summary));
+  output.Commit();
+
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  progress << "wrote " << options.out << ": contact-sheet.png (" << summary.pictures
+           << " pictures), " << summary.masks << " masks, Vermiltrace.log, summary.json in "
+           << std::fixed << std::setprecision(1) << elapsed << " s" << std::endl;
+  return summary;
+}

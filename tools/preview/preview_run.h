@@ -1,0 +1,39 @@
+// One preview run: the system started on the simulated host with the chosen ini, the
+// scenario played through the game's entry points, pictures rendered at its snapshots,
+// and the results written into the output directory.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+struct PreviewOptions {
+  std::string model;     // empty: the built-in ped
+  std::string bones;     // joint-to-bone mapping of the model; empty: guessed
+  std::string ini;       // empty: the shipped ini if one is found, else the defaults
+  std::string scenario;  // empty: the built-in scenario
+  uint32_t seed = 1;     // the tick count the system seeds its generator with
+  std::string out = "preview";
+  std::string programDir;  // where the executable lives (searched for a shipped ini)
+};
+
+struct PreviewSummary {
+  int64_t wounds = 0;         // wound attempts that found the mesh
+  int64_t layers = 0;         // blood mask layers at the end
+  int64_t paintedTexels = 0;  // mask texels above zero
+  int64_t maskBytes = 0;      // bytes held in the masks
+  int64_t textureBytes = 0;   // pixel bytes of the layers' textures
+  int pictures = 0;
+  int masks = 0;
+};
+
+// Runs the preview and writes DIR/contact-sheet.png, DIR/masks/*.png,
+// DIR/Vermiltrace.log and DIR/summary.json, replacing an earlier DIR only at the end.
+// Progress lines go to progress. Throws PreviewError naming the file (and line) on any
+// failure, with nothing of the run left on disk.
+PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress);
+
+// The ini a run without --ini uses: the first Vermiltrace.ini beside the program, in the
+// working directory or in package/ there, or in the source tree's package/; empty when
+// there is none (the compiled-in defaults apply).
+std::string FindShippedIni(const std::string& programDir);
