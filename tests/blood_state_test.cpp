@@ -43,13 +43,13 @@ TEST_F(BloodStates, BleedFollowsTheLossAndTheCorpseCurve) {
     float expected;
   } cases[] = {
       {living, -1, 0, 0.0f, 1.0f},
-      {living, -1, 0, 0.5f, 0.1820f},
+      {living, -1, 0, 0.5f, B(0.5f)},
       {living, -1, 0, 1.0f, 0.0f},
       {living, -1, 0, 3.0f, 0.0f},
       {living, -1, 0, std::numeric_limits<float>::quiet_NaN(), 0.0f},
       {corpse, -1, 9000, 0.0f, 1.0f},  // not seen dead yet: just died
       {corpse, 10, 35000, 0.0f, B(0.5f)},
-      {corpse, 10, 35000, 0.5f, 0.1820f * B(0.5f)},
+      {corpse, 10, 35000, 0.5f, B(0.5f) * B(0.5f)},
       {corpse, 10, 60000, 0.0f, 0.0f},
       {corpse, 10, 90000, 0.0f, 0.0f},
   };
@@ -63,7 +63,8 @@ TEST_F(BloodStates, BleedFollowsTheLossAndTheCorpseCurve) {
   EXPECT_EQ(ComputeBleed(living, 0.0f), 1.0f);
   // No bleed time: the corpse stops at once, without dividing by zero.
   State().config.CorpseBleedTime = 0.0f;
-  State().corpseDeathTimes[corpse] = 89.9995f;
+  sim.clock = 1000;
+  State().corpseDeathTimes[corpse] = 0.9995f;
   EXPECT_NEAR(ComputeBleed(corpse, 0.0f), B(0.5f), 1e-3f);
 }
 
@@ -208,7 +209,7 @@ TEST_F(BloodStates, PlayersBloodGoesWhenTheyAreAliveAgainAfterDying) {
 TEST_F(BloodStates, RemovalAndResetReleaseEveryTextureOnce) {
   HostPed* a = WallPed();
   HostPed* b = WallPed();
-  ASSERT_TRUE(Shoot(a, -0.3f));
+  ASSERT_TRUE(Shoot(a, -0.15f));
   ASSERT_TRUE(Shoot(b));
   PedBloodState& stateA = *FindBloodState(a);
   stateA.layers.push_back(stateA.layers[0]);  // a second layer without a texture

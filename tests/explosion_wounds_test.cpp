@@ -85,8 +85,8 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
                       {10.0f, 0.3f, ": explosion 10.0 m away, closest part bone 5, bleed 1.00"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.distance);
-    ProceduralPed ped = AddProceduralPed(sim, {{0, 0, 0}, 0, PedPose::ArmsRaised});
-    const Vec3 point = ProceduralBonePosition(sim, ped, 5) + Vec3{0, 0, row.distance};
+    ProceduralPed ped = AddProceduralPed(sim);
+    const Vec3 point = ProceduralBonePosition(sim, ped, 5) + Vec3{0, row.distance, 0};
     RandomGenerator replay = State().rng;
     HandleExplosionDamage(ped.ped, point, kTag);
 

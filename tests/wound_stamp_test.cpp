@@ -218,8 +218,8 @@ TEST_F(WoundStamping, WoundNearTheSeamOfTwoMeshesPaintsBoth) {
   HostPed* ped = AddPedWith({a, b});
   PosedMeshSnapshot snapshot;
   ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
-  // Last column of the left grid, row 8: its centroid is 2 cm from the seam.
-  Wound wound = MakeWound(snapshot.meshes[0], a, 2 * (8 * 8 + 7) + 1);
+  // Last column of the left grid, row 4: its centroid is 2 cm from the seam.
+  Wound wound = MakeWound(snapshot.meshes[0], a, 2 * (4 * 8 + 7) + 1);
   std::vector<MaskLayer> layers;
   sim.clock = 2500;
   EXPECT_GT(PaintWound(layers, wound, snapshot, 1.0f), 2);

@@ -19,13 +19,14 @@ inline HostMatrix IdentityBone() {
 
 // A grid of columns x rows cells, two triangles each: vertex (i, j) sits at
 // origin + du * i / columns + dv * j / rows with texture coordinates interpolated from
-// uv0 to uv1 likewise. With du = x and dv = z the triangles face -y.
+// uv0 to uv1 likewise. By default a half-metre square upright in the plane y = 0, facing
+// -y, about a texel per 4 mm across and 8 mm up at MaskSize 64.
 struct GridSpec {
-  Vec3 origin{-0.5f, 0.0f, 0.0f};
-  Vec3 du{1.0f, 0.0f, 0.0f};
-  Vec3 dv{0.0f, 0.0f, 2.0f};
+  Vec3 origin{-0.25f, 0.0f, 0.75f};
+  Vec3 du{0.5f, 0.0f, 0.0f};
+  Vec3 dv{0.0f, 0.0f, 0.5f};
   int columns = 8;
-  int rows = 16;
+  int rows = 8;
   TexCoord uv0{0.0f, 0.0f};
   TexCoord uv1{1.0f, 1.0f};
   uint16_t material = 0;

@@ -24,7 +24,7 @@ struct MemoryRegion {
 class PageSource {
  public:
   virtual ~PageSource() = default;
-  virtual size_t Granularity() = 0;      // reservation alignment and size unit
+  virtual size_t Granularity() = 0;        // reservation alignment and size unit
   virtual uintptr_t LowestAddress() = 0;   // lowest address a block may use
   virtual uintptr_t HighestAddress() = 0;  // highest address a block may use (inclusive)
   // The region holding address; false when address cannot be queried.

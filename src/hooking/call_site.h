@@ -30,10 +30,10 @@ class HookHandle;
 struct CallSite {
   uintptr_t fixedAddress = 0;  // as the host's fixed layout has it; rebased when patched
   CallContract contract = CallContract::Plain;
-  memory::SavedBytes saved;     // the call instruction before patching
-  uintptr_t savedTarget = 0;    // what the instruction called before patching
-  bool hooked = false;          // the instruction calls this site's dispatcher
-  int dispatcher = -1;          // this site's dispatcher slot while hooked
+  memory::SavedBytes saved;   // the call instruction before patching
+  uintptr_t savedTarget = 0;  // what the instruction called before patching
+  bool hooked = false;        // the instruction calls this site's dispatcher
+  int dispatcher = -1;        // this site's dispatcher slot while hooked
   std::vector<std::pair<HookRoutine, const HookHandle*>> hooks;  // installation order
 
   CallSite() = default;

@@ -69,8 +69,8 @@ DisplaceError MeasureDisplacedCode(const uint8_t* code, size_t available, uint32
                                                     available - offset, &decoded))) {
       return DisplaceError::DecodeFailed;
     }
-    DisplacedInstruction ins{offset, decoded.length, BranchKind::None, 0, 0, relocated,
-                             decoded.length};
+    DisplacedInstruction ins{offset, decoded.length, BranchKind::None, 0,
+                             0,      relocated,      decoded.length};
     if ((decoded.attributes & ZYDIS_ATTRIB_IS_RELATIVE) &&
         !ClassifyRelative(decoded, target + offset + decoded.length, &ins)) {
       return DisplaceError::UnsupportedRelative;
@@ -137,8 +137,8 @@ std::vector<uint8_t> BuildTrampoline(const DisplacedCode& code, const uint8_t* o
   }
   uint8_t* back = out.data() + code.relocatedSize;
   back[0] = 0xE9;
-  memory::StoreWord(back + 1, code.target + code.displacedSize -
-                                  (trampoline + code.relocatedSize + kJumpSize));
+  memory::StoreWord(
+      back + 1, code.target + code.displacedSize - (trampoline + code.relocatedSize + kJumpSize));
   uint8_t* onward = back + kJumpSize;
   onward[0] = 0xE9;
   memory::StoreWord(onward + 1, destination - (trampoline + code.trampolineSize));
@@ -148,8 +148,8 @@ std::vector<uint8_t> BuildTrampoline(const DisplacedCode& code, const uint8_t* o
 std::vector<uint8_t> BuildTargetPatch(const DisplacedCode& code, uint32_t trampoline) {
   std::vector<uint8_t> out(code.displacedSize, 0x90);
   out[0] = 0xE9;
-  memory::StoreWord(out.data() + 1, trampoline + code.trampolineSize - kJumpSize -
-                                        (code.target + kJumpSize));
+  memory::StoreWord(out.data() + 1,
+                    trampoline + code.trampolineSize - kJumpSize - (code.target + kJumpSize));
   return out;
 }
 

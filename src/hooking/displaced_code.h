@@ -22,7 +22,7 @@ enum class BranchKind : uint8_t {
 };
 
 struct DisplacedInstruction {
-  uint32_t offset;           // from the target
+  uint32_t offset;  // from the target
   uint32_t length;
   BranchKind branch;
   uint32_t relativeOffset;   // where the relative field sits in the instruction

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/host_types.h"
 #include "hooking/call_site.h"
 #include "hooking/game_patches.h"
+#include "host/host_types.h"
 
 namespace events {
 

@@ -55,8 +55,8 @@ std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallbac
   return std::make_unique<EventShare>(std::move(event));
 }
 
-std::unique_ptr<HostPatch> Subscribe(HostEvent which, EventOrder order,
-                                     PlainEventCallback callback, int32_t id) {
+std::unique_ptr<HostPatch> Subscribe(HostEvent which, EventOrder order, PlainEventCallback callback,
+                                     int32_t id) {
   static std::weak_ptr<PlainEvent> frame, firstReset, secondReset;
   std::lock_guard<std::mutex> hold(eventsMutex);
   std::shared_ptr<PlainEvent> event;

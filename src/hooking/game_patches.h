@@ -77,7 +77,7 @@ namespace events {
 // share.
 std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallback callback,
                                                int32_t id);
-std::unique_ptr<HostPatch> Subscribe(HostEvent event, EventOrder order,
-                                     PlainEventCallback callback, int32_t id);
+std::unique_ptr<HostPatch> Subscribe(HostEvent event, EventOrder order, PlainEventCallback callback,
+                                     int32_t id);
 
 }  // namespace events

@@ -26,9 +26,8 @@ class SystemPages : public PageSource {
     return true;
   }
   uintptr_t Reserve(uintptr_t address, size_t size) override {
-    return reinterpret_cast<uintptr_t>(VirtualAlloc(reinterpret_cast<void*>(address), size,
-                                                    MEM_RESERVE | MEM_COMMIT,
-                                                    PAGE_EXECUTE_READWRITE));
+    return reinterpret_cast<uintptr_t>(VirtualAlloc(
+        reinterpret_cast<void*>(address), size, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
   }
   void Release(uintptr_t base) override {
     VirtualFree(reinterpret_cast<void*>(base), 0, MEM_RELEASE);

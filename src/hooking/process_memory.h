@@ -32,8 +32,8 @@ struct SavedBytes {
   uintptr_t address = 0;
   uint8_t bytes[bufsize] = {};
   size_t count = 0;
-  bool present = false;         // backup present
-  bool liftProtection = true;   // writes lift page protection
+  bool present = false;        // backup present
+  bool liftProtection = true;  // writes lift page protection
 };
 
 // Restores any backup saved still holds, then saves size bytes at address. size above

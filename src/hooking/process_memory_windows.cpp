@@ -27,7 +27,8 @@ bool Accessible(uintptr_t address, size_t count, DWORD access) {
     if (info.State != MEM_COMMIT || (info.Protect & PAGE_GUARD) || !(info.Protect & access)) {
       return false;
     }
-    const uintptr_t regionLast = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize - 1;
+    const uintptr_t regionLast =
+        reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize - 1;
     if (regionLast >= last) return true;
     at = regionLast + 1;
   }
@@ -41,9 +42,9 @@ bool Committed(uintptr_t address, size_t count) {
 class LiftedProtection {
  public:
   LiftedProtection(uintptr_t address, size_t count, bool lift) : address_(address), count_(count) {
-    lifted_ = lift && Committed(address, count) &&
-              VirtualProtect(reinterpret_cast<void*>(address), count, PAGE_EXECUTE_READWRITE,
-                             &old_);
+    lifted_ =
+        lift && Committed(address, count) &&
+        VirtualProtect(reinterpret_cast<void*>(address), count, PAGE_EXECUTE_READWRITE, &old_);
   }
   ~LiftedProtection() {
     DWORD ignored;

@@ -87,8 +87,8 @@ bool HeldThreads::Holds(uint32_t id) const {
 bool HeldThreads::Add(void* thread, uint32_t id) {
   if (count_ == capacity_) {
     const size_t capacity = capacity_ ? capacity_ * 2 : 4096 / sizeof(Held);
-    void* grown = VirtualAlloc(nullptr, capacity * sizeof(Held), MEM_RESERVE | MEM_COMMIT,
-                               PAGE_READWRITE);
+    void* grown =
+        VirtualAlloc(nullptr, capacity * sizeof(Held), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (!grown) return false;
     if (held_) {
       memcpy(grown, held_, count_ * sizeof(Held));

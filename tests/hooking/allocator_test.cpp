@@ -18,7 +18,7 @@ class SimPages : public PageSource {
   std::map<uintptr_t, size_t> taken;  // base -> size
   std::vector<uintptr_t> reserved;    // addresses the allocator reserved at, in order
   std::vector<uintptr_t> released;
-  std::set<uintptr_t> refuse;         // Reserve fails here, as if another thread came first
+  std::set<uintptr_t> refuse;  // Reserve fails here, as if another thread came first
   uintptr_t lowest = 0x10000;
   uintptr_t highest = 0x7FFEFFFF;
 
@@ -43,8 +43,8 @@ class SimPages : public PageSource {
   uintptr_t Reserve(uintptr_t address, size_t size) override {
     if (address == 0) address = 0x12340000;  // "wherever the platform chooses"
     MemoryRegion region;
-    if (refuse.count(address) || address % kGranule || !Query(address, &region) ||
-        !region.free || region.base + region.size - address < size) {
+    if (refuse.count(address) || address % kGranule || !Query(address, &region) || !region.free ||
+        region.base + region.size - address < size) {
       return 0;
     }
     taken[address] = size;
@@ -130,11 +130,14 @@ TEST(HookingAllocator, NewBlocksSearchDownwardsThenUpwards) {
        0x18000,
        {0x401000},
        0x1E0000},
-      {"upwards when nothing is free below", {{0x10000, 0x3F0000}}, 0x10000, 0x40, {0x401000},
+      {"upwards when nothing is free below",
+       {{0x10000, 0x3F0000}},
+       0x10000,
+       0x40,
+       {0x401000},
        0xC90000},
       {"upwards when below the lowest address", {}, 0x400000, 0x40, {0x401000}, 0xC90000},
-      {"upwards over a taken range", {{0xC90000, 0x30000}}, 0x400000, 0x40, {0x401000},
-       0xCC0000},
+      {"upwards over a taken range", {{0xC90000, 0x30000}}, 0x400000, 0x40, {0x401000}, 0xCC0000},
       {"anywhere without addresses", {}, 0x10000, 0x40, {}, 0x12340000},
   };
   for (const Case& c : cases) {

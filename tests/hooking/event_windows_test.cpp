@@ -58,7 +58,8 @@ TEST_F(HookingEvents, BeforeListHostCallAfterListAndTheHostResult) {
     Event<> event({{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
     EXPECT_TRUE(event.Subscribe(EventOrder::After, After, 0));
     EXPECT_TRUE(event.Subscribe(EventOrder::Before, Before, 0));
-    EXPECT_TRUE(event.Subscribe(EventOrder::After, [] { trace.push_back("closure"); }, 0));
+    EXPECT_TRUE(event.Subscribe(
+        EventOrder::After, [] { trace.push_back("closure"); }, 0));
     EXPECT_NE(BytesAt(vt_plain_site), site);
     EXPECT_EQ(vt_plain_caller(), 0x1234u);
     EXPECT_EQ(trace, (std::vector<std::string>{"before", "host", "after", "closure"}));
@@ -74,13 +75,17 @@ TEST_F(HookingEvents, MemberCallSitePassesTheObject) {
   int ped = 7;
   {
     Event<HostPed*> event({{Fixed(vt_member_site), GameVersion()}}, CallContract::Member);
-    event.Subscribe(EventOrder::Before,
-                    [](HostPed* p) { trace.push_back("before " + std::to_string(*reinterpret_cast<int*>(p))); },
-                    0);
-    event.Subscribe(EventOrder::After, [&](HostPed* p) {
-      EXPECT_EQ(reinterpret_cast<void*>(p), &ped);
-      trace.push_back("after");
-    }, 0);
+    event.Subscribe(
+        EventOrder::Before,
+        [](HostPed* p) { trace.push_back("before " + std::to_string(*reinterpret_cast<int*>(p))); },
+        0);
+    event.Subscribe(
+        EventOrder::After,
+        [&](HostPed* p) {
+          EXPECT_EQ(reinterpret_cast<void*>(p), &ped);
+          trace.push_back("after");
+        },
+        0);
     EXPECT_EQ(vt_member_caller(&ped), reinterpret_cast<uintptr_t>(&ped) + 1);
     EXPECT_EQ(trace, (std::vector<std::string>{"before 7", "host 7", "after"}));
   }
@@ -115,8 +120,8 @@ TEST_F(HookingEvents, DuplicateSubscriptions) {
   EXPECT_TRUE(event.Subscribe(EventOrder::After, closure, 0));
   EXPECT_TRUE(event.Subscribe(EventOrder::After, closure, 0));
   vt_plain_caller();
-  EXPECT_EQ(trace, (std::vector<std::string>{"before", "other", "before", "host", "before",
-                                             "after", "other", "closure", "closure"}));
+  EXPECT_EQ(trace, (std::vector<std::string>{"before", "other", "before", "host", "before", "after",
+                                             "other", "closure", "closure"}));
 }
 
 TEST_F(HookingEvents, RefusedFirstSubscriptionPatchesNothing) {
@@ -157,13 +162,17 @@ TEST_F(HookingEvents, SecondEventOnASiteRunsOutside) {
       std::vector<Event<>::Site>{{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
   auto outer = std::make_unique<Event<>>(
       std::vector<Event<>::Site>{{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
-  inner->Subscribe(EventOrder::Before, [] { trace.push_back("inner before"); }, 0);
-  inner->Subscribe(EventOrder::After, [] { trace.push_back("inner after"); }, 0);
-  outer->Subscribe(EventOrder::Before, [] { trace.push_back("outer before"); }, 0);
-  outer->Subscribe(EventOrder::After, [] { trace.push_back("outer after"); }, 0);
+  inner->Subscribe(
+      EventOrder::Before, [] { trace.push_back("inner before"); }, 0);
+  inner->Subscribe(
+      EventOrder::After, [] { trace.push_back("inner after"); }, 0);
+  outer->Subscribe(
+      EventOrder::Before, [] { trace.push_back("outer before"); }, 0);
+  outer->Subscribe(
+      EventOrder::After, [] { trace.push_back("outer after"); }, 0);
   EXPECT_EQ(vt_plain_caller(), 0x1234u);
-  EXPECT_EQ(trace, (std::vector<std::string>{"outer before", "inner before", "host",
-                                             "inner after", "outer after"}));
+  EXPECT_EQ(trace, (std::vector<std::string>{"outer before", "inner before", "host", "inner after",
+                                             "outer after"}));
   inner.reset();  // not the last handle: the site stays patched
   trace.clear();
   vt_plain_caller();
@@ -189,7 +198,8 @@ TEST_F(HookingEvents, SystemEventsPatchOnlyForTheirGameVersions) {
   auto frame = Subscribe(HostEvent::Frame, EventOrder::After, After, 0);
   auto reset = Subscribe(HostEvent::SecondReset, EventOrder::After, After, 0);
   auto again = Subscribe(HostEvent::SecondReset, EventOrder::After, After, 0);
-  auto ped = SubscribePedRemoval(EventOrder::Before, [](HostPed*) {}, 0);
+  auto ped = SubscribePedRemoval(
+      EventOrder::Before, [](HostPed*) {}, 0);
   auto wrong = Subscribe(HostEvent::PedRemoval, EventOrder::Before, After, 0);
   EXPECT_TRUE(frame && reset && again && ped && wrong);
   again.reset();

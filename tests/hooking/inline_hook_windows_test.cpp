@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "hooking/game_patches.h"
 #include "hooking/branch_target.h"
+#include "hooking/game_patches.h"
 #include "hooking/inline_hook.h"
 #include "hooking/process_memory.h"
 #include "test_code_windows.h"
@@ -53,13 +53,14 @@ TEST(HookingInlineHook, DisplacesWholeInstructionsAndRestoresThem) {
     const std::vector<uint8_t> before = BytesAt(c.target, 16);
     InlineHook hook = InlineHook::Create(c.target, At(TimesHundred));
     ASSERT_TRUE(hook.Installed());
-    EXPECT_EQ(hook.DisplacedBytes(), std::vector<uint8_t>(before.begin(), before.begin() + c.displaced));
+    EXPECT_EQ(hook.DisplacedBytes(),
+              std::vector<uint8_t>(before.begin(), before.begin() + c.displaced));
 
     const std::vector<uint8_t> patched = BytesAt(c.target, 16);
     EXPECT_EQ(patched[0], 0xE9);
     for (size_t i = 5; i < c.displaced; ++i) EXPECT_EQ(patched[i], 0x90) << i;
-    EXPECT_TRUE(std::equal(patched.begin() + c.displaced, patched.end(),
-                           before.begin() + c.displaced));
+    EXPECT_TRUE(
+        std::equal(patched.begin() + c.displaced, patched.end(), before.begin() + c.displaced));
     // E9 leads to the trampoline's last jump, which leads to the destination.
     const uintptr_t onward = memory::BranchTarget(c.target);
     EXPECT_EQ(onward, hook.Trampoline() + c.displaced + 5);
@@ -129,8 +130,8 @@ void __attribute__((thiscall)) DamageThunk(uint32_t* object, uint32_t a, uint32_
   handled.push_back(*object);
 }
 
-uint8_t __attribute__((thiscall)) FireThunk(uint32_t* object, uint32_t a1, uint32_t a2,
-                                            uint32_t a3, uint32_t a4, uint32_t a5, uint32_t a6) {
+uint8_t __attribute__((thiscall)) FireThunk(uint32_t* object, uint32_t a1, uint32_t a2, uint32_t a3,
+                                            uint32_t a4, uint32_t a5, uint32_t a6) {
   uint8_t result = 0;
   fireHook->Lock();
   if (fireHook->Installed()) {
@@ -171,7 +172,8 @@ TEST(HookingInlineHook, GameRoutineContractsThroughTheTrampoline) {
 
   object = 0x100;  // the byte result drops the carry
   const uint32_t six[] = {1, 2, 3, 4, 5, 0xF0};
-  const uint32_t fired = vt_call_counted(reinterpret_cast<const void*>(vt_fire_like), &object, 6, six);
+  const uint32_t fired =
+      vt_call_counted(reinterpret_cast<const void*>(vt_fire_like), &object, 6, six);
   EXPECT_EQ(vt_stack_left, 0u);
   EXPECT_EQ(fired & 0xFF, 0xFFu);
 
@@ -181,12 +183,14 @@ TEST(HookingInlineHook, GameRoutineContractsThroughTheTrampoline) {
   EXPECT_EQ(object, 42u);
   EXPECT_EQ(handled, (std::vector<uint32_t>{321, 0xFF, 42}));  // each after its original
 
-  const std::vector<uint8_t> damageBytes = damage->Installed() ? BytesAt(At(vt_damage_like), 1) : std::vector<uint8_t>();
+  const std::vector<uint8_t> damageBytes =
+      damage->Installed() ? BytesAt(At(vt_damage_like), 1) : std::vector<uint8_t>();
   EXPECT_EQ(damageBytes, std::vector<uint8_t>{0xE9});
   render.reset();
   damage.reset();
   fire.reset();
-  EXPECT_EQ(BytesAt(At(vt_damage_like), 6), (std::vector<uint8_t>{0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08}));
+  EXPECT_EQ(BytesAt(At(vt_damage_like), 6),
+            (std::vector<uint8_t>{0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08}));
   EXPECT_EQ(BytesAt(At(vt_fire_like), 5), (std::vector<uint8_t>{0x55, 0x8B, 0xEC, 0x8B, 0x01}));
   EXPECT_EQ(BytesAt(At(vt_render_like), 5), (std::vector<uint8_t>{0x83, 0xEC, 0x08, 0xFF, 0x01}));
 }

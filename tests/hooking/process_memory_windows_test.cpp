@@ -48,18 +48,22 @@ TEST(HookingMemory, MakeCallRewritesUnderLiftedProtection) {
   vt_plain_target = reinterpret_cast<uintptr_t>(&Seventy);
   const uintptr_t site = At(vt_rewritable);
   const DWORD protection = ProtectionAt(site);
-  const std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(site), reinterpret_cast<uint8_t*>(site) + 6);
+  const std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(site),
+                                    reinterpret_cast<uint8_t*>(site) + 6);
   EXPECT_EQ(vt_rewritable(), 70u);
   EXPECT_EQ(MakeCall(site, At(&Seventy)), At(vt_plain_callee));
   EXPECT_EQ(BranchTarget(site), At(&Seventy));
   EXPECT_EQ(vt_rewritable(), 70u);
   EXPECT_EQ(ProtectionAt(site), protection);
   EXPECT_EQ(MakeCall(site, At(vt_plain_callee)), At(&Seventy));
-  EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(site), reinterpret_cast<uint8_t*>(site) + 6), before);
+  EXPECT_EQ(
+      std::vector<uint8_t>(reinterpret_cast<uint8_t*>(site), reinterpret_cast<uint8_t*>(site) + 6),
+      before);
 }
 
 TEST(HookingMemory, WritesOnlyWhereMemoryIsThere) {
-  uint8_t* page = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE, PAGE_READWRITE));
+  uint8_t* page =
+      static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE, PAGE_READWRITE));
   ASSERT_TRUE(VirtualAlloc(page, 4096, MEM_COMMIT, PAGE_READONLY));
   const uint8_t bytes[4] = {1, 2, 3, 4};
   const uintptr_t committed = At(page);

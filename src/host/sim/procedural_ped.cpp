@@ -722,7 +722,7 @@ void PoseProceduralPed(SimHost& /*sim*/, const ProceduralPed& ped, const PedPlac
   std::vector<std::pair<int32_t, Vec3>> queryBones;
   for (int b = 0; b < kProceduralBoneCount; ++b) {
     HostMatrix world = Multiply(model[b], place);
-    h->boneMatrices[static_cast<size_t>(b)] = world;
+    h->boneMatrices[static_cast<size_t>(b)] = root ? model[b] : world;
     queryBones.push_back({kProceduralBoneIds[b], MatrixTranslation(world)});
   }
 

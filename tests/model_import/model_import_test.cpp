@@ -1,0 +1,3 @@
+#include "model_import.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,404 @@
+#include "model_import.h"
+
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "bone_map.h"
+#include "host/sim/sim_math.h"
+
+namespace {
+
+constexpr int16_t kModelIndex = 7;
+constexpr uint32_t kRootFlag = 0x4000;
+constexpr float kHeight = 1.8f;
+constexpr size_t kMaxBones = 256;       // bone indices are packed in bytes
+constexpr size_t kMaxVertices = 65535;  // triangles index vertices with 16 bits
+constexpr int32_t kTextureSize = 64;
+constexpr uint32_t kFormatBase = 0x02 | 0x10 | 0x20 | 0x40;  // positions, normals, lit
+constexpr uint32_t kFormatTextured = 0x04;
+
+// assimp's matrices take column vectors; the host's take rows.
+HostMatrix ToHost(const aiMatrix4x4& a) {
+  HostMatrix m = IdentityMatrix();
+  const float column[4][3] = {
+      {a.a1, a.b1, a.c1}, {a.a2, a.b2, a.c2}, {a.a3, a.b3, a.c3}, {a.a4, a.b4, a.c4}};
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 3; ++j) m.m[i][j] = column[i][j];
+  }
+  return m;
+}
+
+Vec3 ToVec3(const aiVector3D& v) { return {v.x, v.y, v.z}; }
+Quaternion ToQuaternion(const aiQuaternion& q) { return {q.x, q.y, q.z, q.w}; }
+
+Vec3 Normalised(Vec3 v) {
+  float length = Length(v);
+  return length > 0.0f ? v * (1.0f / length) : Vec3{0, 0, 1};
+}
+
+void FlattenNodes(const aiNode* node, int32_t parent, std::vector<NodeRecord>& nodes,
+                  std::vector<const aiNode*>& order) {
+  NodeRecord record;
+  record.name = node->mName.C_Str();
+  record.parent = parent;
+  record.rest = ToHost(node->mTransformation);
+  aiVector3D scaling, position;
+  aiQuaternion rotation;
+  node->mTransformation.Decompose(scaling, rotation, position);
+  record.restPosition = ToVec3(position);
+  record.restScaling = ToVec3(scaling);
+  record.restRotation = ToQuaternion(rotation);
+  int32_t index = static_cast<int32_t>(nodes.size());
+  nodes.push_back(record);
+  order.push_back(node);
+  for (unsigned c = 0; c < node->mNumChildren; ++c) {
+    FlattenNodes(node->mChildren[c], index, nodes, order);
+  }
+}
+
+// One placed mesh: an assimp mesh under the node that holds it.
+struct MeshUse {
+  const aiMesh* mesh;
+  int32_t node;
+};
+
+bool HasTriangles(const aiMesh* mesh) {
+  for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+    if (mesh->mFaces[f].mNumIndices == 3) return true;
+  }
+  return false;
+}
+
+// The model's own space to model space: axis turn, scale and shift.
+HostMatrix SceneToModel(const std::vector<MeshUse>& uses, const std::vector<HostMatrix>& rest) {
+  Vec3 lo{0, 0, 0}, hi{0, 0, 0};
+  bool first = true;
+  for (const MeshUse& use : uses) {
+    for (unsigned v = 0; v < use.mesh->mNumVertices; ++v) {
+      Vec3 p = TransformPoint(rest[static_cast<size_t>(use.node)], ToVec3(use.mesh->mVertices[v]));
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+      lo = first ? p : Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = first ? p : Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+      first = false;
+    }
+  }
+  HostMatrix turn = IdentityMatrix();
+  if (hi.y - lo.y > hi.z - lo.z) {
+    // y up, front +z: a half turn about (0, 1, 1) takes y to z and z to y (x to -x).
+    turn = HostMatrix{{{-1, 0, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}, {0, 0, 0, 1}}};
+  }
+  Vec3 a = TransformPoint(turn, lo), b = TransformPoint(turn, hi);
+  Vec3 tlo{std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+  Vec3 thi{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+  float height = thi.z - tlo.z;
+  float scale = height > 1e-6f && std::isfinite(height) ? kHeight / height : 1.0f;
+  HostMatrix scaled = turn;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) scaled.m[i][j] *= scale;
+  }
+  Vec3 shift{-0.5f * (tlo.x + thi.x) * scale, -0.5f * (tlo.y + thi.y) * scale, -tlo.z * scale};
+  return Multiply(scaled, TranslationMatrix(shift));
+}
+
+uint32_t MaterialColour(const aiMaterial* material) {
+  aiColor4D diffuse(1, 1, 1, 1);
+  if (material) material->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse);
+  auto byte = [](float c) {
+    float clamped = std::isfinite(c) ? std::min(1.0f, std::max(0.0f, c)) : 1.0f;
+    return static_cast<uint32_t>(std::lround(clamped * 255.0f));
+  };
+  // The game's colour bytes in memory order: red, green, blue, alpha.
+  return byte(diffuse.r) | byte(diffuse.g) << 8 | byte(diffuse.b) << 16 | byte(diffuse.a) << 24;
+}
+
+struct Influence {
+  int32_t bone;
+  float weight;
+};
+
+// Fills one geometry and its skin from a placed mesh. boneIndex maps node to hierarchy
+// bone; rest holds the nodes' rest world matrices.
+void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
+                  const std::map<std::string, int32_t>& nodeByName,
+                  const std::vector<HostMatrix>& rest, const HostMatrix& sceneToModel,
+                  HostMaterial* material, SimGeometry& g, SimSkin& skin) {
+  const aiMesh* mesh = use.mesh;
+  const size_t n = mesh->mNumVertices;
+  // Bind positions in model space: the mesh placed by its node's rest transform.
+  const HostMatrix toModel = Multiply(rest[static_cast<size_t>(use.node)], sceneToModel);
+  const HostMatrix fromModel = InverseMatrix(toModel);
+
+  g.vertexCount = static_cast<int32_t>(n);
+  g.format = kFormatBase | (mesh->HasTextureCoords(0) ? kFormatTextured : 0u);
+  g.positions.resize(n);
+  g.normals.resize(n);
+  for (size_t v = 0; v < n; ++v) {
+    g.positions[v] = TransformPoint(toModel, ToVec3(mesh->mVertices[v]));
+    Vec3 normal = mesh->HasNormals() ? ToVec3(mesh->mNormals[v]) : Vec3{0, 0, 1};
+    g.normals[v] = Normalised(TransformVector(toModel, normal));
+  }
+  if (mesh->HasTextureCoords(0)) {
+    g.texCoords.resize(n);
+    for (size_t v = 0; v < n; ++v) {
+      g.texCoords[v] = {mesh->mTextureCoords[0][v].x, mesh->mTextureCoords[0][v].y};
+    }
+  }
+  for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+    const aiFace& face = mesh->mFaces[f];
+    if (face.mNumIndices != 3) continue;
+    if (face.mIndices[0] >= n || face.mIndices[1] >= n || face.mIndices[2] >= n) continue;
+    g.triangles.push_back(
+        {{static_cast<uint16_t>(face.mIndices[0]), static_cast<uint16_t>(face.mIndices[1]),
+          static_cast<uint16_t>(face.mIndices[2])},
+         0});
+  }
+  g.triangleCount = static_cast<int32_t>(g.triangles.size());
+  g.materials = {material};
+  Vec3 lo = n ? g.positions[0] : Vec3{0, 0, 0}, hi = lo;
+  for (const Vec3& p : g.positions) {
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+  Vec3 centre = (lo + hi) * 0.5f;
+  float radius = 0.0f;
+  for (const Vec3& p : g.positions) radius = std::max(radius, Length(p - centre));
+  g.bounds[0] = centre.x;
+  g.bounds[1] = centre.y;
+  g.bounds[2] = centre.z;
+  g.bounds[3] = radius;
+  g.finished = true;
+
+  // Inverse binds: skinning p * inverseBind * (world * sceneToModel) must give what assimp
+  // gives, vertex * offset * world, for p = vertex * toModel.
+  const size_t bones = boneIndex.size();
+  skin.inverseBind.assign(bones, IdentityMatrix());
+  std::vector<int32_t> boneNode(bones, -1);
+  for (size_t node = 0; node < boneIndex.size(); ++node) {
+    if (boneIndex[node] >= 0)
+      boneNode[static_cast<size_t>(boneIndex[node])] = static_cast<int32_t>(node);
+  }
+  for (size_t b = 0; b < bones; ++b) {
+    if (boneNode[b] < 0) continue;
+    // Unused bones get their rest pose, so they pose like the rest if ever used.
+    HostMatrix offset = InverseMatrix(rest[static_cast<size_t>(boneNode[b])]);
+    skin.inverseBind[b] =
+        Multiply(Multiply(fromModel, rest[static_cast<size_t>(use.node)]), offset);
+  }
+  // The mesh's own node carries static meshes and vertices no bone holds; its rest world
+  // matrix places the mesh, so its inverse bind is fromModel itself (unless it is also one
+  // of the mesh's bones, whose offset then wins).
+  int32_t own = boneIndex[static_cast<size_t>(use.node)];
+  if (own >= 0) skin.inverseBind[static_cast<size_t>(own)] = fromModel;
+  std::vector<std::vector<Influence>> influences(n);
+  for (unsigned i = 0; i < mesh->mNumBones; ++i) {
+    const aiBone* bone = mesh->mBones[i];
+    auto found = nodeByName.find(bone->mName.C_Str());
+    if (found == nodeByName.end()) continue;
+    int32_t b = boneIndex[static_cast<size_t>(found->second)];
+    if (b < 0) continue;
+    skin.inverseBind[static_cast<size_t>(b)] = Multiply(fromModel, ToHost(bone->mOffsetMatrix));
+    for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+      const aiVertexWeight& weight = bone->mWeights[w];
+      if (weight.mVertexId >= n || !(weight.mWeight > 0.0f) || !std::isfinite(weight.mWeight)) {
+        continue;
+      }
+      influences[weight.mVertexId].push_back({b, weight.mWeight});
+    }
+  }
+  skin.weights.assign(4 * n, 0.0f);
+  skin.boneIndices.assign(n, 0);
+  for (size_t v = 0; v < n; ++v) {
+    std::vector<Influence>& list = influences[v];
+    std::stable_sort(list.begin(), list.end(),
+                     [](const Influence& a, const Influence& b) { return a.weight > b.weight; });
+    if (list.size() > 4) list.resize(4);
+    if (list.empty()) list.push_back({own, 1.0f});
+    float total = 0.0f;
+    for (const Influence& i : list) total += i.weight;
+    uint32_t packed = 0;
+    for (size_t k = 0; k < list.size(); ++k) {
+      skin.weights[4 * v + k] = list[k].weight / total;
+      packed |= static_cast<uint32_t>(list[k].bone & 0xFF) << (8 * k);
+    }
+    skin.boneIndices[v] = packed;
+  }
+}
+
+}  // namespace
+
+bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& boneMapPath,
+                    const PedPlacement& placement, ImportedPed& out, std::string& error) {
+  out = ImportedPed{};
+  std::vector<BoneMapEntry> map;
+  if (!boneMapPath.empty() && !LoadBoneMap(boneMapPath, map, error)) return false;
+  if (!std::ifstream(path, std::ios::binary)) {
+    error = path + ": cannot open the model";
+    return false;
+  }
+  Assimp::Importer importer;
+  importer.SetPropertyInteger(AI_CONFIG_PP_SLM_VERTEX_LIMIT, static_cast<int>(kMaxVertices));
+  const aiScene* scene = importer.ReadFile(
+      path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals |
+                aiProcess_SortByPType | aiProcess_SplitLargeMeshes | aiProcess_FlipUVs);
+  if (!scene || !scene->mRootNode) {
+    error = path + ": not a model that can be read (" + importer.GetErrorString() + ")";
+    return false;
+  }
+
+  std::vector<NodeRecord> nodes;
+  std::vector<const aiNode*> order;
+  FlattenNodes(scene->mRootNode, -1, nodes, order);
+  std::map<std::string, int32_t> nodeByName;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    nodeByName.emplace(nodes[i].name, static_cast<int32_t>(i));  // the first of a name
+  }
+  std::vector<HostMatrix> rest;
+  NodeWorldMatrices(nodes, nullptr, 0.0, rest);
+
+  std::vector<MeshUse> uses;
+  std::set<int32_t> boneNodes;
+  for (size_t i = 0; i < order.size(); ++i) {
+    for (unsigned m = 0; m < order[i]->mNumMeshes; ++m) {
+      unsigned index = order[i]->mMeshes[m];
+      if (index >= scene->mNumMeshes) continue;
+      const aiMesh* mesh = scene->mMeshes[index];
+      if (!mesh || !HasTriangles(mesh) || mesh->mNumVertices > kMaxVertices) continue;
+      uses.push_back({mesh, static_cast<int32_t>(i)});
+      bool unweighted = !mesh->HasBones();
+      std::vector<bool> held(mesh->mNumVertices, false);
+      for (unsigned b = 0; b < mesh->mNumBones; ++b) {
+        auto found = nodeByName.find(mesh->mBones[b]->mName.C_Str());
+        if (found == nodeByName.end()) continue;
+        boneNodes.insert(found->second);
+        for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w) {
+          const aiVertexWeight& weight = mesh->mBones[b]->mWeights[w];
+          if (weight.mVertexId < held.size() && weight.mWeight > 0.0f)
+            held[weight.mVertexId] = true;
+        }
+      }
+      unweighted = unweighted || std::find(held.begin(), held.end(), false) != held.end();
+      if (unweighted) boneNodes.insert(static_cast<int32_t>(i));
+    }
+  }
+  if (uses.empty()) {
+    error = path + ": no triangles";
+    return false;
+  }
+  if (boneNodes.size() > kMaxBones) {
+    error = path + ": " + std::to_string(boneNodes.size()) + " bones, at most 256 can be used";
+    return false;
+  }
+
+  std::vector<int32_t> boneIndex(nodes.size(), -1);
+  for (int32_t node : boneNodes) {  // ascending: tree order
+    boneIndex[static_cast<size_t>(node)] = static_cast<int32_t>(out.boneNodes.size());
+    out.boneNodes.push_back(node);
+    out.boneNames.push_back(nodes[static_cast<size_t>(node)].name);
+  }
+  out.sceneToModel = SceneToModel(uses, rest);
+
+  out.hierarchy = sim.AddHierarchy();
+  SimHierarchy* h = SimHost::Sim(out.hierarchy);
+  h->boneCount = static_cast<int32_t>(out.boneNodes.size());
+  h->boneIds = AssignBoneNumbers(out.boneNames, boneMapPath.empty() ? nullptr : &map);
+  h->boneMatrices.assign(out.boneNodes.size(), IdentityMatrix());
+  out.rootFrame = sim.AddFrame();
+  out.object = sim.AddRenderObject(out.hierarchy);
+
+  std::map<unsigned, HostMaterial*> materials;
+  for (const MeshUse& use : uses) {
+    HostMaterial*& material = materials[use.mesh->mMaterialIndex];
+    if (!material) {
+      const aiMaterial* source = use.mesh->mMaterialIndex < scene->mNumMaterials
+                                     ? scene->mMaterials[use.mesh->mMaterialIndex]
+                                     : nullptr;
+      material =
+          sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize), MaterialColour(source));
+    }
+    HostGeometry* geometry = sim.AddGeometry();
+    HostSkin* skin = sim.AddSkin();
+    FillGeometry(use, boneIndex, nodeByName, rest, out.sceneToModel, material,
+                 *SimHost::Sim(geometry), *SimHost::Sim(skin));
+    SimHost::Sim(geometry)->skin = skin;
+    out.geometries.push_back(geometry);
+    out.skins.push_back(skin);
+    out.meshes.push_back(sim.AddMesh(out.object, geometry));
+  }
+
+  for (unsigned a = 0; a < scene->mNumAnimations; ++a) {
+    const aiAnimation* source = scene->mAnimations[a];
+    NodeAnimation animation;
+    animation.name = source->mName.C_Str();
+    animation.duration = source->mDuration;
+    animation.ticksPerSecond = source->mTicksPerSecond;
+    for (unsigned c = 0; c < source->mNumChannels; ++c) {
+      const aiNodeAnim* channel = source->mChannels[c];
+      auto found = nodeByName.find(channel->mNodeName.C_Str());
+      if (found == nodeByName.end()) continue;
+      NodeChannel keys;
+      keys.node = found->second;
+      for (unsigned k = 0; k < channel->mNumPositionKeys; ++k) {
+        keys.positions.push_back(
+            {channel->mPositionKeys[k].mTime, ToVec3(channel->mPositionKeys[k].mValue)});
+      }
+      for (unsigned k = 0; k < channel->mNumRotationKeys; ++k) {
+        keys.rotations.push_back(
+            {channel->mRotationKeys[k].mTime, ToQuaternion(channel->mRotationKeys[k].mValue)});
+      }
+      for (unsigned k = 0; k < channel->mNumScalingKeys; ++k) {
+        keys.scalings.push_back(
+            {channel->mScalingKeys[k].mTime, ToVec3(channel->mScalingKeys[k].mValue)});
+      }
+      animation.channels.push_back(std::move(keys));
+    }
+    out.animations.push_back(std::move(animation));
+  }
+  out.animationCount = static_cast<int>(out.animations.size());
+  out.nodes = std::move(nodes);
+  out.placement = placement;
+
+  out.ped = sim.AddPed(placement.position, out.object);
+  SimHost::Sim(out.ped)->model = kModelIndex;
+  PoseImportedPed(sim, out, -1, 0.0);
+  return true;
+}
+
+void PoseImportedPed(SimHost& /*sim*/, const ImportedPed& ped, int animation, double seconds) {
+  if (!ped.hierarchy) return;
+  const NodeAnimation* chosen =
+      animation >= 0 && static_cast<size_t>(animation) < ped.animations.size()
+          ? &ped.animations[static_cast<size_t>(animation)]
+          : nullptr;
+  std::vector<HostMatrix> world;
+  NodeWorldMatrices(ped.nodes, chosen, seconds, world);
+  const PedPlacement& placement = ped.placement;
+  HostMatrix place = PlacementMatrix(placement.position, placement.heading);
+  bool root = placement.rootMatrix && ped.rootFrame;
+
+  SimHierarchy* h = SimHost::Sim(ped.hierarchy);
+  h->flags = root ? (h->flags | kRootFlag) : (h->flags & ~kRootFlag);
+  h->root = root ? ped.rootFrame : nullptr;
+  if (ped.rootFrame) ped.rootFrame->matrix = place;
+  h->boneMatrices.resize(ped.boneNodes.size());
+  std::vector<std::pair<int32_t, Vec3>> queryBones;
+  for (size_t b = 0; b < ped.boneNodes.size(); ++b) {
+    HostMatrix model = Multiply(world[static_cast<size_t>(ped.boneNodes[b])], ped.sceneToModel);
+    HostMatrix placed = Multiply(model, place);
+    h->boneMatrices[b] = root ? model : placed;
+    if (b < h->boneIds.size()) queryBones.push_back({h->boneIds[b], MatrixTranslation(placed)});
+  }
+
+  if (!ped.ped) return;
+  SimEntity* entity = SimHost::Sim(ped.ped);
+  entity->position = placement.position;
+  entity->hasMatrix = true;
+  entity->matrix = place;
+  entity->queryBones = std::move(queryBones);
+}

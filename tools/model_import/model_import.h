@@ -1,0 +1,49 @@
+// Loads a character model that assimp reads into the simulated world as a ped: one
+// geometry, skin record and mesh per assimp mesh (triangles only, one material each),
+// one hierarchy whose bones carry game bone numbers, and the model's node animations for
+// posing. Static meshes are skinned rigidly to their own node.
+//
+// Model space as for the procedural ped: z up (a model taller along y than along z is
+// taken as y-up and turned so that its +z front faces +y), scaled to stand 1.8 m tall,
+// its bounding box centred on x = y = 0 with the lowest point on z = 0.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/sim/procedural_ped.h"
+#include "ped_animation.h"
+
+struct ImportedPed {
+  HostPed* ped = nullptr;
+  HostRenderObject* object = nullptr;
+  HostHierarchy* hierarchy = nullptr;
+  SimFrame* rootFrame = nullptr;  // the hierarchy's root while placement.rootMatrix is set
+  std::vector<HostMesh*> meshes;  // parallel: geometries, skins
+  std::vector<HostGeometry*> geometries;
+  std::vector<HostSkin*> skins;
+  int animationCount = 0;
+  std::vector<std::string> boneNames;  // the joint of each hierarchy bone
+
+  // What posing needs.
+  std::vector<NodeRecord> nodes;
+  std::vector<int32_t> boneNodes;  // node of each hierarchy bone
+  std::vector<NodeAnimation> animations;
+  HostMatrix sceneToModel{};  // the model's own space to model space
+  PedPlacement placement;     // pose is not used: animations pose imported peds
+};
+
+// Loads the model at path as a new ped in sim's pool (model index 7, health 100), posed in
+// its rest pose at placement. Bone numbers come from the mapping file at boneMapPath, or
+// are guessed from joint names when it is empty (bone_map.h). Vertex weights keep the four
+// largest influences, scaled to sum to 1; unweighted vertices follow their mesh's node.
+// False, with out cleared and error naming the file (and line for the mapping file), when
+// a file cannot be read, the model is not one assimp reads, it has no triangles, it has
+// more than 256 bones, or the mapping file has a bad line.
+bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& boneMapPath,
+                    const PedPlacement& placement, ImportedPed& out, std::string& error);
+
+// Poses the ped at seconds into animation (looping); an animation index out of range
+// gives the rest pose. Writes the bone matrices (model space and the root frame's flag
+// when ped.placement.rootMatrix is set), the entity's matrix and queryBones.
+void PoseImportedPed(SimHost& sim, const ImportedPed& ped, int animation, double seconds);
