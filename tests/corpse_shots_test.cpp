@@ -145,6 +145,8 @@ TEST_F(CorpseShotsTest, TheNearestCorpseInClearSightTakesTheShot) {
 }
 
 TEST_F(CorpseShotsTest, ShotgunsFireFourPelletsWithTheirOwnSpread) {
+  // Fine masks, so that every small wound paints and takes its pellet.
+  State().config.MaskSize = 512;
   ProceduralPed corpse = AddProceduralPed(sim, {{0, 3, 0}});
   SimHost::Sim(corpse.ped)->health = 0.0f;
   sim.AimAt(ProceduralBonePosition(sim, corpse, 3));

@@ -303,11 +303,15 @@ TEST(HookingInlineHook, PlacedAndRemovedWhileAnotherThreadCalls) {
     }
   });
   for (int round = 0; round < 100; ++round) {
+    fprintf(stderr, "round %d calls %u thunked %u\n", round, calls.load(), busyThunked.load());
     busyHook = InlineHook::Create(At(vt_busy), At(BusyThunk));
+    fprintf(stderr, "created\n");
     ASSERT_TRUE(busyHook.Installed());
     const uint32_t seen = busyThunked;
     for (int spin = 0; spin < 100000 && busyThunked == seen; ++spin) SwitchToThread();
+    fprintf(stderr, "spun\n");
     busyHook.Destroy();
+    fprintf(stderr, "destroyed\n");
     ASSERT_EQ(BytesAt(At(vt_busy), 12), before);
   }
   stop = true;

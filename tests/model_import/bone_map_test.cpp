@@ -54,8 +54,8 @@ TEST(BoneMap, GuessesGameNumbersFromCommonJointNames) {
 }
 
 TEST(BoneMap, AssignsGuessedMappedAndFreeNumbers) {
-  const std::vector<std::string> joints = {"Root", "Hips", "Spine", "Spine1", "Spine2", "Neck",
-                                           "Head", "LeftArm", "LeftArm_copy", "Tail"};
+  const std::vector<std::string> joints = {"Root", "Hips", "Spine",   "Spine1",       "Spine2",
+                                           "Neck", "Head", "LeftArm", "LeftArm_copy", "Tail"};
   // Guessed: a second spine becomes the upper spine; taken guesses and the rest count up.
   EXPECT_EQ(AssignBoneNumbers(joints, nullptr),
             (std::vector<int32_t>{100, 1, 2, 3, 101, 4, 5, 32, 102, 103}));

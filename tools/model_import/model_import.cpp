@@ -63,10 +63,15 @@ void FlattenNodes(const aiNode* node, int32_t parent, std::vector<NodeRecord>& n
   }
 }
 
-// One placed mesh: an assimp mesh under the node that holds it.
+// One placed mesh: an assimp mesh under the node that holds it, and its anchor: the node
+// that places the mesh in the model's space in the bind pose (its heaviest bone, or the
+// mesh's own node for a static mesh), which also carries vertices no bone holds.
 struct MeshUse {
   const aiMesh* mesh;
   int32_t node;
+  int32_t anchor;
+  HostMatrix anchorOffset;  // mesh space to the anchor's space in the bind pose
+  HostMatrix meshToScene;   // bind-pose mesh space to the model's own space
 };
 
 bool HasTriangles(const aiMesh* mesh) {
@@ -77,12 +82,12 @@ bool HasTriangles(const aiMesh* mesh) {
 }
 
 // The model's own space to model space: axis turn, scale and shift.
-HostMatrix SceneToModel(const std::vector<MeshUse>& uses, const std::vector<HostMatrix>& rest) {
+HostMatrix SceneToModel(const std::vector<MeshUse>& uses) {
   Vec3 lo{0, 0, 0}, hi{0, 0, 0};
   bool first = true;
   for (const MeshUse& use : uses) {
     for (unsigned v = 0; v < use.mesh->mNumVertices; ++v) {
-      Vec3 p = TransformPoint(rest[static_cast<size_t>(use.node)], ToVec3(use.mesh->mVertices[v]));
+      Vec3 p = TransformPoint(use.meshToScene, ToVec3(use.mesh->mVertices[v]));
       if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
       lo = first ? p : Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
       hi = first ? p : Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
@@ -131,8 +136,8 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
                   HostMaterial* material, SimGeometry& g, SimSkin& skin) {
   const aiMesh* mesh = use.mesh;
   const size_t n = mesh->mNumVertices;
-  // Bind positions in model space: the mesh placed by its node's rest transform.
-  const HostMatrix toModel = Multiply(rest[static_cast<size_t>(use.node)], sceneToModel);
+  // Bind positions in model space.
+  const HostMatrix toModel = Multiply(use.meshToScene, sceneToModel);
   const HostMatrix fromModel = InverseMatrix(toModel);
 
   g.vertexCount = static_cast<int32_t>(n);
@@ -177,7 +182,8 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
 
   // Inverse binds: skinning p * inverseBind * (world * sceneToModel) must give what assimp
   // gives, vertex * offset * world, for p = vertex * toModel.
-  const size_t bones = boneIndex.size();
+  const size_t bones = static_cast<size_t>(
+      std::count_if(boneIndex.begin(), boneIndex.end(), [](int32_t b) { return b >= 0; }));
   skin.inverseBind.assign(bones, IdentityMatrix());
   std::vector<int32_t> boneNode(bones, -1);
   for (size_t node = 0; node < boneIndex.size(); ++node) {
@@ -188,14 +194,10 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
     if (boneNode[b] < 0) continue;
     // Unused bones get their rest pose, so they pose like the rest if ever used.
     HostMatrix offset = InverseMatrix(rest[static_cast<size_t>(boneNode[b])]);
-    skin.inverseBind[b] =
-        Multiply(Multiply(fromModel, rest[static_cast<size_t>(use.node)]), offset);
+    skin.inverseBind[b] = Multiply(Multiply(fromModel, use.meshToScene), offset);
   }
-  // The mesh's own node carries static meshes and vertices no bone holds; its rest world
-  // matrix places the mesh, so its inverse bind is fromModel itself (unless it is also one
-  // of the mesh's bones, whose offset then wins).
-  int32_t own = boneIndex[static_cast<size_t>(use.node)];
-  if (own >= 0) skin.inverseBind[static_cast<size_t>(own)] = fromModel;
+  const int32_t anchor = boneIndex[static_cast<size_t>(use.anchor)];
+  skin.inverseBind[static_cast<size_t>(anchor)] = Multiply(fromModel, use.anchorOffset);
   std::vector<std::vector<Influence>> influences(n);
   for (unsigned i = 0; i < mesh->mNumBones; ++i) {
     const aiBone* bone = mesh->mBones[i];
@@ -219,7 +221,7 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
     std::stable_sort(list.begin(), list.end(),
                      [](const Influence& a, const Influence& b) { return a.weight > b.weight; });
     if (list.size() > 4) list.resize(4);
-    if (list.empty()) list.push_back({own, 1.0f});
+    if (list.empty()) list.push_back({anchor, 1.0f});
     float total = 0.0f;
     for (const Influence& i : list) total += i.weight;
     uint32_t packed = 0;
@@ -270,21 +272,27 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
       if (index >= scene->mNumMeshes) continue;
       const aiMesh* mesh = scene->mMeshes[index];
       if (!mesh || !HasTriangles(mesh) || mesh->mNumVertices > kMaxVertices) continue;
-      uses.push_back({mesh, static_cast<int32_t>(i)});
-      bool unweighted = !mesh->HasBones();
-      std::vector<bool> held(mesh->mNumVertices, false);
+      MeshUse use{mesh, static_cast<int32_t>(i), static_cast<int32_t>(i), IdentityMatrix(),
+                  rest[i]};
+      float heaviest = 0.0f;
       for (unsigned b = 0; b < mesh->mNumBones; ++b) {
-        auto found = nodeByName.find(mesh->mBones[b]->mName.C_Str());
+        const aiBone* bone = mesh->mBones[b];
+        auto found = nodeByName.find(bone->mName.C_Str());
         if (found == nodeByName.end()) continue;
         boneNodes.insert(found->second);
-        for (unsigned w = 0; w < mesh->mBones[b]->mNumWeights; ++w) {
-          const aiVertexWeight& weight = mesh->mBones[b]->mWeights[w];
-          if (weight.mVertexId < held.size() && weight.mWeight > 0.0f)
-            held[weight.mVertexId] = true;
+        float total = 0.0f;
+        for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+          if (bone->mWeights[w].mWeight > 0.0f) total += bone->mWeights[w].mWeight;
+        }
+        if (total > heaviest) {
+          heaviest = total;
+          use.anchor = found->second;
+          use.anchorOffset = ToHost(bone->mOffsetMatrix);
+          use.meshToScene = Multiply(use.anchorOffset, rest[static_cast<size_t>(found->second)]);
         }
       }
-      unweighted = unweighted || std::find(held.begin(), held.end(), false) != held.end();
-      if (unweighted) boneNodes.insert(static_cast<int32_t>(i));
+      boneNodes.insert(use.anchor);
+      uses.push_back(use);
     }
   }
   if (uses.empty()) {
@@ -302,7 +310,7 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
     out.boneNodes.push_back(node);
     out.boneNames.push_back(nodes[static_cast<size_t>(node)].name);
   }
-  out.sceneToModel = SceneToModel(uses, rest);
+  out.sceneToModel = SceneToModel(uses);
 
   out.hierarchy = sim.AddHierarchy();
   SimHierarchy* h = SimHost::Sim(out.hierarchy);

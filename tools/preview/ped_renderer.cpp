@@ -57,6 +57,13 @@ TextureView ViewOf(HostTexture* texture) {
 
 }  // namespace
 
+bool FindBone(SimHost& sim, HostPed* ped, int32_t bone, Vec3* position) {
+  HostHierarchy* hierarchy = ped ? sim.SkinHierarchy(sim.PedRenderObject(ped)) : nullptr;
+  if (!hierarchy || sim.BoneIndex(hierarchy, bone) < 0) return false;
+  *position = GetBonePosition(ped, bone);
+  return true;
+}
+
 BodyFrame PedBodyFrame(SimHost& sim, HostPed* ped) {
   BodyFrame frame{{0, 0, 1}, {0, 1, 0}, {1, 0, 0}};
   const SimEntity* entity = ped ? SimHost::Sim(ped) : nullptr;
@@ -66,14 +73,20 @@ BodyFrame PedBodyFrame(SimHost& sim, HostPed* ped) {
     frame.front = Normalised({m.m[1][0], m.m[1][1], m.m[1][2]}, frame.front);
     frame.up = Normalised({m.m[2][0], m.m[2][1], m.m[2][2]}, frame.up);
   }
-  if (!ped || !sim.PedRenderObject(ped)) return frame;
-  Vec3 up = GetBonePosition(ped, 5) - GetBonePosition(ped, 1);
-  Vec3 across = GetBonePosition(ped, 22) - GetBonePosition(ped, 32);
-  if (!(Length(up) > 0.05f) || !(Length(across) > 0.05f)) return frame;
+  Vec3 top, bottom, right, left;
+  bool found =
+      (FindBone(sim, ped, 5, &top) || FindBone(sim, ped, 4, &top) || FindBone(sim, ped, 3, &top)) &&
+      (FindBone(sim, ped, 1, &bottom) || FindBone(sim, ped, 2, &bottom)) &&
+      FindBone(sim, ped, 22, &right) && FindBone(sim, ped, 32, &left);
+  if (!found) return frame;
+  Vec3 up = top - bottom;
+  Vec3 across = right - left;
+  if (!(Length(up) > 0.05f)) return frame;
   up = Normalised(up, frame.up);
-  Vec3 right = Normalised(across - up * Dot(across, up), frame.right);
-  if (!(Length(across - up * Dot(across, up)) > 0.02f)) return frame;
-  return {up, Cross(up, right), right};
+  across = across - up * Dot(across, up);
+  if (!(Length(across) > 0.02f)) return frame;
+  Vec3 side = Normalised(across, frame.right);
+  return {up, Cross(up, side), side};
 }
 
 const std::vector<std::string>& CameraNames() {

@@ -16,10 +16,14 @@ struct BodyFrame {
   Vec3 right;  // the ped's right-hand side
 };
 
-// From the pelvis, head and upper-arm bones (game numbers 1, 5, 22, 32) as the host
-// reports them; the world axes (z up, facing +y) where those bones are missing or
-// degenerate.
+// From the pelvis (or spine), head (or neck, upper spine) and upper-arm bones (game
+// numbers 1 or 2, 5, 4 or 3, 22 and 32); the entity's axes (z up, facing +y unturned)
+// where those bones are missing or degenerate.
 BodyFrame PedBodyFrame(SimHost& sim, HostPed* ped);
+
+// The world position of a game bone as the system finds it, when the ped's skeleton has
+// that bone; false otherwise (the host would answer with the ped's position).
+bool FindBone(SimHost& sim, HostPed* ped, int32_t bone, Vec3* position);
 
 // A view along direction (from the camera towards the ped) with up as the picture's up.
 struct Camera {

@@ -18,7 +18,6 @@
 #include "core/platform.h"
 #include "core/system_state.h"
 #include "core/vermiltrace.h"
-#include "damage/aim_rays.h"
 #include "ped_renderer.h"
 #include "png_output.h"
 #include "preview_ped.h"
@@ -206,11 +205,16 @@ class ScenarioPlayer {
               << ScenarioKindName(event.kind) << " " << what << std::endl;
   }
 
-  // The point between the part's two bones (and beyond the second) where shots aim.
+  // Where shots at the part aim; the ped's centre when its skeleton has neither pair.
   Vec3 PartPoint(const BodyPart& part) {
-    Vec3 from = GetBonePosition(ped_.ped, part.fromBone);
-    Vec3 to = GetBonePosition(ped_.ped, part.toBone);
-    return to + (to - from) * part.beyond;
+    for (const BodyPart::Aim& aim : part.aims) {
+      Vec3 from, to;
+      if (FindBone(sim_, ped_.ped, aim.fromBone, &from) &&
+          FindBone(sim_, ped_.ped, aim.toBone, &to)) {
+        return to + (to - from) * aim.beyond;
+      }
+    }
+    return sim_.EntityPosition(AsEntity(ped_.ped)) + PedBodyFrame(sim_, ped_.ped).up;
   }
 
   HostDamage* Damage(HostPed* damager, float factor, int32_t piece, int32_t weapon) {
@@ -321,6 +325,20 @@ std::vector<std::string> ScenarioCameras(const Scenario& scenario) {
     }
   }
   return cameras;
+}
+
+// The game bones the system aims at or wounds that the ped's skeleton lacks, listed.
+std::string MissingBones(SimHost& sim, const PreviewPed& ped) {
+  static const int32_t kUsed[] = {1,  2,  3,  4,  5,  21, 22, 23, 24, 31,
+                                  32, 33, 34, 41, 42, 43, 51, 52, 53};
+  std::string missing;
+  for (int32_t bone : kUsed) {
+    Vec3 ignored;
+    if (!FindBone(sim, ped.ped, bone, &ignored)) {
+      missing += (missing.empty() ? "" : ", ") + std::to_string(bone);
+    }
+  }
+  return missing;
 }
 
 std::string FileFriendly(const std::string& name) {
@@ -460,6 +478,12 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   progress << "vermiltrace-preview: " << ped.description << ", ini " << iniName << ", "
            << scenarioName << ", seed " << options.seed << std::endl;
 
+  std::string missing = MissingBones(sim, ped);
+  if (!missing.empty()) {
+    missing = "no joints for the game's bones " + missing + " (map them with --bones)";
+    progress << "warning: " << ped.description << " has " << missing << std::endl;
+  }
+
   std::vector<std::string> cameras = ScenarioCameras(scenario);
   ScenarioPlayer player(sim, ped, cameras, progress);
   player.Play(scenario, times);
@@ -473,6 +497,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
            << config.Drips << ", seed " << options.seed;
   std::vector<std::string> title = {"Vermiltrace preview: " + ped.description + ", " + scenarioName,
                                     "ini: " + iniName, settings.str()};
+  if (!missing.empty()) title.push_back("model has " + missing);
   Image sheet = ContactSheet(player.Snapshots(), cameras, title);
   if (!WritePng(Quoted(output.Dir() / "contact-sheet.png"), sheet)) {
     throw PreviewError(Quoted(output.Dir() / "contact-sheet.png") + ": cannot write");

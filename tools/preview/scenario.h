@@ -36,14 +36,18 @@ class PreviewError : public std::runtime_error {
 enum class EventKind { Shot, Melee, Explosion, Fall, Death, Pose, Snapshot, Camera, Remove };
 enum class ScenarioPose { Standing, Lying, ArmsRaised };
 
-// A body part: the game's piece number, and the two bones (game numbers) whose joints
-// bound it; aims go between them, past the second by `beyond` of their distance.
+// A body part: the game's piece number, and where shots at it aim: between two bones
+// (game numbers), past the second by `beyond` of their distance; the second pair where the
+// skeleton lacks a bone of the first.
 struct BodyPart {
+  struct Aim {
+    int32_t fromBone;
+    int32_t toBone;
+    float beyond;
+  };
   const char* name;
   int32_t piece;
-  int32_t fromBone;
-  int32_t toBone;
-  float beyond;
+  Aim aims[2];
 };
 
 struct EventTime {
