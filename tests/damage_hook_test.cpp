@@ -12,6 +12,7 @@
 #include "core/system_state.h"
 #include "damage/damage_hook.h"
 #include "damage/hit_history.h"
+#include "host/sim/procedural_ped.h"
 #include "wound_world.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -255,14 +256,22 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   sim.explosionPosition[9] = {12, 20, 30};      // 2 m too, but a later record
   sim.explosionPosition[11] = {10.5f, 20, 30};  // 0.5 m, inactive
   Damage(shooter, 10.0f, 3, 51, 1000);
-  // Without one, the fallback lies 2 m below within 2 m horizontally.
+  // Without one, the fallback lies 2 m below within 2 m horizontally: here x - 1.6 and
+  // y + 1.6, which leaves the ped's position (3 m) nearer than bone 1, now beside it.
   sim.explosionActive.fill(false);
-  RandomGenerator replay = State().rng;
-  float u1 = NextRandom(replay);
-  float u2 = NextRandom(replay);
+  SimHost::Sim(victim)->queryBones = {{1, {12, 20, 28}}};
+  uint32_t seed = 0;
+  for (;; ++seed) {
+    RandomGenerator probe{seed};
+    const float u1 = NextRandom(probe), u2 = NextRandom(probe);
+    if (std::fabs(u1 - 0.9f) < 0.01f && std::fabs(u2 - 0.1f) < 0.01f) break;
+  }
+  RandomGenerator replay{seed};
+  const float u1 = NextRandom(replay);
+  const float u2 = NextRandom(replay);
+  State().rng.state = seed;
   Damage(shooter, 10.0f, 3, 39, 5000);
-  // The point lies 2 m below the ped, so bone 1 (1.5 m below) is the nearest.
-  const float expected = Length(Vec3{4.0f * (u2 - 0.5f), 4.0f * (u1 - 0.5f), -0.5f});
+  const float expected = Length(Vec3{4.0f * (u2 - 0.5f), 4.0f * (u1 - 0.5f), -2.0f});
 
   std::vector<std::string> lines = ReadLogLines();
   const std::string ped = PointerText(victim);
@@ -274,8 +283,7 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   char text[32];
   std::snprintf(text, sizeof(text), "%.1f", static_cast<double>(expected));
   EXPECT_TRUE(
-      has("damage w39 p3 ped " + ped + ": explosion " + text + " m away, closest part bone 1,"));
-  EXPECT_LE(expected, std::sqrt(8.25f));
+      has("damage w39 p3 ped " + ped + ": explosion " + text + " m away, closest part bone 2,"));
 }
 
 TEST_F(DamageHookTest, FallsBelowTheMinimumDamageLeaveNoTrace) {
@@ -365,6 +373,59 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   EXPECT_NEAR(centre.x, expected.x, 1e-4f);
   EXPECT_NEAR(centre.y, expected.y, 1e-4f);
   EXPECT_NEAR(centre.z, expected.z, 1e-4f);
+}
+
+TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
+  State().config.MaskSize = 512;  // fine masks: the pellet's small wound paints for sure
+  ProceduralPed ped = AddProceduralPed(sim);
+  sim.player = AsPed(shooter);
+  SimHost::Sim(shooter)->position = {0, 4, 1};
+  sim.aimFromShooter = false;
+  sim.aimOrigin = {5, 4, 1.6f};  // the aim passes a metre beside the ped
+  sim.aimDirection = {0, -1, 0};
+  sim.viewEye = {0.06f, 7, 2.1f};
+  const Vec3 chest = ProceduralBonePosition(sim, ped, 3) + Vec3{0.06f, 0, 0};
+  sim.viewDirection = (chest - sim.viewEye) * (1.0f / Length(chest - sim.viewEye));
+
+  // A generator state whose three spread draws lie close to 0.5: a pellet near the centre.
+  uint32_t seed = 0;
+  for (;; ++seed) {
+    RandomGenerator probe{seed};
+    float u1 = NextRandom(probe), u2 = NextRandom(probe), u3 = NextRandom(probe);
+    if (std::fabs(u1 - 0.5f) < 0.05f && std::fabs(u2 - 0.5f) < 0.05f &&
+        std::fabs(u3 - 0.5f) < 0.05f) {
+      break;
+    }
+  }
+  RandomGenerator replay{seed};
+  const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
+  const Vec3 offset{12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
+  State().rng.state = seed;
+  EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 1000, ped.ped), 3 + 2);  // spread, one wound
+
+  const PedBloodState* state = FindBloodState(ped.ped);
+  ASSERT_NE(state, nullptr);
+  ASSERT_EQ(state->wounds.size(), 1u);
+  // The wound lies on the camera segment, with the pellet's spread at its end.
+  PosedMeshSnapshot snapshot;
+  ASSERT_TRUE(TakePosedMeshSnapshot(ped.ped, snapshot));
+  const Wound& wound = state->wounds[0];
+  const size_t mesh = wound.mesh == snapshot.meshes[0] ? 0 : 1;
+  const HostTriangle& tri =
+      SimHost::Sim(sim.MeshGeometry(wound.mesh))->triangles[static_cast<size_t>(wound.triangle)];
+  const std::vector<Vec3>& posed = snapshot.positions[mesh];
+  const Vec3 v0 = posed[tri.vertex[0]];
+  const Vec3 centre =
+      v0 + (posed[tri.vertex[1]] - v0) * wound.u + (posed[tri.vertex[2]] - v0) * wound.v;
+  const Vec3 end = sim.viewEye + sim.viewDirection * 150.0f + offset;
+  const Vec3 line = (end - sim.viewEye) * (1.0f / Length(end - sim.viewEye));
+  const Vec3 fromEye = centre - sim.viewEye;
+  EXPECT_LT(Length(fromEye - line * Dot(fromEye, line)), 1e-3f);
+  const std::string expected =
+      "aim w25 p3 ped " + PointerText(ped.ped) + " model 7: wound 1, ray hit mesh";
+  bool found = false;
+  for (const std::string& line : ReadLogLines()) found |= line.rfind(expected, 0) == 0;
+  EXPECT_TRUE(found);
 }
 
 TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {

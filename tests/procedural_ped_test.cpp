@@ -9,7 +9,9 @@
 #include <tuple>
 #include <vector>
 
+#include "core/system_state.h"
 #include "host/sim/sim_math.h"
+#include "wounds/posed_mesh.h"
 
 namespace {
 
@@ -307,6 +309,29 @@ TEST(ProceduralPed, RePosingInPlaceAndSharedModels) {
   const SimHierarchy* hb = SimHost::Sim(again.hierarchy);
   EXPECT_EQ(0, std::memcmp(h->boneMatrices.data(), hb->boneMatrices.data(),
                            h->boneMatrices.size() * sizeof(HostMatrix)));
+}
+
+// The system's own skinning sees the same posed body as the hand skinning above.
+TEST(ProceduralPed, PosedMeshSnapshotSeesThePosedBody) {
+  for (bool rootMatrix : {false, true}) {
+    ResetSystemState();
+    SimHost sim;
+    State().host = &sim;
+    ProceduralPed ped = AddProceduralPed(sim, {{3, -8, 1}, 2.0f, PedPose::Lying, rootMatrix});
+    PosedMeshSnapshot snapshot;
+    ASSERT_TRUE(TakePosedMeshSnapshot(ped.ped, snapshot));
+    ASSERT_EQ(snapshot.meshes, (std::vector<HostMesh*>{ped.body, ped.head}));
+    for (size_t i = 0; i < 2; ++i) {
+      std::vector<Vec3> expected =
+          SkinByHand(i == 0 ? ped.bodyGeometry : ped.headGeometry, ped.hierarchy);
+      ASSERT_EQ(snapshot.positions[i].size(), expected.size());
+      for (size_t v = 0; v < expected.size(); ++v) {
+        ASSERT_LT(Length(snapshot.positions[i][v] - expected[v]), 1e-4f);
+      }
+    }
+    State().host = nullptr;
+  }
+  ResetSystemState();
 }
 
 }  // namespace

@@ -65,6 +65,10 @@ class WoundGolden : public SimTest {
 };
 
 TEST_F(WoundGolden, MasksOfAFixedScenarioKeepEveryByte) {
+#if !defined(__x86_64__) || !defined(__GLIBC__)
+  // The bytes depend on the C runtime's expf, cosf and sinf and on SSE float arithmetic.
+  GTEST_SKIP() << "golden masks are recorded for x86-64 with glibc";
+#endif
   BloodConfig& config = State().config;
   config.MaskSize = 256;
   config.Drips = 1;
@@ -82,7 +86,7 @@ TEST_F(WoundGolden, MasksOfAFixedScenarioKeepEveryByte) {
   sim.clock = 1000;
   UpdateBloodFrame();  // the corpse's death time
 
-  Hit(standing, {0, 1, 1.3f}, {0, -1, 1.3f}, bullet, "ray hit mesh");
+  Hit(standing, {0.02f, 1, 1.3f}, {0.02f, -1, 1.3f}, bullet, "ray hit mesh");
   Hit(standing, {-0.24f, 1, 1.2f}, {-0.24f, -1, 1.2f}, rifle, "ray hit mesh");
   Hit(standing, {0.1f, 1, 1.0f}, {0.1f, 0.6f, 1.0f}, bullet, "snapped", {0.1f, 0.12f, 1.0f});
   Hit(raised, {1, 0, 1.3f}, {3, 0, 1.3f}, rifle, "ray hit mesh");
@@ -97,7 +101,8 @@ TEST_F(WoundGolden, MasksOfAFixedScenarioKeepEveryByte) {
     EXPECT_TRUE(FindBloodState(ped->ped)->wounds.empty());
   }
 
-  const uint64_t kExpected[3] = {0, 0, 0};
+  const uint64_t kExpected[3] = {0x8881E2C10FFB3CB9ull, 0x7281A66014EE969Full,
+                                 0x652DFCF083BCCF51ull};
   const uint64_t actual[3] = {MaskHash(standing), MaskHash(raised), MaskHash(lying)};
   if (std::getenv("VT_PRINT_GOLDEN")) {
     std::printf("  const uint64_t kExpected[3] = {0x%016" PRIX64 "ull, 0x%016" PRIX64

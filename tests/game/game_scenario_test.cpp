@@ -353,16 +353,26 @@ TEST(SyntheticGame, RefusesAnUnknownBuildWithOneMessageAndNoChange) {
 
 TEST(SyntheticGame, AcceptsTheSecondBuild) {
   SyntheticGame game;
-  game.SetPlayer(game.AddPed({0, 4, 0}, false));
+  Ped& player = game.AddPed({0, 4, 0}, false);
+  game.SetPlayer(player);
+  Ped& target = game.AddPed({0, 0, 0}, false);
   SyntheticGame::SetProbe(0x16197BE9);  // E9 7B 19 16
   const CodeBytes before = SyntheticGame::ReadCode();
   PluginCase plugin("build1002");
   ASSERT_TRUE(plugin.Load());
-  const std::vector<std::string> lines = plugin.LogLines();
+  std::vector<std::string> lines = plugin.LogLines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[1], "damage hook installed, fire hook installed");
   EXPECT_EQ(lines[2], "render hook installed");
   EXPECT_FALSE(SyntheticGame::ReadCode() == before);
+
+  // An aimed hit whose aim segment passes over the ped lands through the camera's active
+  // view (the second of its views) instead.
+  game.aimQueryMisses = true;
+  PistolHit(game, player, target);
+  lines = plugin.LogLines();
+  EXPECT_TRUE(HasLineStartingWith(
+      lines, Format("aim w22 p3 ped %08X model 7: wound 1, ray hit mesh, r ", target.game)));
   ASSERT_TRUE(plugin.Unload());
   const CodeBytes after = SyntheticGame::ReadCode();
   EXPECT_EQ(std::memcmp(after.callSites, before.callSites, sizeof before.callSites), 0);

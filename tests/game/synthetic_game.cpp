@@ -139,7 +139,8 @@ struct Routines {
     if (camera != At<GameCamera>(ga::kCamera)) return;
     const Vec3 start{x, y, z + 1.5f};
     *aimStart = start;
-    *aimEnd = start + Normalised(S().aimTarget - start) * range;
+    const Vec3 target = S().aimTarget + Vec3{0, 0, G().aimQueryMisses ? 3.0f : 0.0f};
+    *aimEnd = start + Normalised(target - start) * range;
     G().lastAimStart = *aimStart;
     G().lastAimEnd = *aimEnd;
   }

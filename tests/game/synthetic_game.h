@@ -118,6 +118,7 @@ class SyntheticGame {
   int resetCalls[3] = {};
   int headRemovals = 0;
   uint8_t fireResult = 1;
+  bool aimQueryMisses = false;  // the aim-target query aims 3 m above the point aimed at
   uint32_t lastDamageArgs[2] = {};
   uint32_t lastFireArgs[5] = {};
   bool removedPedHadTextures = false;  // at the game's own removal, blood not yet dropped

@@ -244,4 +244,37 @@ TEST(ModelImport, StaticModelBecomesOneRigidBone) {
   EXPECT_NEAR(hi.y - lo.y, 0.9f, 1e-4f);
 }
 
+TEST(ModelImport, KeepsTheFourLargestInfluences) {
+  // One triangle; its first corner hangs on six bones.
+  std::string smd = WriteTemp("six.smd",
+                              "version 1\nnodes\n0 \"root\" -1\n1 \"b1\" 0\n2 \"b2\" 0\n"
+                              "3 \"b3\" 0\n4 \"b4\" 0\n5 \"b5\" 0\nend\nskeleton\ntime 0\n"
+                              "0 0 0 0 0 0 0\n1 0 0 0.2 0 0 0\n2 0 0 0.4 0 0 0\n"
+                              "3 0 0 0.6 0 0 0\n4 0 0 0.8 0 0 0\n5 0 0 1.0 0 0 0\nend\n"
+                              "triangles\nskin.bmp\n"
+                              "0 0 0 0 0 -1 0 0 0 6 0 0.05 1 0.1 2 0.15 3 0.2 4 0.25 5 0.25\n"
+                              "0 1 0 0 0 -1 0 1 0 1 1 1.0\n"
+                              "0 0 0 2 0 -1 0 0 1 2 2 0.5 3 0.5\nend\n");
+  SimHost sim;
+  ImportedPed ped;
+  std::string error;
+  ASSERT_TRUE(ImportPedModel(sim, smd, "", {}, ped, error)) << error;
+  ASSERT_EQ(ped.geometries.size(), 1u);
+  const SimSkin* skin = SimHost::Sim(SimHost::Sim(ped.geometries[0])->skin);
+  int found = 0;
+  for (size_t v = 0; v < skin->boneIndices.size(); ++v) {
+    if (skin->weights[4 * v + 3] == 0.0f) continue;
+    ++found;
+    const char* names[4] = {"b4", "b5", "b3", "b2"};
+    const float weights[4] = {0.25f, 0.25f, 0.2f, 0.15f};
+    for (size_t k = 0; k < 4; ++k) {
+      size_t bone = (skin->boneIndices[v] >> (8 * k)) & 0xFF;
+      ASSERT_LT(bone, ped.boneNames.size());
+      EXPECT_EQ(ped.boneNames[bone], names[k]);
+      EXPECT_NEAR(skin->weights[4 * v + k], weights[k] / 0.85f, 1e-6f);
+    }
+  }
+  EXPECT_EQ(found, 1);
+}
+
 }  // namespace

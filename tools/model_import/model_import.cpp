@@ -187,8 +187,9 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
   skin.inverseBind.assign(bones, IdentityMatrix());
   std::vector<int32_t> boneNode(bones, -1);
   for (size_t node = 0; node < boneIndex.size(); ++node) {
-    if (boneIndex[node] >= 0)
+    if (boneIndex[node] >= 0) {
       boneNode[static_cast<size_t>(boneIndex[node])] = static_cast<int32_t>(node);
+    }
   }
   for (size_t b = 0; b < bones; ++b) {
     if (boneNode[b] < 0) continue;
@@ -397,7 +398,9 @@ void PoseImportedPed(SimHost& /*sim*/, const ImportedPed& ped, int animation, do
   h->boneMatrices.resize(ped.boneNodes.size());
   std::vector<std::pair<int32_t, Vec3>> queryBones;
   for (size_t b = 0; b < ped.boneNodes.size(); ++b) {
-    HostMatrix model = Multiply(world[static_cast<size_t>(ped.boneNodes[b])], ped.sceneToModel);
+    size_t node = static_cast<size_t>(ped.boneNodes[b]);
+    HostMatrix model =
+        node < world.size() ? Multiply(world[node], ped.sceneToModel) : ped.sceneToModel;
     HostMatrix placed = Multiply(model, place);
     h->boneMatrices[b] = root ? model : placed;
     if (b < h->boneIds.size()) queryBones.push_back({h->boneIds[b], MatrixTranslation(placed)});

@@ -38,6 +38,7 @@ constexpr float kHitFactor = 10.0f;
 constexpr float kFallFactor = 20.0f;
 constexpr float kPlayerDistance = 5.0f;
 constexpr float kMeleeDistance = 0.7f;
+constexpr float kAimAside = 0.012f;
 
 std::string Quoted(const fs::path& path) { return path.string(); }
 
@@ -206,15 +207,19 @@ class ScenarioPlayer {
   }
 
   // Where shots at the part aim; the ped's centre when its skeleton has neither pair.
+  // Aims keep a little off the centre line, where the mirrored halves of a model meet: a
+  // ray exactly along that seam may slip between its triangles.
   Vec3 PartPoint(const BodyPart& part) {
+    BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
+    Vec3 aside = frame.right * kAimAside;
     for (const BodyPart::Aim& aim : part.aims) {
       Vec3 from, to;
       if (FindBone(sim_, ped_.ped, aim.fromBone, &from) &&
           FindBone(sim_, ped_.ped, aim.toBone, &to)) {
-        return to + (to - from) * aim.beyond;
+        return to + (to - from) * aim.beyond + aside;
       }
     }
-    return sim_.EntityPosition(AsEntity(ped_.ped)) + PedBodyFrame(sim_, ped_.ped).up;
+    return sim_.EntityPosition(AsEntity(ped_.ped)) + frame.up + aside;
   }
 
   HostDamage* Damage(HostPed* damager, float factor, int32_t piece, int32_t weapon) {
@@ -223,7 +228,8 @@ class ScenarioPlayer {
   }
 
   void Run(const ScenarioEvent& event) {
-    if (removed_ && event.kind != EventKind::Snapshot && event.kind != EventKind::Camera) {
+    if (removed_ && event.kind != EventKind::Snapshot && event.kind != EventKind::Camera &&
+        event.kind != EventKind::Ini) {
       Report(event, "skipped: the ped was removed");
       return;
     }
@@ -285,6 +291,8 @@ class ScenarioPlayer {
         sim_.GameRemovePed(ped_.ped);
         removed_ = true;
         Report(event, "");
+        break;
+      case EventKind::Ini:  // in force since start-up
         break;
     }
   }
@@ -459,7 +467,10 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   fs::create_directories(plugin, error);
   fs::create_directories(masks, error);
   if (error) throw PreviewError(Quoted(output.Dir()) + ": cannot create directories in it");
-  if (!iniPath.empty()) WriteOutput(plugin / "Vermiltrace.ini", iniBytes);
+  const std::string overrides = IniOverrideList(scenario);
+  if (!iniPath.empty() || !overrides.empty()) {
+    WriteOutput(plugin / "Vermiltrace.ini", ApplyIniOverrides(iniBytes, scenario));
+  }
 
   Session session;
   ResetSystemState();
@@ -477,6 +488,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   std::string scenarioName = builtInScenario ? "built-in scenario" : options.scenario;
   progress << "vermiltrace-preview: " << ped.description << ", ini " << iniName << ", "
            << scenarioName << ", seed " << options.seed << std::endl;
+  if (!overrides.empty()) progress << "the scenario sets " << overrides << std::endl;
 
   std::string missing = MissingBones(sim, ped);
   if (!missing.empty()) {
@@ -497,6 +509,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
            << config.Drips << ", seed " << options.seed;
   std::vector<std::string> title = {"Vermiltrace preview: " + ped.description + ", " + scenarioName,
                                     "ini: " + iniName, settings.str()};
+  if (!overrides.empty()) title.push_back("the scenario sets " + overrides + " over the ini");
   if (!missing.empty()) title.push_back("model has " + missing);
   Image sheet = ContactSheet(player.Snapshots(), cameras, title);
   if (!WritePng(Quoted(output.Dir() / "contact-sheet.png"), sheet)) {

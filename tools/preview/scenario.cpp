@@ -1,6 +1,7 @@
 #include "scenario.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -49,8 +50,36 @@ constexpr NamedKind kKinds[] = {
     {"explosion", EventKind::Explosion}, {"fall", EventKind::Fall},
     {"death", EventKind::Death},         {"pose", EventKind::Pose},
     {"snapshot", EventKind::Snapshot},   {"camera", EventKind::Camera},
-    {"remove", EventKind::Remove},
+    {"remove", EventKind::Remove},       {"ini", EventKind::Ini},
 };
+
+// The keys of the [Blood] section, as the file writes them.
+const char* const kIniKeys[] = {
+    "MaskSize",           "MaxBloodyPeds", "Log",           "WoundRadius",     "ShotgunWoundRadius",
+    "RifleWoundRadius",   "DripLength",    "Drips",         "DripsMin",        "DripsMax",
+    "DepthOffset",        "FlowTime",      "DryTime",       "CorpseBleedTime", "MaxBulletWounds",
+    "MaxExplosionWounds", "MaxFallWounds", "FallMinDamage", "BloodColor",      "DriedColor",
+    "KeepHeadOnHeadshot",
+};
+
+// Profile keys and sections match without regard to case.
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
 
 template <typename Table>
 std::string NameList(const Table& table) {
@@ -226,10 +255,69 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName) {
       case EventKind::Remove:
         if (!target.empty() && target != "-") parse.Fail("'remove' takes no target");
         break;
+      case EventKind::Ini: {
+        size_t equals = target.find('=');
+        std::string key = target.substr(0, equals);
+        const char* canonical = nullptr;
+        for (const char* known : kIniKeys) {
+          if (SameName(key, known)) canonical = known;
+        }
+        if (equals == std::string::npos || !canonical || equals + 1 == target.size()) {
+          parse.Fail("bad ini line '" + target + "' (expected KEY=VALUE with a key of [Blood])");
+        }
+        event.text = std::string(canonical) + "=" + target.substr(equals + 1);
+        break;
+      }
     }
     scenario.events.push_back(event);
   }
   return scenario;
+}
+
+std::string IniOverrideList(const Scenario& scenario) {
+  std::string list;
+  for (const ScenarioEvent& event : scenario.events) {
+    if (event.kind == EventKind::Ini) list += (list.empty() ? "" : ", ") + event.text;
+  }
+  return list;
+}
+
+std::string ApplyIniOverrides(const std::string& ini, const Scenario& scenario) {
+  std::vector<std::string> overrides;
+  for (const ScenarioEvent& event : scenario.events) {
+    if (event.kind == EventKind::Ini) overrides.push_back(event.text);
+  }
+  if (overrides.empty()) return ini;
+  auto overridden = [&](const std::string& line) {
+    std::string key = Trimmed(line.substr(0, line.find('=')));
+    for (const std::string& entry : overrides) {
+      if (line.find('=') != std::string::npos && SameName(key, entry.substr(0, entry.find('=')))) {
+        return true;
+      }
+    }
+    return false;
+  };
+  std::string block;
+  for (const std::string& entry : overrides) block += entry + "\r\n";
+
+  std::istringstream lines(ini);
+  std::string line, out;
+  bool inBlood = false, placed = false;
+  while (std::getline(lines, line)) {
+    std::string trimmed = Trimmed(line);
+    if (!trimmed.empty() && trimmed[0] == '[') {
+      size_t close = trimmed.find(']');
+      inBlood =
+          close != std::string::npos && SameName(Trimmed(trimmed.substr(1, close - 1)), "Blood");
+      out += line + "\n";
+      if (inBlood && !placed) out += block, placed = true;
+      continue;
+    }
+    if (inBlood && overridden(line)) continue;
+    out += line + "\n";
+  }
+  if (!placed) out += "\r\n[Blood]\r\n" + block;
+  return out;
 }
 
 std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig& config) {

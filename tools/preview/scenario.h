@@ -15,6 +15,8 @@
 //   camera     -       NAME      one more view for every picture (front, back, left, right,
 //                                above, below)
 //   remove     -       -         the game deletes the ped
+//   ini        -       KEY=VALUE the scenario's own value of a [Blood] key, for the whole
+//                                run (given at start-up, whatever the line's time)
 // WEAPON is a weapon name (pistol, shotgun, sniper, knife, grenade, ...) or the game's
 // weapon number; PART is head, chest, stomach, pelvis, left-arm, right-arm, left-leg or
 // right-leg.
@@ -33,7 +35,7 @@ class PreviewError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class EventKind { Shot, Melee, Explosion, Fall, Death, Pose, Snapshot, Camera, Remove };
+enum class EventKind { Shot, Melee, Explosion, Fall, Death, Pose, Snapshot, Camera, Remove, Ini };
 enum class ScenarioPose { Standing, Lying, ArmsRaised };
 
 // A body part: the game's piece number, and where shots at it aim: between two bones
@@ -82,6 +84,12 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName);
 // config. Throws PreviewError "FILE:LINE: ..." when a time goes back before the previous
 // event's.
 std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig& config);
+
+// The ini text with the scenario's ini lines in force: each KEY=VALUE replaces every line
+// of that key in the [Blood] section (added at its top; the section is made if missing).
+std::string ApplyIniOverrides(const std::string& ini, const Scenario& scenario);
+// The scenario's ini lines as "KEY=VALUE, ..."; empty when it has none.
+std::string IniOverrideList(const Scenario& scenario);
 
 // The built-in scenario (default_scenario.txt, compiled in).
 const char* DefaultScenarioText();
