@@ -12,6 +12,7 @@
 #include "core/system_state.h"
 #include "damage/corpse_shots.h"
 #include "damage/hit_history.h"
+#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "wound_world.h"
 #include "wounds/blood_state.h"
@@ -20,22 +21,6 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kHalfPi = 1.5707964f;
-
-std::string PointerText(const void* p) {
-  char text[2 * sizeof(void*) + 1];
-  std::snprintf(text, sizeof(text), "%0*" PRIXPTR, static_cast<int>(2 * sizeof(void*)),
-                reinterpret_cast<uintptr_t>(p));
-  return text;
-}
-
-int DrawsBetween(uint32_t before, uint32_t after) {
-  RandomGenerator rng{before};
-  for (int n = 0; n <= 200; ++n) {
-    if (rng.state == after) return n;
-    NextRandom(rng);
-  }
-  return -1;
-}
 
 int WoundsOn(HostPed* ped) {
   const PedBloodState* state = FindBloodState(ped);

@@ -11,6 +11,7 @@
 
 #include "core/system_state.h"
 #include "damage/hit_history.h"
+#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "render/wound_stamp.h"
 #include "support/sim_fixture.h"
@@ -20,13 +21,6 @@
 namespace {
 
 constexpr float kPi = 3.14159265f;
-
-std::string PointerText(const void* p) {
-  char text[2 * sizeof(void*) + 1];
-  std::snprintf(text, sizeof(text), "%0*" PRIXPTR, static_cast<int>(2 * sizeof(void*)),
-                reinterpret_cast<uintptr_t>(p));
-  return text;
-}
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {

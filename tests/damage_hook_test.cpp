@@ -12,6 +12,7 @@
 #include "core/system_state.h"
 #include "damage/damage_hook.h"
 #include "damage/hit_history.h"
+#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "wound_world.h"
 #include "wounds/blood_state.h"
@@ -21,30 +22,6 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr uint32_t kHalf = 1u << 23;  // a draw of exactly 0.5, in units of 2^-24
-
-// Number of draws that lead the generator from before to after (-1 beyond 100).
-int DrawsBetween(uint32_t before, uint32_t after) {
-  RandomGenerator rng{before};
-  for (int n = 0; n <= 100; ++n) {
-    if (rng.state == after) return n;
-    NextRandom(rng);
-  }
-  return -1;
-}
-
-// A generator state whose next draw is exactly k * 2^-24.
-uint32_t StateDrawing(uint32_t k) {
-  uint32_t inverse = 1664525u;  // Newton's iteration for the inverse modulo 2^32
-  for (int i = 0; i < 5; ++i) inverse *= 2u - 1664525u * inverse;
-  return ((k << 8) - 1013904223u) * inverse;
-}
-
-std::string PointerText(const void* p) {
-  char text[2 * sizeof(void*) + 1];
-  std::snprintf(text, sizeof(text), "%0*" PRIXPTR, static_cast<int>(2 * sizeof(void*)),
-                reinterpret_cast<uintptr_t>(p));
-  return text;
-}
 
 // Every bone the intake asks for, each marked by its own mesh: a 0.4 m square facing -y
 // centred on the bone, 1 m apart along x. The host's bone query answers with the squares'
@@ -260,12 +237,10 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   // y + 1.6, which leaves the ped's position (3 m) nearer than bone 1, now beside it.
   sim.explosionActive.fill(false);
   SimHost::Sim(victim)->queryBones = {{1, {12, 20, 28}}};
-  uint32_t seed = 0;
-  for (;; ++seed) {
-    RandomGenerator probe{seed};
+  const uint32_t seed = FindSeed([](RandomGenerator probe) {
     const float u1 = NextRandom(probe), u2 = NextRandom(probe);
-    if (std::fabs(u1 - 0.9f) < 0.01f && std::fabs(u2 - 0.1f) < 0.01f) break;
-  }
+    return std::fabs(u1 - 0.9f) < 0.01f && std::fabs(u2 - 0.1f) < 0.01f;
+  });
   RandomGenerator replay{seed};
   const float u1 = NextRandom(replay);
   const float u2 = NextRandom(replay);
@@ -361,15 +336,7 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   const Vec3 expected = p - d * (p.y / d.y);
 
   const Wound& wound = FindBloodState(ped)->wounds.back();
-  PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
-  const size_t mesh = 1;
-  const HostTriangle& tri = SimHost::Sim(sim.MeshGeometry(snapshot.meshes[mesh]))
-                                ->triangles[static_cast<size_t>(wound.triangle)];
-  const std::vector<Vec3>& posed = snapshot.positions[mesh];
-  const Vec3 v0 = posed[tri.vertex[0]];
-  const Vec3 centre =
-      v0 + (posed[tri.vertex[1]] - v0) * wound.u + (posed[tri.vertex[2]] - v0) * wound.v;
+  const Vec3 centre = WoundCentre(ped, wound);
   EXPECT_NEAR(centre.x, expected.x, 1e-4f);
   EXPECT_NEAR(centre.y, expected.y, 1e-4f);
   EXPECT_NEAR(centre.z, expected.z, 1e-4f);
@@ -388,15 +355,12 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   sim.viewDirection = (chest - sim.viewEye) * (1.0f / Length(chest - sim.viewEye));
 
   // A generator state whose three spread draws lie close to 0.5: a pellet near the centre.
-  uint32_t seed = 0;
-  for (;; ++seed) {
-    RandomGenerator probe{seed};
-    float u1 = NextRandom(probe), u2 = NextRandom(probe), u3 = NextRandom(probe);
-    if (std::fabs(u1 - 0.5f) < 0.05f && std::fabs(u2 - 0.5f) < 0.05f &&
-        std::fabs(u3 - 0.5f) < 0.05f) {
-      break;
+  const uint32_t seed = FindSeed([](RandomGenerator probe) {
+    for (int i = 0; i < 3; ++i) {
+      if (std::fabs(NextRandom(probe) - 0.5f) >= 0.05f) return false;
     }
-  }
+    return true;
+  });
   RandomGenerator replay{seed};
   const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   const Vec3 offset{12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
@@ -407,16 +371,7 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->wounds.size(), 1u);
   // The wound lies on the camera segment, with the pellet's spread at its end.
-  PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped.ped, snapshot));
-  const Wound& wound = state->wounds[0];
-  const size_t mesh = wound.mesh == snapshot.meshes[0] ? 0 : 1;
-  const HostTriangle& tri =
-      SimHost::Sim(sim.MeshGeometry(wound.mesh))->triangles[static_cast<size_t>(wound.triangle)];
-  const std::vector<Vec3>& posed = snapshot.positions[mesh];
-  const Vec3 v0 = posed[tri.vertex[0]];
-  const Vec3 centre =
-      v0 + (posed[tri.vertex[1]] - v0) * wound.u + (posed[tri.vertex[2]] - v0) * wound.v;
+  const Vec3 centre = WoundCentre(ped.ped, state->wounds[0]);
   const Vec3 end = sim.viewEye + sim.viewDirection * 150.0f + offset;
   const Vec3 line = (end - sim.viewEye) * (1.0f / Length(end - sim.viewEye));
   const Vec3 fromEye = centre - sim.viewEye;

@@ -9,6 +9,7 @@
 
 #include "core/system_state.h"
 #include "damage/explosion_wounds.h"
+#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "wound_world.h"
 #include "wounds/blood_state.h"
@@ -18,28 +19,6 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 const char* const kTag = "damage w16 p3";
-
-std::string PointerText(const void* p) {
-  char text[2 * sizeof(void*) + 1];
-  std::snprintf(text, sizeof(text), "%0*" PRIXPTR, static_cast<int>(2 * sizeof(void*)),
-                reinterpret_cast<uintptr_t>(p));
-  return text;
-}
-
-// World position of a wound's centre on the ped's posed mesh.
-Vec3 WoundCentre(HostPed* ped, const Wound& wound) {
-  PosedMeshSnapshot snapshot;
-  if (!TakePosedMeshSnapshot(ped, snapshot)) return {kNaN, kNaN, kNaN};
-  for (size_t m = 0; m < snapshot.meshes.size(); ++m) {
-    if (snapshot.meshes[m] != wound.mesh) continue;
-    const HostTriangle& tri = SimHost::Sim(Host().MeshGeometry(wound.mesh))
-                                  ->triangles[static_cast<size_t>(wound.triangle)];
-    const std::vector<Vec3>& p = snapshot.positions[m];
-    const Vec3 v0 = p[tri.vertex[0]];
-    return v0 + (p[tri.vertex[1]] - v0) * wound.u + (p[tri.vertex[2]] - v0) * wound.v;
-  }
-  return {kNaN, kNaN, kNaN};
-}
 
 class ExplosionWoundsTest : public WoundTest {
  protected:
@@ -117,26 +96,31 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
 TEST_F(ExplosionWoundsTest, EqualDistancesGoToTheSmallerBoneAndNaNComesLast) {
   struct Row {
     const char* name;
-    std::vector<std::pair<int32_t, Vec3>> bones;  // others answer with the ped's position
+    std::vector<std::pair<int32_t, Vec3>> bones;  // the others are 100 m away
     const char* line;
   };
   const Row rows[] = {
-      {"22 and 23 alike", {{22, {1, 0, 0}}, {23, {-1, 0, 0}}}, ": explosion 0.0 m away"},
-      {"5 listed before 3", {{5, {0, 1, 0}}, {3, {0, -1, 0}}}, ": explosion 0.0 m away"},
-      {"NaN bone", {{5, {kNaN, 0, 0}}, {3, {0, 0, 0.5f}}}, ": explosion 0.0 m away"},
+      {"22 and 23 alike",
+       {{22, {1, 0, 0}}, {23, {-1, 0, 0}}},
+       ": explosion 1.0 m away, closest part bone 22, bleed 1.00"},
+      {"5 listed before 3",
+       {{5, {0, 1, 0}}, {3, {0, -1, 0}}},
+       ": explosion 1.0 m away, closest part bone 3, bleed 1.00"},
+      {"NaN bone",
+       {{5, {kNaN, 0, 0}}, {3, {0, 0, 0.5f}}},
+       ": explosion 0.5 m away, closest part bone 3, bleed 1.00"},
   };
-  const char* closest[] = {", closest part bone 22,", ", closest part bone 3,",
-                           ", closest part bone 3,"};
-  int i = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     HostPed* ped = sim.AddPed({0, 0, 100});
     SimHost::Sim(ped)->queryBones = row.bones;
     HandleExplosionDamage(ped, {0, 0, 0}, kTag);
-    const std::string line = IntakeLines().back();
-    EXPECT_NE(line.find(closest[i++]), std::string::npos) << line;
+    EXPECT_EQ(IntakeLines().back(), Prefix(ped) + row.line);
   }
-  (void)rows[0].line;
+  // Nothing but NaN: the wounds still go somewhere, scaled as from afar.
+  HostPed* ped = sim.AddPed({kNaN, kNaN, kNaN});
+  HandleExplosionDamage(ped, {0, 0, 0}, kTag);
+  EXPECT_NE(IntakeLines().back().find(", closest part bone 1, bleed 1.00"), std::string::npos);
 }
 
 TEST_F(ExplosionWoundsTest, HitPointOnTheExplosionGivesAVerticalSegment) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
 
 #include "core/system_state.h"
 #include "render/blood_geometry.h"
@@ -31,6 +34,47 @@ inline float Clamp01(float x) {
 // floor(x) is representable as a 32-bit lattice coordinate (false for NaN).
 inline bool OnLattice(float x) { return x >= -2147483648.0f && x < 2147483648.0f; }
 
+// floor for lattice coordinates, exact and without a library call: the conversion
+// truncates towards zero and every float in range converts exactly.
+inline int32_t FloorToInt(float x) {
+  int32_t i = static_cast<int32_t>(x);
+  return static_cast<float>(i) > x ? i - 1 : i;
+}
+
+// The correctly rounded square root without the library's errno path.
+inline float Sqrt(float x) {
+#if defined(__SSE__) || defined(_M_X64)
+  return _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(x)));
+#else
+  return std::sqrt(x);
+#endif
+}
+
+inline float Norm(Vec3 a) { return Sqrt(Dot(a, a)); }
+
+// Wraps a texel coordinate within a few mask sizes of the mask onto it.
+inline int32_t Wrap(int32_t i, int32_t size) {
+  while (i < 0) i += size;
+  while (i >= size) i -= size;
+  return i;
+}
+
+inline float Noise(float x, float y, float z) {
+  if (!(OnLattice(x) && OnLattice(y) && OnLattice(z))) return 0.0f;
+  const int32_t ix = FloorToInt(x), iy = FloorToInt(y), iz = FloorToInt(z);
+  // Lattice arithmetic wraps like the host's 32-bit integers.
+  const uint32_t i = static_cast<uint32_t>(ix), j = static_cast<uint32_t>(iy),
+                 k = static_cast<uint32_t>(iz);
+  const float sx = Smooth(x - static_cast<float>(ix));
+  const float sy = Smooth(y - static_cast<float>(iy));
+  const float sz = Smooth(z - static_cast<float>(iz));
+  const float x00 = Lerp(Corner(i, j, k), Corner(i + 1, j, k), sx);
+  const float x10 = Lerp(Corner(i, j + 1, k), Corner(i + 1, j + 1, k), sx);
+  const float x01 = Lerp(Corner(i, j, k + 1), Corner(i + 1, j, k + 1), sx);
+  const float x11 = Lerp(Corner(i, j + 1, k + 1), Corner(i + 1, j + 1, k + 1), sx);
+  return Lerp(Lerp(x00, x10, sy), Lerp(x01, x11, sy), sz);
+}
+
 inline bool Finite(Vec3 p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
@@ -40,22 +84,31 @@ inline Vec3 Divided(Vec3 a, float s) { return {a.x / s, a.y / s, a.z / s}; }
 inline float Min3(float a, float b, float c) { return std::min(std::min(a, b), c); }
 inline float Max3(float a, float b, float c) { return std::max(std::max(a, b), c); }
 
+// Whether any texel of a triangle within the sphere (c, rmax) can receive paint. The blot
+// is exactly 0 beyond 1.35 R from the centre's capsule (see PaintTriangle); a drip writes
+// only where |Q - start| . side < its width times 1.2 (the widest noisy drip) and
+// -width <= (Q - start) . down <= span. The margins cover rounding, so a triangle that
+// is culled would have written no texel.
+bool MayPaint(const WoundStamp& stamp, Vec3 c, float rmax) {
+  constexpr float kSlack = 1.001f, kGap = 1e-5f;
+  const float blot = (1.35f * stamp.radius + stamp.cut) * kSlack + kGap;
+  if (Norm(c - stamp.centre) - rmax <= blot) return true;
+  for (int i = 0; i < stamp.dripCount; ++i) {
+    const Vec3 r = c - stamp.dripStart[i];
+    const float width = stamp.dripWidth[i];
+    const float across = std::fabs(Dot(r, stamp.side)) - rmax;
+    const float along = Dot(r, stamp.down);
+    if (across <= 1.2f * width * kSlack + kGap && along + rmax >= -width * kSlack - kGap &&
+        along - rmax <= stamp.dripSpan[i] * kSlack + kGap) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
-float ValueNoise3(float x, float y, float z) {
-  if (!(OnLattice(x) && OnLattice(y) && OnLattice(z))) return 0.0f;
-  const float fx0 = std::floor(x), fy0 = std::floor(y), fz0 = std::floor(z);
-  // Lattice arithmetic wraps like the host's 32-bit integers.
-  const uint32_t i = static_cast<uint32_t>(static_cast<int32_t>(fx0));
-  const uint32_t j = static_cast<uint32_t>(static_cast<int32_t>(fy0));
-  const uint32_t k = static_cast<uint32_t>(static_cast<int32_t>(fz0));
-  const float sx = Smooth(x - fx0), sy = Smooth(y - fy0), sz = Smooth(z - fz0);
-  const float x00 = Lerp(Corner(i, j, k), Corner(i + 1, j, k), sx);
-  const float x10 = Lerp(Corner(i, j + 1, k), Corner(i + 1, j + 1, k), sx);
-  const float x01 = Lerp(Corner(i, j, k + 1), Corner(i + 1, j, k + 1), sx);
-  const float x11 = Lerp(Corner(i, j + 1, k + 1), Corner(i + 1, j + 1, k + 1), sx);
-  return Lerp(Lerp(x00, x10, sy), Lerp(x01, x11, sy), sz);
-}
+float ValueNoise3(float x, float y, float z) { return Noise(x, y, z); }
 
 uint32_t TexelJitter(uint32_t column, uint32_t row) {
   return Mix((row * 19349663u) ^ (column * 73856093u) ^ 0x22D5FE01u);
@@ -141,9 +194,10 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
   if (!(stamp.bleed > 0.0f)) return false;
   if (!Finite(positions[0]) || !Finite(positions[1]) || !Finite(positions[2])) return false;
   const int64_t size = Config().MaskSize;
+  // A mask that exists has a size that fits 32-bit texel arithmetic.
   if (size < 1 || layer.texels.size() != static_cast<uint64_t>(2 * size * size)) return false;
-  const int64_t width = 2 * size, height = size;
-  const float w = static_cast<float>(width), h = static_cast<float>(height);
+  const int32_t columns = static_cast<int32_t>(2 * size), rows = static_cast<int32_t>(size);
+  const float w = static_cast<float>(columns), h = static_cast<float>(rows);
 
   const float ou = std::floor(Min3(coordinates[0].u, coordinates[1].u, coordinates[2].u));
   const float ov = std::floor(Min3(coordinates[0].v, coordinates[1].v, coordinates[2].v));
@@ -201,16 +255,16 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
         const float s = std::min(std::max(Dot(rel, axis), -cut), cut);
         rel = rel - axis * s;
       }
-      const float dist = Length(rel);
+      const float dist = Norm(rel);
 
       float amount = 0.0f;
       if (!(dist > blotReach)) {
-        const float edge = (ValueNoise3(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
-                            ValueNoise3(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
+        const float edge = (Noise(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
+                            Noise(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
                            radius;
         const float s = Clamp01((dist - 0.5f * edge) / (edge - 0.5f * edge));
-        amount = (ValueNoise3(140.0f * q.x, 140.0f * q.y, 140.0f * q.z) * 0.25f + 0.75f) *
-                 (1.0f - Smooth(s));
+        amount =
+            (Noise(140.0f * q.x, 140.0f * q.y, 140.0f * q.z) * 0.25f + 0.75f) * (1.0f - Smooth(s));
       }
       float dripNoise = -1.0f;  // ValueNoise3(120 q), looked up once when a drip needs it
       for (int i = 0; i < dripCount; ++i) {
@@ -220,10 +274,10 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
         if (along < -width || along > span) continue;
         Vec3 perp = r - down * along;
         perp = perp - normal * Dot(perp, normal);
-        if (dripNoise < 0.0f) dripNoise = ValueNoise3(120.0f * q.x, 120.0f * q.y, 120.0f * q.z);
+        if (dripNoise < 0.0f) dripNoise = Noise(120.0f * q.x, 120.0f * q.y, 120.0f * q.z);
         const float wd =
             (dripNoise * 0.4f + 0.8f) * (1.0f - std::max(0.0f, along) * 0.55f / span) * width;
-        const float s1 = Clamp01((Length(perp) - 0.5f * wd) / (wd - 0.5f * wd));
+        const float s1 = Clamp01((Norm(perp) - 0.5f * wd) / (wd - 0.5f * wd));
         const float s2 = Clamp01((along - 0.75f * span) / (span - 0.75f * span));
         float d = (1.0f - Smooth(s1)) * (1.0f - Smooth(s2));
         if (along > 0.8f * span) d = 1.15f * d;  // the bead at the drip's end
@@ -232,14 +286,15 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
       const float final = Clamp01(amount);
       if (!(final >= 0.01f)) continue;
 
-      const int64_t column = ((x % width) + width) % width;
-      const int64_t row = ((y % height) + height) % height;
+      const int32_t column = Wrap(x, columns);
+      const int32_t row = Wrap(y, rows);
       const float jitter = static_cast<float>(TexelJitter(static_cast<uint32_t>(column),
                                                           static_cast<uint32_t>(row))) /
                                65535.0f * 0.4f +
                            0.8f;
       const uint8_t value = static_cast<uint8_t>(std::min(1.0f, jitter * final) * 255.0f);
-      uint8_t& texel = texels[row * width + column];
+      uint8_t& texel = texels[static_cast<size_t>(row) * static_cast<size_t>(columns) +
+                              static_cast<size_t>(column)];
       if (value > texel) texel = value;
       written = true;
     }
@@ -281,12 +336,12 @@ int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
       if (i0 >= vertexLimit || i1 >= vertexLimit || i2 >= vertexLimit) continue;
       const Vec3 p[3] = {points[i0], points[i1], points[i2]};
       const Vec3 c = Divided(p[0] + p[1] + p[2], 3.0f);
-      const float rmax = Max3(Length(p[0] - c), Length(p[1] - c), Length(p[2] - c));
+      const float rmax = Max3(Norm(p[0] - c), Norm(p[1] - c), Norm(p[2] - c));
       // Written to skip NaN too: a triangle that is not finite is out of reach.
-      if (!(Length(c - stamp.centre) - rmax <= reach)) continue;
+      if (!(Norm(c - stamp.centre) - rmax <= reach)) continue;
       const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
       MaskLayer& layer = GetOrCreateLayer(layers, mesh, tri.material);
-      if (PaintTriangle(layer, p, coordinates, stamp)) {
+      if (MayPaint(stamp, c, rmax) && PaintTriangle(layer, p, coordinates, stamp)) {
         layer.dirty = true;
         layer.lastPaint = now;
         ++count;

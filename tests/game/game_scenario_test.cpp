@@ -156,12 +156,17 @@ bool SameMaterials(const std::vector<GameMaterial>& a, const std::vector<GameMat
 }
 
 // Shoots ped with a pistol as the game does: the fire routine, then the damage routine.
-void PistolHit(SyntheticGame& game, const Ped& player, const Ped& ped) {
-  game.AimAt(game.BonePosition(ped, 3));
+void PistolHitAsAimed(SyntheticGame& game, const Ped& player, const Ped& ped) {
   EXPECT_EQ(game.Fire(kPistol, player), 1);
   GameDamage* hit =
       game.AddDamage(reinterpret_cast<HostEntity*>(player.game), 25.0f, kTorso, kPistol);
   game.Damage(hit, reinterpret_cast<HostEntity*>(ped.game));
+}
+
+// The same, aimed at the ped's chest.
+void PistolHit(SyntheticGame& game, const Ped& player, const Ped& ped) {
+  game.AimAt(game.BonePosition(ped, 3));
+  PistolHitAsAimed(game, player, ped);
 }
 
 TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
@@ -373,6 +378,21 @@ TEST(SyntheticGame, AcceptsTheSecondBuild) {
   lines = plugin.LogLines();
   EXPECT_TRUE(HasLineStartingWith(
       lines, Format("aim w22 p3 ped %08X model 7: wound 1, ray hit mesh, r ", target.game)));
+
+  // A view index beyond the camera's three views gives no view segment, even when the
+  // memory past the camera holds one that would hit: the shot becomes a body wound.
+  game.AimAt(game.BonePosition(target, 3));
+  auto* camera = reinterpret_cast<GameCamera*>(ga::kCamera);
+  camera->activeView = 7;
+  reinterpret_cast<GameCameraView*>(ga::kCamera + offsetof(GameCamera, views))[7] =
+      camera->views[1];
+  game.RunFrames(5);  // past the repeat window of the first hit
+  PistolHitAsAimed(game, player, target);
+  lines = plugin.LogLines();
+  EXPECT_FALSE(
+      HasLineStartingWith(lines, Format("aim w22 p3 ped %08X model 7: wound 2", target.game)));
+  EXPECT_TRUE(
+      HasLineStartingWith(lines, Format("damage w22 p3 ped %08X model 7: wound 2, ", target.game)));
   ASSERT_TRUE(plugin.Unload());
   const CodeBytes after = SyntheticGame::ReadCode();
   EXPECT_EQ(std::memcmp(after.callSites, before.callSites, sizeof before.callSites), 0);

@@ -1,6 +1,6 @@
 // A procedural humanoid ped for the simulated world, laid out as the game's ped models are:
 // a render object with a body mesh (material 0 skin: neck, arms, hands; material 1
-// clothes: torso, legs, feet) and a head mesh (one material), about 3,400 triangles, a
+// clothes: torso, legs, feet) and a head mesh (one material), 2,440 + 560 triangles, a
 // skeleton carrying the game's bone numbers and texture coordinates whose right half
 // mirrors the left half onto the same texels (right-side triangles have negative signed
 // area in texture space).

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include <stb_image.h>
+
+#include "preview_run.h"
+#include "scenario.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PreviewRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / ("vermiltrace-preview-" + std::string(info->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name), std::ios::binary) << text;
+  }
+
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  // The message of the run's error, with the directory holding nothing but the inputs.
+  std::string FailedRun(const PreviewOptions& options) {
+    std::vector<fs::path> before(fs::directory_iterator(dir_), fs::directory_iterator{});
+    std::ostringstream progress;
+    std::string message;
+    try {
+      RunPreview(options, progress);
+    } catch (const PreviewError& error) {
+      message = error.what();
+    }
+    std::vector<fs::path> after(fs::directory_iterator(dir_), fs::directory_iterator{});
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before) << "left behind by: " << message;
+    return message;
+  }
+
+  PreviewOptions Options(const std::string& out = "out") const {
+    PreviewOptions options;
+    options.ini = Path("Vermiltrace.ini");
+    options.out = Path(out);
+    return options;
+  }
+
+  fs::path dir_;
+};
+
+// Bytes of a grey PNG that are not zero.
+int PaintedPixels(const fs::path& png) {
+  int width = 0, height = 0, channels = 0;
+  unsigned char* pixels = stbi_load(png.string().c_str(), &width, &height, &channels, 1);
+  if (!pixels) return -1;
+  int count = static_cast<int>(
+      std::count_if(pixels, pixels + width * height, [](unsigned char p) { return p != 0; }));
+  stbi_image_free(pixels);
+  return count;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& start) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+}
+
+TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
+  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=128\r\n");
+  PreviewOptions options = Options();
+  std::ostringstream progress;
+  PreviewSummary summary = RunPreview(options, progress);
+
+  fs::path out = options.out;
+  std::vector<std::string> log = Lines(Read(out / "Vermiltrace.log"));
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], "Vermiltrace loaded");
+  EXPECT_TRUE(HasLine(log, "render hook installed"));
+  EXPECT_TRUE(HasLine(log, "render: first blood pass through the ped pipeline (2 materials)"));
+  EXPECT_TRUE(HasLine(log, "aim w22 p3 ped "));     // the aimed pistol shot
+  EXPECT_TRUE(HasLine(log, "aim w34 p9 ped "));     // the rifle head shot
+  EXPECT_TRUE(HasLine(log, "damage w4 p6 ped "));   // the knife
+  EXPECT_TRUE(HasLine(log, "damage w16 p3 ped "));  // the grenade
+  EXPECT_TRUE(HasLine(log, "corpse w22 ped "));     // a shot into the corpse
+  EXPECT_FALSE(HasLine(log, "render: blood texture"));
+
+  // Every mesh a wound was painted on has a mask with blood in it.
+  std::vector<std::string> masks;
+  for (const auto& entry : fs::directory_iterator(out / "masks")) {
+    masks.push_back(entry.path().filename().string());
+    EXPECT_GT(PaintedPixels(entry.path()), 0) << entry.path();
+  }
+  std::sort(masks.begin(), masks.end());
+  EXPECT_EQ(masks, (std::vector<std::string>{"body-material0.png", "body-material1.png",
+                                             "head-material0.png"}));
+
+  int width = 0, height = 0, channels = 0;
+  ASSERT_TRUE(stbi_info((out / "contact-sheet.png").string().c_str(), &width, &height, &channels));
+  EXPECT_GT(width, 5 * 220);
+  EXPECT_GT(height, 2 * 400);
+
+  std::ostringstream json;
+  json << "{\n  \"wounds\": " << summary.wounds
+       << ",\n  \"layers\": 3,\n  \"painted_texels\": " << summary.paintedTexels
+       << ",\n  \"mask_bytes\": " << 3 * 256 * 128
+       << ",\n  \"texture_bytes\": " << 3 * 256 * 128 * 4 << "\n}\n";
+  EXPECT_EQ(Read(out / "summary.json"), json.str());
+  EXPECT_GE(summary.wounds, 14);
+  EXPECT_GT(summary.paintedTexels, 1000);
+  EXPECT_TRUE(HasLine(Lines(progress.str()), "wrote "));
+
+  // A second run replaces the first; nothing else is left in the directory.
+  Write("again.txt", "1 shot pistol chest\n2 snapshot - one shot\n");
+  options.scenario = Path("again.txt");
+  RunPreview(options, progress);
+  EXPECT_EQ(summary.masks, 3);
+  std::vector<std::string> entries;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    entries.push_back(entry.path().filename().string());
+  }
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"Vermiltrace.ini", "again.txt", "out"}));
+  EXPECT_FALSE(fs::exists(out / "plugin"));
+}
+
+TEST_F(PreviewRun, BadScenarioLineIsNamedAndNothingIsWritten) {
+  Write("Vermiltrace.ini", "[Blood]\r\n");
+  Write("bad.txt", "# two good lines, then a bad one\n1 shot pistol chest\n2 jump - up\n");
+  PreviewOptions options = Options("nested/out");
+  options.scenario = Path("bad.txt");
+  std::string message = FailedRun(options);
+  EXPECT_EQ(message.rfind(Path("bad.txt") + ":3: unknown event kind 'jump'", 0), 0u) << message;
+
+  // Times that only go wrong with the ini's values fail after start-up: still nothing kept.
+  Write("Vermiltrace.ini", "[Blood]\r\nFlowTime=30\r\n");
+  Write("late.txt", "+FlowTime snapshot - a\n20 snapshot - b\n");
+  options.scenario = Path("late.txt");
+  message = FailedRun(options);
+  EXPECT_EQ(message, Path("late.txt") + ":2: time 20 s is before the previous event at 30 s");
+}
+
+TEST_F(PreviewRun, MissingOrUnusableInputsAreNamed) {
+  Write("Vermiltrace.ini", "[Blood]\r\n");
+  Write("notes.obj", "# just a comment, no faces\n");
+  struct Case {
+    const char* name;
+    std::string PreviewOptions::*field;
+    std::string value;
+    std::string start;
+  };
+  const Case cases[] = {
+      {"missing ini", &PreviewOptions::ini, Path("none.ini"), Path("none.ini") + ": cannot read"},
+      {"missing scenario", &PreviewOptions::scenario, Path("none.txt"),
+       Path("none.txt") + ": cannot read"},
+      {"scenario is a directory", &PreviewOptions::scenario, dir_.string(),
+       dir_.string() + ": cannot read"},
+      {"missing model", &PreviewOptions::model, Path("none.x"), Path("none.x") + ": cannot read"},
+      {"bones without a model", &PreviewOptions::bones, Path("notes.obj"), Path("notes.obj")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PreviewOptions options = Options();
+    options.*c.field = c.value;
+    std::string message = FailedRun(options);
+    EXPECT_EQ(message.rfind(c.start, 0), 0u) << message;
+  }
+
+  PreviewOptions model = Options();
+  model.model = Path("notes.obj");
+  std::string message = FailedRun(model);
+  EXPECT_NE(message.find(Path("notes.obj")), std::string::npos) << message;
+
+  // An output path that is a file is refused before anything is made.
+  Write("file", "x");
+  PreviewOptions clash = Options("file");
+  message = FailedRun(clash);
+  EXPECT_EQ(message, Path("file") + ": exists and is not a directory");
+}
+
+#ifndef _WIN32
+TEST_F(PreviewRun, CommandLineExitsNonZeroOnErrors) {
+  std::string program = VT_PREVIEW_PROGRAM;
+  auto run = [&](const std::string& arguments) {
+    return std::system(
+        (program + " " + arguments + " > " + Path("stdout") + " 2> " + Path("stderr")).c_str());
+  };
+  EXPECT_EQ(run("--help"), 0);
+  EXPECT_NE(run("--frobnicate"), 0);
+  EXPECT_NE(run("--scenario " + Path("none.txt") + " --out " + Path("out")), 0);
+  EXPECT_EQ(Read(Path("stderr")), "vermiltrace-preview: error: " + Path("none.txt") +
+                                      ": cannot read the scenario: no such file or no access\n");
+  EXPECT_FALSE(fs::exists(Path("out")));
+}
+#endif
+
+}  // namespace
