@@ -84,15 +84,19 @@ inline Vec3 Divided(Vec3 a, float s) { return {a.x / s, a.y / s, a.z / s}; }
 inline float Min3(float a, float b, float c) { return std::min(std::min(a, b), c); }
 inline float Max3(float a, float b, float c) { return std::max(std::max(a, b), c); }
 
-// Whether any texel of a triangle within the sphere (c, rmax) can receive paint. The blot
-// is exactly 0 beyond 1.35 R from the centre's capsule (see PaintTriangle); a drip writes
-// only where |Q - start| . side < its width times 1.2 (the widest noisy drip) and
-// -width <= (Q - start) . down <= span. The margins cover rounding, so a triangle that
-// is culled would have written no texel.
-bool MayPaint(const WoundStamp& stamp, Vec3 c, float rmax) {
+constexpr uint32_t kBlotPart = 1u << kMaxDrips;
+
+// Which parts of the stamp can paint a triangle within the sphere (c, rmax): bit i for
+// drip i, kBlotPart for the blot; 0 when none can. The blot is exactly 0 beyond 1.35 R
+// from the centre's capsule (see Rasterise); drip i writes only where
+// |(Q - start) . side| < 1.2 widths (the widest noisy drip) and
+// -width <= (Q - start) . down <= span. The margins cover rounding, so a part left out
+// would have written no texel.
+uint32_t ReachingParts(const WoundStamp& stamp, Vec3 c, float rmax) {
   constexpr float kSlack = 1.001f, kGap = 1e-5f;
+  uint32_t parts = 0;
   const float blot = (1.35f * stamp.radius + stamp.cut) * kSlack + kGap;
-  if (Norm(c - stamp.centre) - rmax <= blot) return true;
+  if (Norm(c - stamp.centre) - rmax <= blot) parts |= kBlotPart;
   for (int i = 0; i < stamp.dripCount; ++i) {
     const Vec3 r = c - stamp.dripStart[i];
     const float width = stamp.dripWidth[i];
@@ -100,11 +104,48 @@ bool MayPaint(const WoundStamp& stamp, Vec3 c, float rmax) {
     const float along = Dot(r, stamp.down);
     if (across <= 1.2f * width * kSlack + kGap && along + rmax >= -width * kSlack - kGap &&
         along - rmax <= stamp.dripSpan[i] * kSlack + kGap) {
-      return true;
+      parts |= 1u << i;
     }
   }
-  return false;
+  return parts;
 }
+
+// The weights of a texel (x, y) are affine in x along a row; solving them in double,
+// widened by a bound on the rounding of their float evaluation (tolerance) and by one
+// texel, gives the columns of a row that can pass the weight test. The float test still
+// decides every texel, so the bytes are those of a scan over the whole box.
+struct RowSpans {
+  double x0, y0, dx1, dy1, dx2, dy2, area, limit;
+
+  // Columns [first, last] of row y within [begin, end]; first > last when none.
+  void Solve(int32_t y, int32_t begin, int32_t end, int32_t& first, int32_t& last) const {
+    const double fy = static_cast<double>(y) - y0;
+    // w_k(x) = slope_k * x + offset_k.
+    const double slope1 = dy2 / area, offset1 = (-x0 * dy2 - fy * dx2) / area;
+    const double slope2 = -dy1 / area, offset2 = (dx1 * fy + dy1 * x0) / area;
+    const double slopes[3] = {-slope1 - slope2, slope1, slope2};
+    const double offsets[3] = {1.0 - offset1 - offset2, offset1, offset2};
+    double lo = begin, hi = end;
+    for (int k = 0; k < 3; ++k) {
+      const double bound = -limit - offsets[k];  // slope * x >= bound
+      if (slopes[k] > 0.0) {
+        lo = std::max(lo, bound / slopes[k]);
+      } else if (slopes[k] < 0.0) {
+        hi = std::min(hi, bound / slopes[k]);
+      } else if (bound > 0.0) {
+        lo = end + 1.0;
+      }
+    }
+    lo = std::floor(lo) - 1.0;
+    hi = std::ceil(hi) + 1.0;
+    first = lo <= begin ? begin : (lo > end ? end + 1 : static_cast<int32_t>(lo));
+    last = hi >= end ? end : (hi < begin ? begin - 1 : static_cast<int32_t>(hi));
+  }
+};
+
+// PaintTriangle for the parts of the stamp in parts (see ReachingParts).
+bool Rasterise(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
+               const WoundStamp& stamp, uint32_t parts);
 
 }  // namespace
 
@@ -191,6 +232,13 @@ bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, floa
 
 bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
                    const WoundStamp& stamp) {
+  return Rasterise(layer, positions, coordinates, stamp, ~0u);
+}
+
+namespace {
+
+bool Rasterise(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
+               const WoundStamp& stamp, uint32_t parts) {
   if (!(stamp.bleed > 0.0f)) return false;
   if (!Finite(positions[0]) || !Finite(positions[1]) || !Finite(positions[2])) return false;
   const int64_t size = Config().MaskSize;
@@ -223,19 +271,40 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
   const float epsilon =
       1.0f / static_cast<float>(std::max(std::max(endX - beginX, endY - beginY), 1));
 
+  // Float evaluation of a weight errs by at most a few units in the last place of the
+  // largest term, 16 ulp of (box extent x edge lengths) / area plus a little; four times
+  // that is the tolerance.
+  const double extent = static_cast<double>(endX - beginX) + static_cast<double>(endY - beginY);
+  const double edges =
+      std::fabs(x1 - x0) + std::fabs(y1 - y0) + std::fabs(x2 - x0) + std::fabs(y2 - y0);
+  const RowSpans spans{
+      x0,      y0,      x1 - x0, y1 - y0,
+      x2 - x0, y2 - y0, area,    epsilon + 4e-6 * (1.0 + extent * edges / std::fabs(area))};
+
   const Vec3 p0 = positions[0], p1 = positions[1], p2 = positions[2];
   const Vec3 centre = stamp.centre, axis = stamp.axis, normal = stamp.normal, down = stamp.down;
   const float cut = stamp.cut, radius = stamp.radius;
   // Beyond 1.35 R even the widest noisy blot edge (1.3 R) leaves the smoothstep at exactly
-  // 1, so the blot amount is exactly 0 and its three noise lookups can be skipped.
-  const float blotReach = radius > 0.0f ? 1.35f * radius : INFINITY;
-  const int dripCount = stamp.dripCount;
+  // 1, so the blot amount is exactly 0 and its square root and noise can be skipped.
+  const float blotReachSq = radius > 0.0f ? (1.35f * radius) * (1.35f * radius) : INFINITY;
+  const bool blot = (parts & kBlotPart) != 0;
+  int drips[kMaxDrips];
+  int dripCount = 0;
+  float dripReachSq[kMaxDrips];
+  for (int i = 0; i < stamp.dripCount; ++i) {
+    if (!(parts & (1u << i))) continue;
+    const float reach = 1.2f * 1.001f * stamp.dripWidth[i];
+    dripReachSq[dripCount] = reach * reach;
+    drips[dripCount++] = i;
+  }
   uint8_t* texels = layer.texels.data();
   bool written = false;
 
   for (int32_t y = beginY; y <= endY; ++y) {
     const float fy = static_cast<float>(y);
-    for (int32_t x = beginX; x <= endX; ++x) {
+    int32_t first, last;
+    spans.Solve(y, beginX, endX, first, last);
+    for (int32_t x = first; x <= last; ++x) {
       const float fx = static_cast<float>(x);
       float w1 = ((fx - x0) * (y2 - y0) - (fy - y0) * (x2 - x0)) / area;
       float w2 = ((x1 - x0) * (fy - y0) - (y1 - y0) * (fx - x0)) / area;
@@ -255,10 +324,11 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
         const float s = std::min(std::max(Dot(rel, axis), -cut), cut);
         rel = rel - axis * s;
       }
-      const float dist = Norm(rel);
+      const float distSq = Dot(rel, rel);
 
       float amount = 0.0f;
-      if (!(dist > blotReach)) {
+      if (blot && !(distSq > blotReachSq)) {
+        const float dist = Sqrt(distSq);
         const float edge = (Noise(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
                             Noise(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
                            radius;
@@ -267,13 +337,17 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
             (Noise(140.0f * q.x, 140.0f * q.y, 140.0f * q.z) * 0.25f + 0.75f) * (1.0f - Smooth(s));
       }
       float dripNoise = -1.0f;  // ValueNoise3(120 q), looked up once when a drip needs it
-      for (int i = 0; i < dripCount; ++i) {
+      for (int n = 0; n < dripCount; ++n) {
+        const int i = drips[n];
         const Vec3 r = q - stamp.dripStart[i];
         const float along = Dot(r, down);
         const float span = stamp.dripSpan[i], width = stamp.dripWidth[i];
         if (along < -width || along > span) continue;
         Vec3 perp = r - down * along;
         perp = perp - normal * Dot(perp, normal);
+        // The drip is at most 1.2 widths wide; beyond that its share stays far below the
+        // 0.01 that any write needs, so leaving it out cannot change a written byte.
+        if (Dot(perp, perp) >= dripReachSq[n]) continue;
         if (dripNoise < 0.0f) dripNoise = Noise(120.0f * q.x, 120.0f * q.y, 120.0f * q.z);
         const float wd =
             (dripNoise * 0.4f + 0.8f) * (1.0f - std::max(0.0f, along) * 0.55f / span) * width;
@@ -301,6 +375,8 @@ bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coo
   }
   return written;
 }
+
+}  // namespace
 
 int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age) {
@@ -336,12 +412,19 @@ int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
       if (i0 >= vertexLimit || i1 >= vertexLimit || i2 >= vertexLimit) continue;
       const Vec3 p[3] = {points[i0], points[i1], points[i2]};
       const Vec3 c = Divided(p[0] + p[1] + p[2], 3.0f);
-      const float rmax = Max3(Norm(p[0] - c), Norm(p[1] - c), Norm(p[2] - c));
-      // Written to skip NaN too: a triangle that is not finite is out of reach.
-      if (!(Norm(c - stamp.centre) - rmax <= reach)) continue;
+      // sqrt is monotonic, so the largest distance is the root of the largest square.
+      const float rmax =
+          Sqrt(Max3(Dot(p[0] - c, p[0] - c), Dot(p[1] - c, p[1] - c), Dot(p[2] - c, p[2] - c)));
+      const Vec3 offset = c - stamp.centre;
+      const float offsetSq = Dot(offset, offset);
+      // Far beyond reach for sure without the root; the exact test decides the rest and is
+      // written to skip NaN too (a triangle that is not finite is out of reach).
+      const float limit = reach + rmax;
+      if (offsetSq > 1.01f * limit * limit || !(Sqrt(offsetSq) - rmax <= reach)) continue;
       const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
       MaskLayer& layer = GetOrCreateLayer(layers, mesh, tri.material);
-      if (MayPaint(stamp, c, rmax) && PaintTriangle(layer, p, coordinates, stamp)) {
+      const uint32_t parts = ReachingParts(stamp, c, rmax);
+      if (parts != 0 && Rasterise(layer, p, coordinates, stamp, parts)) {
         layer.dirty = true;
         layer.lastPaint = now;
         ++count;

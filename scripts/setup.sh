@@ -1,0 +1,42 @@
+#!/bin/bash
+# Installs what the builds and tests need on Debian 12 (run as root), and the Zydis
+# sources for the Windows build. Quick when everything is there already.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libzydis-dev
+  libzycore-dev libassimp-dev assimp-testmodels libstb-dev libcli11-dev libclang-rt-14-dev
+  clang clang-format g++-mingw-w64-i686 wine wine32:i386 zip dpkg-dev)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$package")
+  fi
+done
+
+sources=/etc/apt/sources.list.d/debian.sources
+update=0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  update=1
+fi
+# Source entries, for Debian's Zydis source package (the Windows build compiles it).
+if [ -f "$sources" ] && ! grep -q '^Types:.*deb-src' "$sources"; then
+  sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+  update=1
+fi
+if [ $update -eq 1 ]; then
+  apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+if [ -f "$root/scripts/fetch-zydis.sh" ]; then
+  sh "$root/scripts/fetch-zydis.sh"
+fi
