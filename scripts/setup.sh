@@ -37,6 +37,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
+# Wine's 32-bit loader needs the kernel's 32-bit support; where that is switched off,
+# 32-bit programs run through qemu's user-mode emulator instead.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+   ! dpkg-query -W -f='${Status}\n' qemu-user-binfmt 2>/dev/null | grep -q '^install ok installed$'; then
+  echo "setup: this kernel runs no 32-bit programs; installing qemu-user-binfmt"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq qemu-user qemu-user-binfmt >/dev/null
+fi
+
 if [ -f "$root/scripts/fetch-zydis.sh" ]; then
   sh "$root/scripts/fetch-zydis.sh"
 fi
