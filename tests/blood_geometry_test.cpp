@@ -108,13 +108,9 @@ TEST_F(BloodGeometry, CopiesAreSharedAndRenewedWhenTheSourceChanges) {
   EXPECT_EQ(State().bloodGeometryCache.size(), 1u);
   EXPECT_EQ(LogCount("blood geometry for "), 4);
   char expected[96];
-  std::snprintf(expected, sizeof(expected), "blood geometry for %08zX: %d vertices, %d triangles",
-                reinterpret_cast<size_t>(source), g->vertexCount, 1);
-  if (sizeof(void*) == 8) {
-    std::snprintf(expected, sizeof(expected),
-                  "blood geometry for %016zX: %d vertices, %d triangles",
-                  reinterpret_cast<size_t>(source), g->vertexCount, 1);
-  }
+  std::snprintf(expected, sizeof(expected), "blood geometry for %0*zX: %d vertices, %d triangles",
+                static_cast<int>(2 * sizeof(void*)), reinterpret_cast<size_t>(source),
+                g->vertexCount, 1);
   EXPECT_EQ(ReadLogLines().back(), expected);
 }
 

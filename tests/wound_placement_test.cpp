@@ -106,8 +106,8 @@ TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
   const float r1 = NextRandom(copy), r2 = NextRandom(copy);
   EXPECT_EQ(State().rng.state, copy.state);
   const Wound plain = FindBloodState(ped)->wounds.at(0);
-  EXPECT_EQ(plain.radius, 0.04f * (0.85f + 0.3f * r1));
-  EXPECT_EQ(plain.angle, r2 * 6.2832f);
+  EXPECT_FLOAT_EQ(plain.radius, 0.04f * (0.85f + 0.3f * r1));
+  EXPECT_FLOAT_EQ(plain.angle, r2 * 6.2832f);
   EXPECT_EQ(plain.dripCount, 0);
 
   State().config.Drips = 1;
@@ -123,9 +123,9 @@ TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
     const float spread = cut > 0 ? cut : 0.6f * radius;
     for (int i = 0; i < 2; ++i) {
       const float ra = NextRandom(copy), rb = NextRandom(copy), rc = NextRandom(copy);
-      EXPECT_EQ(wound.dripOffset[i], (2.0f * ra - 1.0f) * spread);
-      EXPECT_EQ(wound.dripLength[i], 0.2f * 1.5f * 1.0f * (0.3f + 0.7f * rb));
-      EXPECT_EQ(wound.dripWidth[i], std::max(0.012f, radius) * (0.15f + 0.15f * rc));
+      EXPECT_FLOAT_EQ(wound.dripOffset[i], (2.0f * ra - 1.0f) * spread);
+      EXPECT_FLOAT_EQ(wound.dripLength[i], 0.2f * 1.5f * 1.0f * (0.3f + 0.7f * rb));
+      EXPECT_FLOAT_EQ(wound.dripWidth[i], std::max(0.012f, radius) * (0.15f + 0.15f * rc));
     }
     EXPECT_EQ(wound.dripOffset[2], 0.0f);
     EXPECT_EQ(State().rng.state, copy.state);

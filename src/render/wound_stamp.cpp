@@ -81,6 +81,10 @@ inline bool Finite(Vec3 p) {
 
 inline Vec3 Divided(Vec3 a, float s) { return {a.x / s, a.y / s, a.z / s}; }
 
+inline float MaxAbs(Vec3 p) {
+  return std::max(std::fabs(p.x), std::max(std::fabs(p.y), std::fabs(p.z)));
+}
+
 inline float Min3(float a, float b, float c) { return std::min(std::min(a, b), c); }
 inline float Max3(float a, float b, float c) { return std::max(std::max(a, b), c); }
 
@@ -96,7 +100,8 @@ uint32_t ReachingParts(const WoundStamp& stamp, Vec3 c, float rmax) {
   constexpr float kSlack = 1.001f, kGap = 1e-5f;
   uint32_t parts = 0;
   const float blot = (1.35f * stamp.radius + stamp.cut) * kSlack + kGap;
-  if (Norm(c - stamp.centre) - rmax <= blot) parts |= kBlotPart;
+  // Without a positive radius the blot has no edge to stop at.
+  if (!(stamp.radius > 0.0f) || Norm(c - stamp.centre) - rmax <= blot) parts |= kBlotPart;
   for (int i = 0; i < stamp.dripCount; ++i) {
     const Vec3 r = c - stamp.dripStart[i];
     const float width = stamp.dripWidth[i];
@@ -297,6 +302,27 @@ bool Rasterise(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordin
     dripReachSq[dripCount] = reach * reach;
     drips[dripCount++] = i;
   }
+  // Inside the triangle (no weight below 0) the texel's point is p0 + e1 w1 + e2 w2 but
+  // for rounding, a few units in the last place of the largest coordinate at play; 32 of
+  // them (slack) are the margin of a cheap test that drops texels no part can paint.
+  const Vec3 e1 = p1 - p0, e2 = p2 - p0;
+  float largest = std::max(MaxAbs(p0), std::max(MaxAbs(p1), MaxAbs(p2)));
+  largest = std::max(largest, MaxAbs(centre));
+  for (int n = 0; n < dripCount; ++n)
+    largest = std::max(largest, MaxAbs(stamp.dripStart[drips[n]]));
+  const float slack = 32.0f * largest * (1.0f / 8388608.0f) + 1e-6f;
+  // Without a positive radius the blot has no edge to stop at: every texel may be painted.
+  const float blotCull = 1.35f * 1.001f * radius + cut + slack;
+  const float blotCullSq = !blot ? -1.0f : radius > 0.0f ? blotCull * blotCull : INFINITY;
+  float acrossCull[kMaxDrips], alongLow[kMaxDrips], alongHigh[kMaxDrips];
+  for (int n = 0; n < dripCount; ++n) {
+    const int i = drips[n];
+    acrossCull[n] = 1.2f * 1.001f * stamp.dripWidth[i] + slack;
+    alongLow[n] = -stamp.dripWidth[i] - slack;
+    alongHigh[n] = stamp.dripSpan[i] + slack;
+  }
+  const Vec3 side = stamp.side;
+
   uint8_t* texels = layer.texels.data();
   bool written = false;
 
@@ -310,6 +336,18 @@ bool Rasterise(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordin
       float w2 = ((x1 - x0) * (fy - y0) - (y1 - y0) * (fx - x0)) / area;
       float w0 = 1.0f - w1 - w2;
       if (w0 < -epsilon || w1 < -epsilon || w2 < -epsilon) continue;
+      if (w0 >= 0.0f && w1 >= 0.0f && w2 >= 0.0f) {
+        const Vec3 guess = p0 + e1 * w1 + e2 * w2;
+        const Vec3 fromCentre = guess - centre;
+        bool reached = Dot(fromCentre, fromCentre) <= blotCullSq;
+        for (int n = 0; n < dripCount && !reached; ++n) {
+          const Vec3 r = guess - stamp.dripStart[drips[n]];
+          const float along = Dot(r, down);
+          reached = along >= alongLow[n] && along <= alongHigh[n] &&
+                    std::fabs(Dot(r, side)) < acrossCull[n];
+        }
+        if (!reached) continue;
+      }
       w0 = std::max(0.0f, w0);
       w1 = std::max(0.0f, w1);
       w2 = std::max(0.0f, w2);
