@@ -180,7 +180,6 @@ void GameHost::ActiveView(Vec3* eye, Vec3* direction) {
   const GameCamera* camera = At<GameCamera>(camera_);
   // The camera holds three views; a larger index would read past the camera object.
   const uint8_t i = camera ? camera->activeView : kCameraViews;
-  if (camera) { *eye = camera->views[i].eye; *direction = camera->views[i].direction; return; }
   const Vec3 zero{0, 0, 0};
   if (eye) *eye = i < kCameraViews ? camera->views[i].eye : zero;
   if (direction) *direction = i < kCameraViews ? camera->views[i].direction : zero;
