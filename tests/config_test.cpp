@@ -238,7 +238,9 @@ TEST_F(ConfigFile, TextReaderAgreesWithThePlatformReader) {
     const std::string path = PathOf("Vermiltrace.ini");
     EXPECT_EQ(ProfileIntFromText(test.text, test.section, test.key, -99),
               platform::ProfileInt(test.section, test.key, -99, path.c_str()));
-    for (size_t size : {1, 2, 3, 4, 5, 64}) {
+    // Size 1 is left out: the platform's reader writes before its buffer for a value of
+    // two quotes.
+    for (size_t size : {2, 3, 4, 5, 64}) {
       char ours[64], theirs[64];
       std::memset(ours, '#', sizeof(ours));
       std::memset(theirs, '#', sizeof(theirs));

@@ -88,7 +88,8 @@ bool FindProfileValue(std::string_view text, const char* section, const char* ke
       size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
         if (inSection) return false;  // the first section of that name ended without the key
-        inSection = !sectionSeen && SameName(UpToNul(line.substr(1, close - 1)), wantSection);
+        std::string_view name = Trim(line.substr(1, close - 1));
+        inSection = !sectionSeen && SameName(UpToNul(name), wantSection);
         sectionSeen = sectionSeen || inSection;
         continue;
       }
