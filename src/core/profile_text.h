@@ -1,9 +1,9 @@
 // The profile (ini) reader used off Windows, working on file contents in memory: it
 // answers what GetPrivateProfileStringA and GetPrivateProfileIntA answer for a file
-// holding that text (as Wine's reader does: lines end at CR or LF, blanks are the bytes
-// 0x09-0x0D, 0x1A and 0x20 (also around section names), names compare ignoring ASCII
-// case, the first section and key
-// of a name win, one pair of matching quotes around a value is dropped).
+// holding that text (as Wine's reader does: lines end at CR or LF; blanks are the bytes
+// 0x09-0x0D, 0x1A and 0x20, also around section names; names compare ignoring ASCII
+// case; the first section and key of a name win; one pair of matching quotes around a
+// value is dropped).
 #pragma once
 
 #include <cstddef>

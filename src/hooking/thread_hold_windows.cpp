@@ -5,6 +5,17 @@
 #include <cstring>
 
 namespace inline_hook {
+void Trace(const char* text, uint32_t value);
+void Trace(const char* text, uint32_t value) {
+  char line[64];
+  int n = 0;
+  for (const char* t = text; *t && n < 40; ++t) line[n++] = *t;
+  line[n++] = ' ';
+  for (int i = 7; i >= 0; --i) line[n++] = "0123456789ABCDEF"[(value >> (4 * i)) & 15];
+  line[n++] = '\n';
+  DWORD written;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, n, &written, nullptr);
+}
 namespace {
 
 using NtGetNextThreadRoutine = LONG(NTAPI*)(HANDLE process, HANDLE thread, ACCESS_MASK access,
@@ -45,8 +56,11 @@ HeldThreads::HeldThreads() {
       thread = following;
       kept = false;
       const DWORD id = GetThreadId(thread);
+      Trace("walk thread", id);
       if (id == 0 || id == self || Holds(id)) continue;
-      if (SuspendThread(thread) == DWORD(-1)) continue;
+      const DWORD previous = SuspendThread(thread);
+      Trace("suspended, previous", previous);
+      if (previous == DWORD(-1)) continue;
       if (!Add(thread, id)) {
         ResumeThread(thread);
         if (thread) CloseHandle(thread);
@@ -56,9 +70,15 @@ HeldThreads::HeldThreads() {
       kept = true;
       CONTEXT context;  // reading it waits until the suspension has taken effect
       context.ContextFlags = kFullContext;
-      if (GetThreadContext(thread, &context)) ++counted;
+      if (GetThreadContext(thread, &context)) {
+        ++counted;
+        Trace("context eip", context.Eip);
+      } else {
+        Trace("no context", GetLastError());
+      }
     }
     if (thread && !kept) CloseHandle(thread);
+    Trace("walk counted", counted);
     if (counted == 0) break;
   }
   complete_ = true;

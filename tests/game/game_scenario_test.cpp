@@ -16,6 +16,10 @@ namespace {
 
 namespace ga = game_address;
 
+// Failure messages reach the output at once: under an x86 emulator the process may not
+// survive the debugger notification that follows a failure.
+[[maybe_unused]] const int kUnbufferedOutput = std::setvbuf(stdout, nullptr, _IONBF, 0);
+
 constexpr int32_t kPistol = 22;
 constexpr uint8_t kTorso = 3;
 constexpr uintptr_t kCallSites[5] = {ga::kPedRemovalCall, ga::kFrameCall, ga::kFirstResetCall,
