@@ -173,9 +173,14 @@ TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
   EXPECT_EQ(state.layers[0].texels, paint);
   EXPECT_EQ(ReadLogLines().back(), PedText(ped) + ": wound 21, bled out, nothing shown");
 
+  // A bleed that is not a number shows nothing either.
+  EXPECT_TRUE(
+      AddWound(ped, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "test", false, 0.0f, std::nanf("")));
+  EXPECT_EQ(ReadLogLines().back(), PedText(ped) + ": wound 22, bled out, nothing shown");
+
   // Own increments and bleeds are used as given.
   EXPECT_TRUE(AddWound(ped, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "test", false, 0.25f, 0.5f));
-  EXPECT_NEAR(state.bloodLoss, 1.3f, 1e-5f);
+  EXPECT_NEAR(state.bloodLoss, 1.3f, 1e-5f);  // 21 / 20 + 0 + 0.25
   EXPECT_EQ(state.wounds.back().bleed, 0.5f);
 }
 

@@ -15,9 +15,9 @@ constexpr int kMaxWidth = 4096;
 
 // Appends one conversion formatted by the C runtime.
 template <typename Value>
-void AppendFormatted(std::string& out, const std::string& spec, Value value) {
+void AppendFormatted(std::string& out, const std::string& directive, Value value) {
   char small[128];
-  int length = std::snprintf(small, sizeof(small), spec.c_str(), value);
+  int length = std::snprintf(small, sizeof(small), directive.c_str(), value);
   if (length < 0) return;
   if (static_cast<size_t>(length) < sizeof(small)) {
     out.append(small, static_cast<size_t>(length));
@@ -25,7 +25,7 @@ void AppendFormatted(std::string& out, const std::string& spec, Value value) {
   }
   size_t start = out.size();
   out.resize(start + static_cast<size_t>(length) + 1);
-  std::snprintf(&out[start], static_cast<size_t>(length) + 1, spec.c_str(), value);
+  std::snprintf(&out[start], static_cast<size_t>(length) + 1, directive.c_str(), value);
   out.resize(start + static_cast<size_t>(length));
 }
 
@@ -102,9 +102,9 @@ std::string FormatMessage(const char* format, va_list args) {
     }
     ++p;
 
-    std::string spec = "%" + flags;
-    if (width >= 0) spec += std::to_string(width);
-    if (precision >= 0 && conversion != 'p') spec += "." + std::to_string(precision);
+    std::string directive = "%" + flags;
+    if (width >= 0) directive += std::to_string(width);
+    if (precision >= 0 && conversion != 'p') directive += "." + std::to_string(precision);
     switch (conversion) {
       case 'd':
       case 'i': {
@@ -129,7 +129,7 @@ std::string FormatMessage(const char* format, va_list args) {
             value = va_arg(args, int);
             break;
         }
-        AppendFormatted(out, spec + "ll" + conversion, value);
+        AppendFormatted(out, directive + "ll" + conversion, value);
         break;
       }
       case 'u':
@@ -156,7 +156,7 @@ std::string FormatMessage(const char* format, va_list args) {
             value = va_arg(args, unsigned);
             break;
         }
-        AppendFormatted(out, spec + "ll" + conversion, value);
+        AppendFormatted(out, directive + "ll" + conversion, value);
         break;
       }
       case 'f':
@@ -165,15 +165,15 @@ std::string FormatMessage(const char* format, va_list args) {
       case 'E':
       case 'g':
       case 'G':
-        AppendFormatted(out, spec + conversion, va_arg(args, double));
+        AppendFormatted(out, directive + conversion, va_arg(args, double));
         break;
       case 's': {
         const char* text = va_arg(args, const char*);
-        AppendFormatted(out, spec + 's', text ? text : "(null)");
+        AppendFormatted(out, directive + 's', text ? text : "(null)");
         break;
       }
       case 'c':
-        AppendFormatted(out, spec + 'c', va_arg(args, int));
+        AppendFormatted(out, directive + 'c', va_arg(args, int));
         break;
       case 'p': {
         char digits[2 * sizeof(void*) + 1];

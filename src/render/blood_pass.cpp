@@ -1,6 +1,7 @@
 #include "render/blood_pass.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -25,6 +26,13 @@ constexpr int32_t kMaxMaterials = 65536;
 
 // NaN-safe on purpose: a NaN ends up at lo.
 float Clamp(float value, float lo, float hi) { return value > lo ? (value < hi ? value : hi) : lo; }
+
+// Rows of rowBytes fit the stride without spilling into the next row, and the offset of
+// the last row does not wrap (size_t is 32 bits on the game's build).
+bool UsableStride(int32_t stride, size_t rowBytes, int32_t rows) {
+  return stride >= 0 && rows > 0 && static_cast<size_t>(stride) >= rowBytes &&
+         static_cast<size_t>(stride) <= SIZE_MAX / static_cast<size_t>(rows);
+}
 
 HostMesh* CollectMesh(HostMesh* mesh, void* user) {
   if (mesh) static_cast<std::vector<HostMesh*>*>(user)->push_back(mesh);
@@ -184,8 +192,7 @@ HostTexture* BlankTexture() {
   if (!surface) return nullptr;
   if (uint8_t* pixels = host.LockSurface(surface, 0, kLockMode)) {
     int32_t stride = host.SurfaceStride(surface);
-    // Rows narrower than the stride says would overlap the next ones or run past the end.
-    if (stride >= kBlankSize * 4) {
+    if (UsableStride(stride, kBlankSize * 4, kBlankSize)) {
       for (int32_t row = 0; row < kBlankSize; ++row) {
         std::memset(pixels + static_cast<size_t>(row) * static_cast<size_t>(stride), 0,
                     kBlankSize * 4);
@@ -214,9 +221,7 @@ void UploadLayer(MaskLayer& layer) {
   uint8_t* pixels = surface ? host.LockSurface(surface, 0, kLockMode) : nullptr;
   const size_t rowBytes = static_cast<size_t>(width) * 4;
   int32_t stride = pixels ? host.SurfaceStride(surface) : 0;
-  // A stride below a row would spill each row into the next and the last past the surface.
-  bool writable = pixels && stride >= 0 && static_cast<size_t>(stride) >= rowBytes;
-  if (!writable) {
+  if (!pixels || !UsableStride(stride, rowBytes, height)) {
     if (pixels) host.UnlockSurface(surface);
     LogLockFailureOnce();
     // A new texture never filled would show its unset pixels; the next render makes another.

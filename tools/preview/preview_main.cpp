@@ -1,6 +1,7 @@
 // vermiltrace-preview: shows in seconds what Vermiltrace will paint with a given ini.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstring>
 #include <iostream>
 
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
   }
 
   options.programDir = ProgramDirectory();
+#ifdef SIGPIPE
+  // A reader that stops early (| head) must not cut the run short: its output still counts.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   try {
     RunPreview(options, std::cout);
   } catch (const std::exception& error) {
