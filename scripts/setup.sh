@@ -39,10 +39,17 @@ fi
 
 # Wine's 32-bit loader needs the kernel's 32-bit support; where that is switched off,
 # 32-bit programs run through qemu's user-mode emulator instead.
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1 &&
-   ! dpkg-query -W -f='${Status}\n' qemu-user-binfmt 2>/dev/null | grep -q '^install ok installed$'; then
-  echo "setup: this kernel runs no 32-bit programs; installing qemu-user-binfmt"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq qemu-user qemu-user-binfmt >/dev/null
+# Debian registers no i386 handler on amd64, so it is registered here.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "setup: this kernel runs no 32-bit programs; running them through qemu"
+  if ! dpkg-query -W -f='${Status}\n' qemu-user 2>/dev/null | grep -q '^install ok installed$'; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq qemu-user >/dev/null
+  fi
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [ ! -e "$binfmt/qemu-i386" ]; then
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' >"$binfmt/register"
+  fi
 fi
 
 if [ -f "$root/scripts/fetch-zydis.sh" ]; then

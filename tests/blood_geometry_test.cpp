@@ -20,11 +20,11 @@ class BloodGeometry : public WoundTest {
 };
 
 TEST_F(BloodGeometry, CopyCarriesEveryArrayThroughTheHostConstructor) {
-  GridSpec spec;
-  spec.columns = 2;
-  spec.rows = 1;
-  spec.material = 1;
-  HostGeometry* source = AddGrid(spec);
+  GridShape shape;
+  shape.columns = 2;
+  shape.rows = 1;
+  shape.material = 1;
+  HostGeometry* source = AddGrid(shape);
   SimGeometry* g = SimHost::Sim(source);
   g->format = 0xFFFF00FF;
   g->normals.assign(6, Vec3{0, -1, 0});
@@ -60,7 +60,7 @@ TEST_F(BloodGeometry, CopyCarriesEveryArrayThroughTheHostConstructor) {
 // each (0), vertex 2 in a mirrored one (-1); vertices 3 and 4 have u = 1.0, positive and
 // mirrored; vertex 5 only in a degenerate triangle.
 TEST_F(BloodGeometry, MirrorSplitMovesMostlyMirroredVerticesRight) {
-  HostGeometry* source = AddGrid(GridSpec{});
+  HostGeometry* source = AddGrid(GridShape{});
   SimGeometry* g = SimHost::Sim(source);
   g->texCoords = {{0.2f, 0.1f}, {0.3f, 0.2f}, {0.4f, 0.3f}, {1.0f, 0.4f},
                   {1.0f, 0.5f}, {0.6f, 0.6f}, {0.5f, 0.0f}, {0.5f, 1.0f}};
@@ -81,7 +81,7 @@ TEST_F(BloodGeometry, MirrorSplitMovesMostlyMirroredVerticesRight) {
 }
 
 TEST_F(BloodGeometry, CopiesAreSharedAndRenewedWhenTheSourceChanges) {
-  HostGeometry* source = AddGrid(GridSpec{});
+  HostGeometry* source = AddGrid(GridShape{});
   SimGeometry* g = SimHost::Sim(source);
   HostGeometry* first = GetBloodGeometry(source);
   ASSERT_NE(first, nullptr);
@@ -132,7 +132,7 @@ TEST_F(BloodGeometry, SourcesThatCannotBeCopiedFailEveryTimeWithoutTouchingTheCa
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim.failCreateGeometry = false;
-    HostGeometry* source = AddGrid(GridSpec{});
+    HostGeometry* source = AddGrid(GridShape{});
     c.breakIt(sim, *SimHost::Sim(source));
     EXPECT_EQ(GetBloodGeometry(source), nullptr);
     EXPECT_EQ(GetBloodGeometry(source), nullptr);
@@ -143,9 +143,9 @@ TEST_F(BloodGeometry, SourcesThatCannotBeCopiedFailEveryTimeWithoutTouchingTheCa
 }
 
 TEST_F(BloodGeometry, TrianglesReachingPastTheVerticesAreCopiedButGiveNoSide) {
-  GridSpec spec;
-  spec.columns = spec.rows = 1;
-  HostGeometry* source = AddGrid(spec);
+  GridShape shape;
+  shape.columns = shape.rows = 1;
+  HostGeometry* source = AddGrid(shape);
   SimGeometry* g = SimHost::Sim(source);
   g->triangles[0] = {{0, 1, 60000}, 0};
   g->triangles[1] = {{1, 2, 3}, 0};  // mirrored

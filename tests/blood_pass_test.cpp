@@ -420,9 +420,13 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   EXPECT_FALSE(surface->locked);
   EXPECT_EQ(std::count(surface->pixels.begin(), surface->pixels.end(), 0xAB),
             static_cast<long>(surface->pixels.size()));
-  surface->stride = -static_cast<int32_t>(kWidth * 4);
-  UploadLayer(layer);
-  EXPECT_TRUE(layer.dirty);
+  // Negative, or far beyond any padding: the rows would land past the surface.
+  for (int32_t stride :
+       {-static_cast<int32_t>(kWidth * 4), 3 * static_cast<int32_t>(kWidth * 4), INT32_MAX}) {
+    surface->stride = stride;
+    UploadLayer(layer);
+    EXPECT_TRUE(layer.dirty) << stride;
+  }
   EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
 
   // A texture without a surface counts as a failed lock.

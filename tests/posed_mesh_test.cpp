@@ -24,9 +24,9 @@ class PosedMesh : public WoundTest {
  protected:
   // One triangle with its first vertex at p; influences set per test.
   HostGeometry* AddTriangle(Vec3 p) {
-    GridSpec spec;
-    spec.columns = spec.rows = 1;
-    HostGeometry* geometry = AddGrid(spec);
+    GridShape shape;
+    shape.columns = shape.rows = 1;
+    HostGeometry* geometry = AddGrid(shape);
     SimHost::Sim(geometry)->positions[0] = p;
     return geometry;
   }

@@ -21,7 +21,7 @@ inline HostMatrix IdentityBone() {
 // origin + du * i / columns + dv * j / rows with texture coordinates interpolated from
 // uv0 to uv1 likewise. By default a half-metre square upright in the plane y = 0, facing
 // -y, about a texel per 4 mm across and 8 mm up at MaskSize 64.
-struct GridSpec {
+struct GridShape {
   Vec3 origin{-0.25f, 0.0f, 0.75f};
   Vec3 du{0.5f, 0.0f, 0.0f};
   Vec3 dv{0.0f, 0.0f, 0.5f};
@@ -48,31 +48,31 @@ class WoundTest : public SimTest {
     return hierarchy;
   }
 
-  HostGeometry* AddGrid(const GridSpec& spec) {
+  HostGeometry* AddGrid(const GridShape& shape) {
     HostGeometry* geometry = sim.AddGeometry();
     SimGeometry* g = SimHost::Sim(geometry);
-    const int stride = spec.columns + 1;
-    for (int j = 0; j <= spec.rows; ++j) {
-      for (int i = 0; i <= spec.columns; ++i) {
-        const float a = static_cast<float>(i) / static_cast<float>(spec.columns);
-        const float b = static_cast<float>(j) / static_cast<float>(spec.rows);
-        g->positions.push_back(spec.origin + spec.du * a + spec.dv * b);
-        g->texCoords.push_back({spec.uv0.u + (spec.uv1.u - spec.uv0.u) * a,
-                                spec.uv0.v + (spec.uv1.v - spec.uv0.v) * b});
+    const int stride = shape.columns + 1;
+    for (int j = 0; j <= shape.rows; ++j) {
+      for (int i = 0; i <= shape.columns; ++i) {
+        const float a = static_cast<float>(i) / static_cast<float>(shape.columns);
+        const float b = static_cast<float>(j) / static_cast<float>(shape.rows);
+        g->positions.push_back(shape.origin + shape.du * a + shape.dv * b);
+        g->texCoords.push_back({shape.uv0.u + (shape.uv1.u - shape.uv0.u) * a,
+                                shape.uv0.v + (shape.uv1.v - shape.uv0.v) * b});
       }
     }
-    for (int j = 0; j < spec.rows; ++j) {
-      for (int i = 0; i < spec.columns; ++i) {
+    for (int j = 0; j < shape.rows; ++j) {
+      for (int i = 0; i < shape.columns; ++i) {
         const auto at = [&](int di, int dj) {
           return static_cast<uint16_t>((j + dj) * stride + i + di);
         };
-        g->triangles.push_back({{at(0, 0), at(1, 0), at(0, 1)}, spec.material});
-        g->triangles.push_back({{at(1, 0), at(1, 1), at(0, 1)}, spec.material});
+        g->triangles.push_back({{at(0, 0), at(1, 0), at(0, 1)}, shape.material});
+        g->triangles.push_back({{at(1, 0), at(1, 1), at(0, 1)}, shape.material});
       }
     }
     g->vertexCount = static_cast<int32_t>(g->positions.size());
     g->triangleCount = static_cast<int32_t>(g->triangles.size());
-    for (int m = 0; m <= spec.material; ++m) g->materials.push_back(sim.AddMaterial());
+    for (int m = 0; m <= shape.material; ++m) g->materials.push_back(sim.AddMaterial());
     HostSkin* skin = sim.AddSkin();
     SimSkin* s = SimHost::Sim(skin);
     for (int32_t v = 0; v < g->vertexCount; ++v) {

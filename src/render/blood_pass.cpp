@@ -1,7 +1,6 @@
 #include "render/blood_pass.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -27,11 +26,12 @@ constexpr int32_t kMaxMaterials = 65536;
 // NaN-safe on purpose: a NaN ends up at lo.
 float Clamp(float value, float lo, float hi) { return value > lo ? (value < hi ? value : hi) : lo; }
 
-// Rows of rowBytes fit the stride without spilling into the next row, and the offset of
-// the last row does not wrap (size_t is 32 bits on the game's build).
-bool UsableStride(int32_t stride, size_t rowBytes, int32_t rows) {
-  return stride >= 0 && rows > 0 && static_cast<size_t>(stride) >= rowBytes &&
-         static_cast<size_t>(stride) <= SIZE_MAX / static_cast<size_t>(rows);
+// Rows of rowBytes fit the stride without spilling into the next row, and the stride is
+// one a driver could report: no row padded by more than its own length and a page, so a
+// garbage stride cannot send the writes far past the surface (or wrap a 32-bit size_t).
+bool UsableStride(int32_t stride, size_t rowBytes) {
+  return stride >= 0 && static_cast<size_t>(stride) >= rowBytes &&
+         static_cast<size_t>(stride) <= 2 * rowBytes + 4096;
 }
 
 HostMesh* CollectMesh(HostMesh* mesh, void* user) {
@@ -192,7 +192,7 @@ HostTexture* BlankTexture() {
   if (!surface) return nullptr;
   if (uint8_t* pixels = host.LockSurface(surface, 0, kLockMode)) {
     int32_t stride = host.SurfaceStride(surface);
-    if (UsableStride(stride, kBlankSize * 4, kBlankSize)) {
+    if (UsableStride(stride, kBlankSize * 4)) {
       for (int32_t row = 0; row < kBlankSize; ++row) {
         std::memset(pixels + static_cast<size_t>(row) * static_cast<size_t>(stride), 0,
                     kBlankSize * 4);
@@ -221,7 +221,7 @@ void UploadLayer(MaskLayer& layer) {
   uint8_t* pixels = surface ? host.LockSurface(surface, 0, kLockMode) : nullptr;
   const size_t rowBytes = static_cast<size_t>(width) * 4;
   int32_t stride = pixels ? host.SurfaceStride(surface) : 0;
-  if (!pixels || !UsableStride(stride, rowBytes, height)) {
+  if (!pixels || !UsableStride(stride, rowBytes)) {
     if (pixels) host.UnlockSurface(surface);
     LogLockFailureOnce();
     // A new texture never filled would show its unset pixels; the next render makes another.

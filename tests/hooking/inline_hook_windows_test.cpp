@@ -302,6 +302,8 @@ TEST(HookingInlineHook, PlacedAndRemovedWhileAnotherThreadCalls) {
       ++calls;
     }
   });
+  // Let the worker get past its start-up before holding it.
+  for (int wait = 0; wait < 10000 && calls == 0; ++wait) Sleep(1);
   for (int round = 0; round < 100; ++round) {
     fprintf(stderr, "round %d calls %u thunked %u\n", round, calls.load(), busyThunked.load());
     busyHook = InlineHook::Create(At(vt_busy), At(BusyThunk));
