@@ -20,7 +20,7 @@ class BloodGeometry : public WoundTest {
 };
 
 TEST_F(BloodGeometry, CopyCarriesEveryArrayThroughTheHostConstructor) {
-  GridShape shape;
+  GridSpec shape;
   shape.columns = 2;
   shape.rows = 1;
   shape.material = 1;
@@ -60,7 +60,7 @@ TEST_F(BloodGeometry, CopyCarriesEveryArrayThroughTheHostConstructor) {
 // each (0), vertex 2 in a mirrored one (-1); vertices 3 and 4 have u = 1.0, positive and
 // mirrored; vertex 5 only in a degenerate triangle.
 TEST_F(BloodGeometry, MirrorSplitMovesMostlyMirroredVerticesRight) {
-  HostGeometry* source = AddGrid(GridShape{});
+  HostGeometry* source = AddGrid(GridSpec{});
   SimGeometry* g = SimHost::Sim(source);
   g->texCoords = {{0.2f, 0.1f}, {0.3f, 0.2f}, {0.4f, 0.3f}, {1.0f, 0.4f},
                   {1.0f, 0.5f}, {0.6f, 0.6f}, {0.5f, 0.0f}, {0.5f, 1.0f}};
@@ -81,7 +81,7 @@ TEST_F(BloodGeometry, MirrorSplitMovesMostlyMirroredVerticesRight) {
 }
 
 TEST_F(BloodGeometry, CopiesAreSharedAndRenewedWhenTheSourceChanges) {
-  HostGeometry* source = AddGrid(GridShape{});
+  HostGeometry* source = AddGrid(GridSpec{});
   SimGeometry* g = SimHost::Sim(source);
   HostGeometry* first = GetBloodGeometry(source);
   ASSERT_NE(first, nullptr);
@@ -132,7 +132,7 @@ TEST_F(BloodGeometry, SourcesThatCannotBeCopiedFailEveryTimeWithoutTouchingTheCa
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim.failCreateGeometry = false;
-    HostGeometry* source = AddGrid(GridShape{});
+    HostGeometry* source = AddGrid(GridSpec{});
     c.breakIt(sim, *SimHost::Sim(source));
     EXPECT_EQ(GetBloodGeometry(source), nullptr);
     EXPECT_EQ(GetBloodGeometry(source), nullptr);
@@ -143,7 +143,7 @@ TEST_F(BloodGeometry, SourcesThatCannotBeCopiedFailEveryTimeWithoutTouchingTheCa
 }
 
 TEST_F(BloodGeometry, TrianglesReachingPastTheVerticesAreCopiedButGiveNoSide) {
-  GridShape shape;
+  GridSpec shape;
   shape.columns = shape.rows = 1;
   HostGeometry* source = AddGrid(shape);
   SimGeometry* g = SimHost::Sim(source);

@@ -420,9 +420,9 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   EXPECT_FALSE(surface->locked);
   EXPECT_EQ(std::count(surface->pixels.begin(), surface->pixels.end(), 0xAB),
             static_cast<long>(surface->pixels.size()));
-  // Negative, or far beyond any padding: the rows would land past the surface.
-  for (int32_t stride :
-       {-static_cast<int32_t>(kWidth * 4), 3 * static_cast<int32_t>(kWidth * 4), INT32_MAX}) {
+  // Negative, or padded beyond any driver's habit: the rows would land past the surface.
+  for (int32_t stride : {-static_cast<int32_t>(kWidth * 4),
+                         2 * static_cast<int32_t>(kWidth * 4) + 4100, INT32_MAX}) {
     surface->stride = stride;
     UploadLayer(layer);
     EXPECT_TRUE(layer.dirty) << stride;

@@ -17,7 +17,7 @@ const WoundProfile kBullet{0.035f, 0.0f, 1.0f, 1, 4};
 
 class BloodStates : public WoundTest {
  protected:
-  HostPed* WallPed() { return AddPedWith({AddGrid(GridShape{})}); }
+  HostPed* WallPed() { return AddPedWith({AddGrid(GridSpec{})}); }
   bool Shoot(HostPed* ped, float x = 0.0f, float z = 1.0f) {
     return AddWound(ped, {x, -1, z}, {x, 1, z}, {x, 0, z}, kBullet, "test", true, -1, -1);
   }
@@ -145,7 +145,7 @@ TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {
   std::vector<uint8_t> paint = state.layers[0].texels;
   MeshesOf(ped).push_back(MeshesOf(ped)[0]);
   MeshesOf(ped).erase(MeshesOf(ped).begin());
-  MeshesOf(ped)[0] = sim.AddMesh(nullptr, AddGrid(GridShape{}));
+  MeshesOf(ped)[0] = sim.AddMesh(nullptr, AddGrid(GridSpec{}));
   Frame(1100);
   EXPECT_TRUE(state.wounds.empty());
   EXPECT_EQ(state.layers[0].texels, paint);

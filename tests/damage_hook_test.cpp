@@ -43,12 +43,12 @@ class DamageHookTest : public WoundTest {
   HostPed* AddMarkerPed(Vec3 position) {
     std::vector<HostGeometry*> geometries;
     for (size_t i = 0; i < kMarkerCount; ++i) {
-      GridSpec spec;
-      spec.origin = MarkerCentre(i) + Vec3{-0.2f, 0.0f, -0.2f};
-      spec.du = {0.4f, 0, 0};
-      spec.dv = {0, 0, 0.4f};
-      spec.columns = spec.rows = 2;
-      geometries.push_back(AddGrid(spec));
+      GridSpec shape;
+      shape.origin = MarkerCentre(i) + Vec3{-0.2f, 0.0f, -0.2f};
+      shape.du = {0.4f, 0, 0};
+      shape.dv = {0, 0, 0.4f};
+      shape.columns = shape.rows = 2;
+      geometries.push_back(AddGrid(shape));
     }
     HostRenderObject* object = sim.AddRenderObject(AddBones(1));
     for (HostGeometry* geometry : geometries) sim.AddMesh(object, geometry);

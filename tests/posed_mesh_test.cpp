@@ -24,7 +24,7 @@ class PosedMesh : public WoundTest {
  protected:
   // One triangle with its first vertex at p; influences set per test.
   HostGeometry* AddTriangle(Vec3 p) {
-    GridShape shape;
+    GridSpec shape;
     shape.columns = shape.rows = 1;
     HostGeometry* geometry = AddGrid(shape);
     SimHost::Sim(geometry)->positions[0] = p;

@@ -38,9 +38,9 @@ class WoundPlacement : public WoundTest {
 };
 
 TEST_F(WoundPlacement, NearestHitAlongTheSegmentWins) {
-  GridShape back;
+  GridSpec back;
   back.origin.y = 0.2f;
-  HostGeometry* front = AddGrid(GridShape{});
+  HostGeometry* front = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({front, AddGrid(back)});
   SimHost::Sim(ped)->model = 7;
   ASSERT_TRUE(AddWound(ped, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "test", false, -1, -1));
@@ -57,7 +57,7 @@ TEST_F(WoundPlacement, NearestHitAlongTheSegmentWins) {
 
 // Triangle 0's centroid is exactly the origin; triangle 1 lies far away.
 TEST_F(WoundPlacement, SnappingTakesCentroidsStrictlyWithinAQuarterMetre) {
-  GridShape shape;
+  GridSpec shape;
   shape.columns = shape.rows = 1;
   HostGeometry* geometry = AddGrid(shape);
   SimHost::Sim(geometry)->positions = {
@@ -81,7 +81,7 @@ TEST_F(WoundPlacement, SnappingTakesCentroidsStrictlyWithinAQuarterMetre) {
 }
 
 TEST_F(WoundPlacement, RefusalsLeaveTheTablesAlone) {
-  HostPed* ped = AddPedWith({AddGrid(GridShape{})});
+  HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   WoundProfile none = kBullet;
   none.radius = 0.0f;
   EXPECT_FALSE(Shoot(ped, 0, 1, none));
@@ -97,7 +97,7 @@ TEST_F(WoundPlacement, RefusalsLeaveTheTablesAlone) {
 // Draws in order: radius, angle, drip count, then offset, length and width per drip.
 TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
   State().config.DripLength = 0.2f;
-  HostPed* ped = AddPedWith({AddGrid(GridShape{})});
+  HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   WoundProfile profile{0.04f, 0.0f, 1.5f, 2, 2};
   State().config.Drips = 0;
   State().rng.state = 777;
@@ -135,7 +135,7 @@ TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
 // dripsMin 1, dripsMax 4: x = (1 + r3 * 3.99) * bleed, rounded half away from zero.
 TEST_F(WoundPlacement, DripCountsFollowTheThirdDraw) {
   State().config.Drips = 1;
-  HostPed* ped = AddPedWith({AddGrid(GridShape{})});
+  HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   struct Case {
     float r3, bleed;
     int32_t drips;
@@ -157,7 +157,7 @@ TEST_F(WoundPlacement, DripCountsFollowTheThirdDraw) {
 
 TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
   State().config.MaxBulletWounds = 20;
-  HostPed* ped = AddPedWith({AddGrid(GridShape{})});
+  HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(Shoot(ped, 0, 1)) << i;
   PedBloodState& state = *FindBloodState(ped);
   EXPECT_GT(state.wounds.back().bleed, 0.0f);
@@ -186,7 +186,7 @@ TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
 
 TEST_F(WoundPlacement, TheTwentyFifthFlowingWoundPushesOutTheOldest) {
   State().config.MaxBulletWounds = 100;
-  HostPed* ped = AddPedWith({AddGrid(GridShape{})});
+  HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   ASSERT_TRUE(Shoot(ped, -0.2f, 0.8f));
   PedBloodState& state = *FindBloodState(ped);
   const std::vector<uint8_t> firstPaint = state.layers[0].texels;
@@ -201,7 +201,7 @@ TEST_F(WoundPlacement, TheTwentyFifthFlowingWoundPushesOutTheOldest) {
 }
 
 TEST_F(WoundPlacement, BrokenTrianglesAreNeverChosen) {
-  HostGeometry* geometry = AddGrid(GridShape{});
+  HostGeometry* geometry = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({geometry});
   for (HostTriangle& t : SimHost::Sim(geometry)->triangles) t.vertex[1] = 60000;
   EXPECT_FALSE(Shoot(ped, 0, 1));

@@ -77,9 +77,9 @@ TEST_F(WoundStamping, NoiseAndJitterHaveTheirFixedValues) {
 
 TEST_F(WoundStamping, StampFollowsTheSurfaceAndAge) {
   State().config.FlowTime = 8.0f;
-  GridShape level;
+  GridSpec level;
   level.dv = {0, 1, 0};  // normal straight up
-  HostGeometry* wall = AddGrid(GridShape{});
+  HostGeometry* wall = AddGrid(GridSpec{});
   HostGeometry* floor = AddGrid(level);
   HostPed* ped = AddPedWith({wall, floor});
   PosedMeshSnapshot snapshot;
@@ -112,14 +112,14 @@ TEST_F(WoundStamping, StampFollowsTheSurfaceAndAge) {
 }
 
 TEST_F(WoundStamping, StampRefusesWoundsItCannotPose) {
-  HostGeometry* wall = AddGrid(GridShape{});
+  HostGeometry* wall = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({wall});
   PosedMeshSnapshot snapshot;
   ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
   HostMesh* mesh = snapshot.meshes[0];
   WoundStamp stamp;
   EXPECT_FALSE(BuildWoundStamp(MakeWound(sim.AddMesh(nullptr, wall), wall, 0), snapshot, 0, stamp));
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, AddGrid(GridShape{}), 0), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, AddGrid(GridSpec{}), 0), snapshot, 0, stamp));
   EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 256), snapshot, 0, stamp));
   EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, -1), snapshot, 0, stamp));
   SimHost::Sim(wall)->triangles[3].vertex[1] = 60000;
@@ -208,7 +208,7 @@ TEST_F(WoundStamping, TrianglesThatCannotBeRasterisedPaintNothing) {
 }
 
 TEST_F(WoundStamping, WoundNearTheSeamOfTwoMeshesPaintsBoth) {
-  GridShape left, right;
+  GridSpec left, right;
   left.origin = {-0.5f, 0, 0};
   left.du = right.du = {0.5f, 0, 0};
   right.origin = {0, 0, 0};
@@ -244,8 +244,8 @@ TEST_F(WoundStamping, WoundNearTheSeamOfTwoMeshesPaintsBoth) {
 }
 
 TEST_F(WoundStamping, BrokenTrianglesOfOtherMeshesAreSkipped) {
-  HostGeometry* a = AddGrid(GridShape{});
-  HostGeometry* b = AddGrid(GridShape{});
+  HostGeometry* a = AddGrid(GridSpec{});
+  HostGeometry* b = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({a, b});
   PosedMeshSnapshot snapshot;
   ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));

@@ -21,7 +21,7 @@ inline HostMatrix IdentityBone() {
 // origin + du * i / columns + dv * j / rows with texture coordinates interpolated from
 // uv0 to uv1 likewise. By default a half-metre square upright in the plane y = 0, facing
 // -y, about a texel per 4 mm across and 8 mm up at MaskSize 64.
-struct GridShape {
+struct GridSpec {
   Vec3 origin{-0.25f, 0.0f, 0.75f};
   Vec3 du{0.5f, 0.0f, 0.0f};
   Vec3 dv{0.0f, 0.0f, 0.5f};
@@ -48,7 +48,7 @@ class WoundTest : public SimTest {
     return hierarchy;
   }
 
-  HostGeometry* AddGrid(const GridShape& shape) {
+  HostGeometry* AddGrid(const GridSpec& shape) {
     HostGeometry* geometry = sim.AddGeometry();
     SimGeometry* g = SimHost::Sim(geometry);
     const int stride = shape.columns + 1;

@@ -27,8 +27,8 @@ uint32_t TickCount();
 
 // GetModuleHandleExA (from an address of this library, unchanged reference count) then
 // GetModuleFileNameA (at most 260 characters). Returns false when the module handle
-// could not be had; out then holds the executable's own path. out is always terminated;
-// size must be at least 1.
+// could not be had; out then holds the executable's own path. out is always terminated
+// (nothing is written when size is 0).
 bool ThisModulePath(char* out, size_t size);
 
 // GetActiveWindow. Off Windows there is none (null) unless a test sets one.

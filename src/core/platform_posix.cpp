@@ -64,6 +64,7 @@ uint32_t TickCount() {
 }
 
 bool ThisModulePath(char* out, size_t size) {
+  if (!out || size == 0) return false;
   if (Overrides().hasModulePath) return OverriddenModulePath(out, size);
   const size_t limit = size - 1 < 260 ? size - 1 : 260;
   Dl_info info{};

@@ -38,14 +38,14 @@ uint32_t TickCount() {
 }
 
 bool ThisModulePath(char* out, size_t size) {
+  if (!out || size == 0) return false;
   if (Overrides().hasModulePath) return OverriddenModulePath(out, size);
   HMODULE module = nullptr;
-  const DWORD flags =
+  // From an address of this library, without changing the library's reference count.
+  constexpr DWORD kFlags =
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-  static_assert(
-      (GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) == 6,
-      "flags 6");
-  bool found = GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(&ThisModulePath), &module);
+  static_assert(kFlags == 6, "the handle lookup takes flags 6");
+  bool found = GetModuleHandleExA(kFlags, reinterpret_cast<LPCSTR>(&ThisModulePath), &module);
   if (!found) module = nullptr;  // null: the executable's own path
   // Older systems leave a name of exactly the limit unterminated; the caller's buffer
   // has one byte more.

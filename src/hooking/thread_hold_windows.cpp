@@ -57,6 +57,14 @@ HeldThreads::HeldThreads() {
       kept = false;
       const DWORD id = GetThreadId(thread);
       Trace("walk thread", id);
+      {
+        using Query = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+        static Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+        uintptr_t start = 0;
+        query(thread, 9, &start, sizeof(start), nullptr);
+        Trace("start", uint32_t(start));
+      }
       if (id == 0 || id == self || Holds(id)) continue;
       const DWORD previous = SuspendThread(thread);
       Trace("suspended, previous", previous);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -40,7 +39,7 @@ constexpr float kPlayerDistance = 5.0f;
 constexpr float kMeleeDistance = 0.7f;
 constexpr float kAimAside = 0.012f;
 
-std::string Quoted(const fs::path& path) { return path.string(); }
+std::string PathText(const fs::path& path) { return path.string(); }
 
 // The whole file, or PreviewError "FILE: cannot read WHAT".
 std::string ReadInput(const std::string& path, const char* what) {
@@ -60,7 +59,7 @@ void WriteOutput(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  if (!out) throw PreviewError(Quoted(path) + ": cannot write");
+  if (!out) throw PreviewError(PathText(path) + ": cannot write");
 }
 
 // The run's output is made in a fresh directory beside the target and takes the target's
@@ -71,11 +70,11 @@ class StagedOutput {
   explicit StagedOutput(const fs::path& target) : target_(target) {
     if (target_.empty() || target_.filename().empty() || target_.filename() == "." ||
         target_.filename() == "..") {
-      throw PreviewError(Quoted(target) + ": not a usable output directory name");
+      throw PreviewError(PathText(target) + ": not a usable output directory name");
     }
     std::error_code error;
     if (fs::exists(target_, error) && !fs::is_directory(target_, error)) {
-      throw PreviewError(Quoted(target_) + ": exists and is not a directory");
+      throw PreviewError(PathText(target_) + ": exists and is not a directory");
     }
     fs::path parent = target_.parent_path();
     for (fs::path p = parent; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
@@ -129,7 +128,7 @@ class StagedOutput {
 
   [[noreturn]] void Fail(const fs::path& path, const char* what) {
     Discard();
-    throw PreviewError(Quoted(path) + ": " + what);
+    throw PreviewError(PathText(path) + ": " + what);
   }
 
   fs::path target_;
@@ -378,8 +377,8 @@ PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& d
       std::string file = FileFriendly(name != ped.meshNames.end() ? name->second : "mesh") +
                          "-material" + std::to_string(layer.materialIndex) + ".png";
       if (layer.texels.size() != static_cast<size_t>(width) * static_cast<size_t>(height) ||
-          !WriteGreyPng(Quoted(dir / file), width, height, layer.texels.data())) {
-        throw PreviewError(Quoted(dir / file) + ": cannot write the mask");
+          !WriteGreyPng(PathText(dir / file), width, height, layer.texels.data())) {
+        throw PreviewError(PathText(dir / file) + ": cannot write the mask");
       }
       ++summary.masks;
     }
@@ -466,7 +465,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   std::error_code error;
   fs::create_directories(plugin, error);
   fs::create_directories(masks, error);
-  if (error) throw PreviewError(Quoted(output.Dir()) + ": cannot create directories in it");
+  if (error) throw PreviewError(PathText(output.Dir()) + ": cannot create directories in it");
   const std::string overrides = IniOverrideList(scenario);
   if (!iniPath.empty() || !overrides.empty()) {
     WriteOutput(plugin / "Vermiltrace.ini", ApplyIniOverrides(iniBytes, scenario));
@@ -475,7 +474,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   Session session;
   ResetSystemState();
   platform::ClearTestingOverrides();
-  platform::SetModulePathForTesting(Quoted(plugin / "Vermiltrace.asi").c_str(), false);
+  platform::SetModulePathForTesting(PathText(plugin / "Vermiltrace.asi").c_str(), false);
   platform::SetTickCountForTesting(options.seed);
   SimHost& sim = *session.sim;
   PreviewPed ped =
@@ -512,8 +511,8 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   if (!overrides.empty()) title.push_back("the scenario sets " + overrides + " over the ini");
   if (!missing.empty()) title.push_back("model has " + missing);
   Image sheet = ContactSheet(player.Snapshots(), cameras, title);
-  if (!WritePng(Quoted(output.Dir() / "contact-sheet.png"), sheet)) {
-    throw PreviewError(Quoted(output.Dir() / "contact-sheet.png") + ": cannot write");
+  if (!WritePng(PathText(output.Dir() / "contact-sheet.png"), sheet)) {
+    throw PreviewError(PathText(output.Dir() / "contact-sheet.png") + ": cannot write");
   }
   summary.pictures = static_cast<int>(player.Snapshots().size() * cameras.size());
 
