@@ -296,6 +296,9 @@ TEST(HookingInlineHook, PlacedAndRemovedWhileAnotherThreadCalls) {
   vt_busy_count = 0;
   std::atomic<bool> stop{false};
   std::atomic<uint32_t> calls{0};
+  HANDLE idleEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread idle([&] { WaitForSingleObject(idleEvent, INFINITE); });
+  Sleep(50);
   std::thread worker([&] {
     while (!stop) {
       vt_busy();
@@ -318,6 +321,8 @@ TEST(HookingInlineHook, PlacedAndRemovedWhileAnotherThreadCalls) {
   }
   stop = true;
   worker.join();
+  SetEvent(idleEvent);
+  idle.join();
   EXPECT_GT(busyThunked.load(), 0u);
   EXPECT_EQ(vt_busy_count + busySkipped, calls.load());
 }
