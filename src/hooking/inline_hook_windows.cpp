@@ -68,23 +68,18 @@ InlineHook InlineHook::Create(uintptr_t target, uintptr_t destination) {
                         bytes.size());
   const std::vector<uint8_t> patch = BuildTargetPatch(code, uint32_t(trampoline.address()));
 
-  void Trace(const char* text, uint32_t value);
-  Trace("trampoline", uint32_t(trampoline.address()));
   {
     HeldThreads threads;
-    Trace("held", threads.complete());
     const Placement placement{&code, uint32_t(trampoline.address()), uint32_t(destination)};
     if (!threads.complete() || !threads.PlanMoves(IntoTrampoline, &placement) ||
         !memory::WriteCode(target, patch.data(), patch.size())) {
       return hook;
     }
-    Trace("written", 0);
     if (!threads.ApplyMoves()) {
       memory::WriteCode(target, original, code.displacedSize);
       return hook;
     }
   }
-  Trace("resumed", 0);
   hook.target_ = target;
   hook.destination_ = destination;
   hook.trampoline_ = std::move(trampoline);

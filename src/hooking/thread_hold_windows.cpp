@@ -5,17 +5,6 @@
 #include <cstring>
 
 namespace inline_hook {
-void Trace(const char* text, uint32_t value);
-void Trace(const char* text, uint32_t value) {
-  char line[64];
-  int n = 0;
-  for (const char* t = text; *t && n < 40; ++t) line[n++] = *t;
-  line[n++] = ' ';
-  for (int i = 7; i >= 0; --i) line[n++] = "0123456789ABCDEF"[(value >> (4 * i)) & 15];
-  line[n++] = '\n';
-  DWORD written;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, n, &written, nullptr);
-}
 namespace {
 
 using NtGetNextThreadRoutine = LONG(NTAPI*)(HANDLE process, HANDLE thread, ACCESS_MASK access,
@@ -56,19 +45,8 @@ HeldThreads::HeldThreads() {
       thread = following;
       kept = false;
       const DWORD id = GetThreadId(thread);
-      Trace("walk thread", id);
-      {
-        using Query = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-        static Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
-        uintptr_t start = 0;
-        query(thread, 9, &start, sizeof(start), nullptr);
-        Trace("start", uint32_t(start));
-      }
       if (id == 0 || id == self || Holds(id)) continue;
-      const DWORD previous = SuspendThread(thread);
-      Trace("suspended, previous", previous);
-      if (previous == DWORD(-1)) continue;
+      if (SuspendThread(thread) == DWORD(-1)) continue;
       if (!Add(thread, id)) {
         ResumeThread(thread);
         if (thread) CloseHandle(thread);
@@ -78,15 +56,9 @@ HeldThreads::HeldThreads() {
       kept = true;
       CONTEXT context;  // reading it waits until the suspension has taken effect
       context.ContextFlags = kFullContext;
-      if (GetThreadContext(thread, &context)) {
-        ++counted;
-        Trace("context eip", context.Eip);
-      } else {
-        Trace("no context", GetLastError());
-      }
+      if (GetThreadContext(thread, &context)) ++counted;
     }
     if (thread && !kept) CloseHandle(thread);
-    Trace("walk counted", counted);
     if (counted == 0) break;
   }
   complete_ = true;

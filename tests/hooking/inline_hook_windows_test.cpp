@@ -296,35 +296,31 @@ TEST(HookingInlineHook, PlacedAndRemovedWhileAnotherThreadCalls) {
   vt_busy_count = 0;
   std::atomic<bool> stop{false};
   std::atomic<uint32_t> calls{0};
-  HANDLE idleEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread idle([&] { WaitForSingleObject(idleEvent, INFINITE); });
-  Sleep(50);
   std::thread worker([&] {
     while (!stop) {
       vt_busy();
       ++calls;
     }
   });
-  // Let the worker get past its start-up before holding it.
   for (int wait = 0; wait < 10000 && calls == 0; ++wait) Sleep(1);
+  int installed = 0;
+  int restored = 0;
   for (int round = 0; round < 100; ++round) {
-    fprintf(stderr, "round %d calls %u thunked %u\n", round, calls.load(), busyThunked.load());
     busyHook = InlineHook::Create(At(vt_busy), At(BusyThunk));
-    fprintf(stderr, "created\n");
-    ASSERT_TRUE(busyHook.Installed());
+    installed += busyHook.Installed();
+    // Until the worker has come through the hook at least once.
     const uint32_t seen = busyThunked;
     for (int spin = 0; spin < 100000 && busyThunked == seen; ++spin) SwitchToThread();
-    fprintf(stderr, "spun\n");
     busyHook.Destroy();
-    fprintf(stderr, "destroyed\n");
-    ASSERT_EQ(BytesAt(At(vt_busy), 12), before);
+    restored += BytesAt(At(vt_busy), 12) == before;
   }
   stop = true;
   worker.join();
-  SetEvent(idleEvent);
-  idle.join();
+  EXPECT_EQ(installed, 100);
+  EXPECT_EQ(restored, 100);
   EXPECT_GT(busyThunked.load(), 0u);
-  EXPECT_EQ(vt_busy_count + busySkipped, calls.load());
+  EXPECT_EQ(vt_busy_count + busySkipped,
+            calls.load());  // each call ran the original or was skipped
 }
 
 }  // namespace
