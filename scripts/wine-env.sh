@@ -1,7 +1,7 @@
 # Sourced: the Wine settings of the Windows test runs (a prefix of the build, no display,
 # no debugger, no Mono or Gecko installers), and the server kept running between them.
 export WINEDEBUG=-all
-export WINEPREFIX="$1/wineprefix"
+export WINEPREFIX="$(cd "$1" && pwd)/wineprefix"
 export WINEDLLOVERRIDES="mscoree,mshtml,winedbg.exe=d"
 unset DISPLAY
 

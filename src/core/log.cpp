@@ -65,7 +65,7 @@ std::string FormatMessage(const char* format, va_list args) {
       ++p;
       if (width < 0) {
         flags.push_back('-');
-        width = width == INT32_MIN ? kMaxWidth : -width;
+        width = width < -kMaxWidth ? kMaxWidth : -width;
       }
       width = std::min(width, kMaxWidth);
     } else if (*p >= '0' && *p <= '9') {

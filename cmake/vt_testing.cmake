@@ -1,0 +1,25 @@
+# How test programs join ctest. Natively each GoogleTest case is a test of its own. For
+# Windows the programs run under Wine: a prefix of this build, no display (message boxes
+# return at once), no debugger on a crash, no Mono or Gecko installers when the prefix is
+# made, and one server kept running across the tests by the fixture vt_wine
+# (tests/CMakeLists.txt). Tests of other kinds that run Windows programs take
+# ENVIRONMENT ${VT_WINE_ENV} and FIXTURES_REQUIRED vt_wine.
+include(GoogleTest)
+
+set(VT_WINE_ENV WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+                WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d)
+
+# vt_add_gtest(target): registers the GoogleTest program target, run in its binary
+# directory. For Windows the whole program is one test: starting Wine per case costs far
+# more than the cases (failures are named in the program's output).
+function(vt_add_gtest target)
+  if(WIN32)
+    add_test(NAME ${target} COMMAND ${target} --gtest_brief=1
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED vt_wine TIMEOUT 1800
+      ENVIRONMENT "${VT_WINE_ENV}" ENVIRONMENT_MODIFICATION "DISPLAY=unset:")
+  else()
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+endfunction()
