@@ -6,6 +6,23 @@
 # ENVIRONMENT ${VT_WINE_ENV} and FIXTURES_REQUIRED vt_wine.
 include(GoogleTest)
 
+# VT_GTEST: what a test program links. Natively the machine's GoogleTest; for Windows
+# Debian's GoogleTest sources built with this toolchain, and a main of our own
+# (tests/windows_main).
+if(WIN32)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(vt_gtest_main_windows STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/../tests/windows_main/test_main_windows.cpp)
+  target_link_libraries(vt_gtest_main_windows PUBLIC gtest)
+  set(VT_GTEST gtest vt_gtest_main_windows)
+else()
+  find_package(GTest REQUIRED)
+  set(VT_GTEST GTest::gtest GTest::gtest_main)
+endif()
+
 set(VT_WINE_ENV WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
                 WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d)
 
@@ -16,7 +33,7 @@ function(vt_add_gtest target)
   if(WIN32)
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED vt_wine TIMEOUT 1800
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED vt_wine TIMEOUT 900
       ENVIRONMENT "${VT_WINE_ENV}" ENVIRONMENT_MODIFICATION "DISPLAY=unset:")
   else()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST

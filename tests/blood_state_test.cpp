@@ -96,11 +96,11 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
   PedBloodState& state = *FindBloodState(ped);
   const Wound wound = state.wounds.at(0);
   ASSERT_GT(wound.dripCount, 0);
-  std::vector<float> paintings = {0.0f};
+  std::vector<float> paintings = {state.layers[0].lastPaint};
   for (uint32_t clock = 0; clock < 8000; clock += 50) {
     Frame(clock);
-    if (state.layers[0].lastPaint == clock / 1000.0f && clock != 0)
-      paintings.push_back(clock / 1000.0f);
+    if (state.layers[0].lastPaint != paintings.back())
+      paintings.push_back(state.layers[0].lastPaint);
     ASSERT_EQ(state.wounds.size(), 1u);
   }
   Frame(9000);

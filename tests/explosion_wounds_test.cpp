@@ -87,7 +87,7 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
     const PedBloodState* state = FindBloodState(ped.ped);
     ASSERT_NE(state, nullptr);
     ASSERT_EQ(state->wounds.size(), 6u);
-    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(state->wounds[i].radius, expected[i]) << i;
+    for (size_t i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(state->wounds[i].radius, expected[i]) << i;
     EXPECT_EQ(State().rng.state, replay.state);
     EXPECT_EQ(IntakeLines().back(), Prefix(ped.ped) + row.line);
   }

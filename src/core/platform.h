@@ -60,6 +60,9 @@ std::vector<MessageBoxRecord>& RecordedMessageBoxes();
 void SetModulePathForTesting(const char* path, bool fail);
 void SetTickCountForTesting(uint32_t ticks);  // fixed tick count, for reproducible runs
 void SetActiveWindowForTesting(void* window);
+// Message boxes are then recorded and printed to standard error on Windows too, never
+// shown: a test program has no one to answer them.
+void SetMessageBoxesRecordedOnlyForTesting();
 // Drops every override and every recorded message box.
 void ClearTestingOverrides();
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "core/platform.h"
@@ -38,6 +39,14 @@ void SetTickCountForTesting(uint32_t ticks) {
 void SetActiveWindowForTesting(void* window) {
   Overrides().hasActiveWindow = true;
   Overrides().activeWindow = window;
+}
+
+void SetMessageBoxesRecordedOnlyForTesting() { Overrides().messageBoxesRecordedOnly = true; }
+
+int RecordMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
+  RecordedMessageBoxes().push_back({owner, text ? text : "", caption ? caption : "", style});
+  std::fprintf(stderr, "[message box] %s: %s\n", caption ? caption : "", text ? text : "");
+  return 1;
 }
 
 void ClearTestingOverrides() {

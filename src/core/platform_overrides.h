@@ -14,9 +14,14 @@ struct TestingOverrides {
   uint32_t tickCount = 0;
   bool hasActiveWindow = false;
   void* activeWindow = nullptr;
+  bool messageBoxesRecordedOnly = false;
 };
 
 TestingOverrides& Overrides();
+
+// Records a message box and prints it to standard error instead of showing it; answers
+// OK (1).
+int RecordMessageBox(void* owner, const char* text, const char* caption, uint32_t style);
 
 // Copies the overriding module path into out as GetModuleFileNameA would (at most 260
 // characters, terminated). Returns false when the handle lookup is set to fail.

@@ -83,9 +83,7 @@ bool ThisModulePath(char* out, size_t size) {
 void* ActiveWindow() { return Overrides().hasActiveWindow ? Overrides().activeWindow : nullptr; }
 
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
-  RecordedMessageBoxes().push_back({owner, text ? text : "", caption ? caption : "", style});
-  std::fprintf(stderr, "[message box] %s: %s\n", caption ? caption : "", text ? text : "");
-  return 1;
+  return RecordMessageBox(owner, text, caption, style);
 }
 
 FILE* OpenSharedForWrite(const char* path) {

@@ -61,6 +61,7 @@ void* ActiveWindow() {
 }
 
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
+  if (Overrides().messageBoxesRecordedOnly) return RecordMessageBox(owner, text, caption, style);
   RecordedMessageBoxes().push_back({owner, text ? text : "", caption ? caption : "", style});
   return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
 }

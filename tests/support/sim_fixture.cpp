@@ -49,6 +49,7 @@ void SimTest::ResetProcess() {
   platform::ClearTestingOverrides();
   platform::SetModulePathForTesting((dir_ + "Vermiltrace.asi").c_str(), false);
   platform::SetTickCountForTesting(kTicks);
+  platform::SetMessageBoxesRecordedOnlyForTesting();
   State().host = &sim;
 }
 
