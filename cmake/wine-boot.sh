@@ -5,7 +5,15 @@
 mkdir -p "$WINEPREFIX"
 for attempt in 1 2 3; do
   wineserver -p </dev/null >/dev/null 2>&1
-  timeout --kill-after=10 900 wine wineboot </dev/null >/dev/null 2>&1 && exit 0
+  if timeout --kill-after=10 900 wine wineboot </dev/null >/dev/null 2>&1; then
+    # Making a new prefix goes on after wineboot has returned; tests started meanwhile
+    # would share the processor with it for minutes.
+    for _ in $(seq 900); do
+      pgrep -f 'wineboot.exe --init' >/dev/null || exit 0
+      sleep 1
+    done
+    exit 0
+  fi
   echo "wine-boot: attempt $attempt failed or stalled" >&2
   wineserver -k </dev/null >/dev/null 2>&1
   sleep 2

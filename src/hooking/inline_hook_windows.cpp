@@ -92,13 +92,21 @@ InlineHook InlineHook::Create(uintptr_t target, uintptr_t destination) {
 void InlineHook::Destroy() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (!Installed()) return;
+  bool restored = false;
   {
     HeldThreads threads;
     const Placement placement{&code_, uint32_t(trampoline_.address()), uint32_t(destination_)};
     threads.PlanMoves(OutOfTrampoline, &placement);
-    if (memory::WriteCode(target_, displaced_.data(), displaced_.size())) threads.ApplyMoves();
+    restored = memory::WriteCode(target_, displaced_.data(), displaced_.size());
+    if (restored) threads.ApplyMoves();
   }
-  trampoline_.Reset();
+  if (restored) {
+    trampoline_.Reset();
+  } else {
+    // The target still leads into the trampoline, so the trampoline (and its block) must
+    // stay for the rest of the process.
+    static_cast<void>(new Allocation(std::move(trampoline_)));
+  }
   target_ = 0;
   destination_ = 0;
   displaced_.clear();

@@ -323,5 +323,24 @@ TEST(HookingInlineHook, PlacedAndRemovedWhileAnotherThreadCalls) {
             calls.load());  // each call ran the original or was skipped
 }
 
+// Runs in a process of its own (tests/hooking/CMakeLists.txt): the trampoline it leaves
+// behind keeps the shared allocator alive.
+TEST(HookingInlineHook, TrampolineStaysWhenTheTargetCannotBeRestored) {
+  uint8_t* page = static_cast<uint8_t*>(
+      VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+  ASSERT_NE(page, nullptr);
+  std::memcpy(page, reinterpret_cast<const void*>(At(vt_five_singles)), 16);
+  InlineHook hook = InlineHook::Create(At(page), At(TimesHundred));
+  ASSERT_TRUE(hook.Installed());
+  const uintptr_t trampoline = hook.Trampoline();
+  ASSERT_TRUE(VirtualFree(page, 4096, MEM_DECOMMIT));
+  hook.Destroy();
+  EXPECT_FALSE(hook.Installed());
+  MEMORY_BASIC_INFORMATION info;
+  ASSERT_NE(VirtualQuery(reinterpret_cast<void*>(trampoline), &info, sizeof(info)), 0u);
+  EXPECT_EQ(info.State, DWORD(MEM_COMMIT));
+  VirtualFree(page, 0, MEM_RELEASE);
+}
+
 }  // namespace
 }  // namespace inline_hook
