@@ -33,7 +33,7 @@ function(vt_add_gtest target)
   if(WIN32)
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED vt_wine TIMEOUT 900
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED vt_wine TIMEOUT 1500
       ENVIRONMENT "${VT_WINE_ENV}" ENVIRONMENT_MODIFICATION "DISPLAY=unset:")
   else()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
