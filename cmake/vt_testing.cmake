@@ -1,9 +1,8 @@
 # How test programs join ctest. Natively each GoogleTest case is a test of its own. For
-# Windows the programs run under Wine: a prefix of this build, no display (message boxes
-# return at once), no debugger on a crash, no Mono or Gecko installers when the prefix is
-# made, and one server kept running across the tests by the fixture vt_wine
+# Windows the programs run under Wine through cmake/wine-run.sh, with the settings of
+# cmake/wine-env.sh, and one server kept running across the tests by the fixture vt_wine
 # (tests/CMakeLists.txt). Tests of other kinds that run Windows programs take
-# ENVIRONMENT ${VT_WINE_ENV} and FIXTURES_REQUIRED vt_wine.
+# FIXTURES_REQUIRED vt_wine.
 include(GoogleTest)
 
 # VT_GTEST: what a test program links. Natively the machine's GoogleTest; for Windows
@@ -23,9 +22,6 @@ else()
   set(VT_GTEST GTest::gtest GTest::gtest_main)
 endif()
 
-set(VT_WINE_ENV WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
-                WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d)
-
 # vt_add_gtest(target): registers the GoogleTest program target, run in its binary
 # directory. For Windows the whole program is one test: starting Wine per case costs far
 # more than the cases (failures are named in the program's output).
@@ -33,8 +29,7 @@ function(vt_add_gtest target)
   if(WIN32)
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED vt_wine TIMEOUT 1500
-      ENVIRONMENT "${VT_WINE_ENV}" ENVIRONMENT_MODIFICATION "DISPLAY=unset:")
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED vt_wine TIMEOUT 1500)
   else()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})

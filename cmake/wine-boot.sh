@@ -1,12 +1,19 @@
 #!/bin/bash
 # Starts the Wine server kept running between the Windows test programs and makes (or
-# brings up to date) the prefix named by WINEPREFIX.
+# brings up to date) the prefix of wine-env.sh. A prefix whose first boot never finished is
+# removed and made anew; one that finished is reused.
 # - Where 32-bit x86 is emulated, making a new prefix takes minutes, and the wineboot that
 #   asked for it often ends early with an error (kernel32 not yet loadable) while the
 #   prefix's own set-up goes on; that is waited for, never cut short.
 # - Now and then an emulated boot stalls for good; a stalled boot is stopped and tried again.
 # - A boot that fails is reported with the end of its output, and the tests go on: they start
 #   Wine themselves and say what is wrong far better than the boot can.
+source "$(dirname "$0")/wine-env.sh"
+if [ -d "$WINEPREFIX" ] && [ ! -e "$vt_wine_ready" ]; then
+  wineserver -k </dev/null >/dev/null 2>&1
+  echo "wine-boot: $WINEPREFIX was never finished; making it anew"
+  rm -rf "$WINEPREFIX"
+fi
 mkdir -p "$WINEPREFIX"
 log="$WINEPREFIX.boot.log"
 stall=${VT_WINE_BOOT_STALL:-900}
@@ -26,6 +33,12 @@ for attempt in 1 2 3; do
       waited=$((waited + 2))
     done
     if ! setup_running; then
+      # An early error of wineboot leaves open whether the set-up it waited on succeeded;
+      # a second boot on the finished prefix tells.
+      if [ $status -ne 0 ]; then
+        timeout --kill-after=10 "$stall" wine wineboot </dev/null >>"$log" 2>&1 && status=0
+      fi
+      [ $status -eq 0 ] && touch "$vt_wine_ready"
       echo "wine-boot: ready after $((SECONDS - start)) s (wineboot ended with $status after $ended s)"
       exit 0
     fi

@@ -11,6 +11,7 @@ for fd in /proc/$$/fd/*; do
   fd=${fd##*/}
   [ "$fd" -gt 2 ] 2>/dev/null && eval "exec $fd>&-"
 done
+source "$(dirname "$0")/wine-env.sh"
 stall=${VT_WINE_STALL:-720}
 out=$(mktemp)
 for attempt in 1 2; do

@@ -9,7 +9,7 @@ bash "$root/scripts/setup.sh"
 
 # The Wine prefix of the Windows tests boots while both targets build: where 32-bit x86 is
 # emulated a boot takes minutes, mostly waiting. The server is stopped whatever happens.
-source "$root/scripts/wine-env.sh" "$root/build-win"
+source "$root/cmake/wine-env.sh"
 trap wine_stop EXIT
 wine_start &
 boot=$!

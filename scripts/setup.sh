@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libzydis-dev
   libzycore-dev libassimp-dev assimp-testmodels libstb-dev libcli11-dev libclang-rt-14-dev
-  clang clang-format g++-mingw-w64-i686 wine wine32:i386 zip dpkg-dev)
+  clang clang-format g++-mingw-w64-i686 wine wine32:i386 zip dpkg-dev ccache)
 
 missing=()
 for package in "${packages[@]}"; do
