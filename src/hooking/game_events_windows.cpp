@@ -31,7 +31,12 @@ class EventShare : public HostPatch {
   std::shared_ptr<void> event_;
 };
 
-std::mutex eventsMutex;
+// Function-local: the plug-in's start-up (another file) subscribes during static
+// initialisation, in an order no file-scope constructor here could be sure to precede.
+std::mutex& EventsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 template <typename E>
 std::shared_ptr<E> SharedEvent(std::weak_ptr<E>* slot, std::initializer_list<uintptr_t> sites,
@@ -49,7 +54,7 @@ std::shared_ptr<E> SharedEvent(std::weak_ptr<E>* slot, std::initializer_list<uin
 std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallback callback,
                                                int32_t id) {
   static std::weak_ptr<PedEvent> pedRemoval;
-  std::lock_guard<std::mutex> hold(eventsMutex);
+  std::lock_guard<std::mutex> hold(EventsMutex());
   auto event = SharedEvent(&pedRemoval, {0x5E880C}, CallContract::Member);
   event->Subscribe(order, callback, id);
   return std::make_unique<EventShare>(std::move(event));
@@ -58,7 +63,7 @@ std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallbac
 std::unique_ptr<HostPatch> Subscribe(HostEvent which, EventOrder order, PlainEventCallback callback,
                                      int32_t id) {
   static std::weak_ptr<PlainEvent> frame, firstReset, secondReset;
-  std::lock_guard<std::mutex> hold(eventsMutex);
+  std::lock_guard<std::mutex> hold(EventsMutex());
   std::shared_ptr<PlainEvent> event;
   switch (which) {
     case HostEvent::Frame:
