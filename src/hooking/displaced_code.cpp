@@ -153,6 +153,13 @@ std::vector<uint8_t> BuildTargetPatch(const DisplacedCode& code, uint32_t trampo
   return out;
 }
 
+std::vector<uint8_t> JumpToTrampolineStart(const DisplacedCode& code) {
+  std::vector<uint8_t> out(kJumpSize);
+  out[0] = 0xE9;
+  memory::StoreWord(out.data() + 1, uint32_t(0) - code.trampolineSize);  // from its own end
+  return out;
+}
+
 IpMove MoveIntoTrampoline(const DisplacedCode& code, uint32_t trampoline, uint32_t eip,
                           uint32_t* moved) {
   if (!InsideDisplaced(code, eip)) return IpMove::Keep;

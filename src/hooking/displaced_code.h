@@ -68,6 +68,10 @@ std::vector<uint8_t> BuildTrampoline(const DisplacedCode& code, const uint8_t* o
 // to displacedSize bytes.
 std::vector<uint8_t> BuildTargetPatch(const DisplacedCode& code, uint32_t trampoline);
 
+// The trampoline's last jump for a target that cannot be restored: E9 back to the
+// trampoline's start, so the target's jump runs the relocated original.
+std::vector<uint8_t> JumpToTrampolineStart(const DisplacedCode& code);
+
 enum class IpMove { Keep, Move, Unmappable };
 
 // At installation: a thread stopped at eip inside the displaced bytes continues at the

@@ -98,7 +98,17 @@ void InlineHook::Destroy() {
     const Placement placement{&code_, uint32_t(trampoline_.address()), uint32_t(destination_)};
     threads.PlanMoves(OutOfTrampoline, &placement);
     restored = memory::WriteCode(target_, displaced_.data(), displaced_.size());
-    if (restored) threads.ApplyMoves();
+    if (restored) {
+      threads.ApplyMoves();
+    } else {
+      // The target keeps jumping to the trampoline's last jump: aimed at the trampoline's
+      // start, it runs the displaced instructions and the jump back, never the destination
+      // (which may be unloaded code).
+      const std::vector<uint8_t> jump = JumpToTrampolineStart(code_);
+      const uintptr_t at = trampoline_.address() + trampolineSize_ - kJumpSize;
+      memcpy(reinterpret_cast<void*>(at), jump.data(), jump.size());
+      FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(at), jump.size());
+    }
   }
   if (restored) {
     trampoline_.Reset();

@@ -342,5 +342,37 @@ TEST(HookingInlineHook, TrampolineStaysWhenTheTargetCannotBeRestored) {
   VirtualFree(page, 0, MEM_RELEASE);
 }
 
+// Runs in a process of its own, like the test above. The target lies in a view of a
+// section: hooked through a writable view, then seen through one that can never be made
+// writable, at the same address.
+std::atomic<int> unloadedEntries{0};
+void UnloadedThunk() { ++unloadedEntries; }
+
+TEST(HookingInlineHook, UnrestorableTargetRunsTheOriginalNotTheDestination) {
+  HANDLE section =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_EXECUTE_READWRITE, 0, 4096, nullptr);
+  ASSERT_NE(section, nullptr);
+  void* view = MapViewOfFile(section, FILE_MAP_WRITE | FILE_MAP_EXECUTE, 0, 0, 4096);
+  ASSERT_NE(view, nullptr);
+  std::memcpy(view, reinterpret_cast<const void*>(At(vt_busy)), 16);
+  auto target = reinterpret_cast<void (*)()>(view);
+  InlineHook hook = InlineHook::Create(At(view), At(UnloadedThunk));
+  ASSERT_TRUE(hook.Installed());
+  ASSERT_TRUE(UnmapViewOfFile(view));
+  ASSERT_EQ(MapViewOfFileEx(section, FILE_MAP_READ | FILE_MAP_EXECUTE, 0, 0, 4096, view), view);
+  DWORD old;
+  ASSERT_FALSE(VirtualProtect(view, 16, PAGE_EXECUTE_READWRITE, &old));
+
+  hook.Destroy();
+  EXPECT_FALSE(hook.Installed());
+  EXPECT_EQ(BytesAt(At(view), 1), std::vector<uint8_t>{0xE9});  // still leads away
+  const uint32_t before = vt_busy_count;
+  target();
+  EXPECT_EQ(vt_busy_count, before + 1);
+  EXPECT_EQ(unloadedEntries, 0);
+  UnmapViewOfFile(view);
+  CloseHandle(section);
+}
+
 }  // namespace
 }  // namespace inline_hook
