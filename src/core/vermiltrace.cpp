@@ -76,16 +76,18 @@ Vermiltrace::Vermiltrace(HostGame& host) {
 
 Vermiltrace::~Vermiltrace() {
   SystemState& state = State();
-  Free(state.boneScratch);
-  Free(state.savedTextures);
-  Free(state.savedColours);
-
   // Each subscription restores its call sites when the last share of them goes.
   while (!state.events.empty()) state.events.pop_back();
 
+  // A hook's removal waits for the calls still inside its thunk.
   state.renderHook.reset();
   state.damageHook.reset();
   state.fireHook.reset();
+
+  // Only now: a call still passing through a hook or call site may use them until then.
+  Free(state.boneScratch);
+  Free(state.savedTextures);
+  Free(state.savedColours);
 
   // Memory only: the host's textures are not released at shutdown.
   state.hitHistory.clear();
@@ -99,6 +101,9 @@ void DamageThunk(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t
     hook->Lock();
     if (hook->Installed()) Host().CallDamageTrampoline(record, entity, arg1, arg2);
     hook->Unlock();
+  } else {
+    Host().CallDamageTrampoline(record, entity, arg1,
+                                arg2);  // the hook is going: the routine still runs
   }
   HandlePedDamage(record, entity);
 }
@@ -109,6 +114,8 @@ uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
     hook->Lock();
     if (hook->Installed()) result = Host().CallFireTrampoline(weapon, args);
     hook->Unlock();
+  } else {
+    result = Host().CallFireTrampoline(weapon, args);  // the hook is going
   }
   HostPed* player = Host().FindPlayerPed();
   if (result != 0 && player && args.shooter == player) {
@@ -123,6 +130,8 @@ void PedRenderDetour(HostPed* ped) {
     hook->Lock();
     if (hook->Installed()) Host().CallRenderTrampoline(ped);
     hook->Unlock();
+  } else {
+    Host().CallRenderTrampoline(ped);  // the hook is going: the routine still runs
   }
   DrawBloodPass(ped);
 }

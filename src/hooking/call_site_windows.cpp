@@ -2,42 +2,59 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <utility>
 
 #include "hooking/game_patches.h"
+#include "hooking/thread_hold.h"
 
 namespace events {
 namespace {
 
 // Each hooked site needs a routine of its own for the host to call; these are taken from
-// fixed pools, one per contract.
+// fixed pools, one per contract. A slot keeps its site's saved target after the site is
+// restored: a thread that took the patched call just before still reaches the host's
+// routine. Constant-initialised, so usable from any static initialiser or destructor.
 constexpr int kDispatchers = 16;
-CallSite* memberSites[kDispatchers];
-CallSite* plainSites[kDispatchers];
+struct Slot {
+  std::atomic<const CallSite*> site;  // null while free
+  std::atomic<uintptr_t> target;      // the saved target of the site it served last
+  std::atomic<int> inside;            // threads in this slot's dispatcher
+};
+Slot memberSlots[kDispatchers];
+Slot plainSlots[kDispatchers];
 
 using MemberRoutine = uintptr_t(__thiscall*)(void* self);
 using PlainRoutine = uintptr_t (*)();
 
-uintptr_t CallSaved(const CallSite& site, void* self) {
-  if (site.contract == CallContract::Member) {
-    return reinterpret_cast<MemberRoutine>(site.savedTarget)(self);
-  }
-  return reinterpret_cast<PlainRoutine>(site.savedTarget)();
+uintptr_t CallTarget(CallContract contract, uintptr_t target, void* self) {
+  if (contract == CallContract::Member) return reinterpret_cast<MemberRoutine>(target)(self);
+  return reinterpret_cast<PlainRoutine>(target)();
 }
 
-// A thread that entered just as its site was restored finds the slot empty.
+uintptr_t CallSaved(const CallSite& site, void* self) {
+  return CallTarget(site.contract, site.savedTarget, self);
+}
+
+// Counted while inside, so that a site is not freed (nor the library unloaded) under it.
+uintptr_t EnterSlot(Slot& slot, CallContract contract, void* self) {
+  ++slot.inside;
+  const CallSite* site = slot.site.load();
+  const uintptr_t result = site ? Dispatch(*site, self) : CallTarget(contract, slot.target, self);
+  --slot.inside;
+  return result;
+}
+
 template <int N>
 uintptr_t __thiscall MemberDispatcher(void* self) {
-  const CallSite* site = memberSites[N];
-  return site ? Dispatch(*site, self) : 0;
+  return EnterSlot(memberSlots[N], CallContract::Member, self);
 }
 
 template <int N>
 uintptr_t PlainDispatcher() {
-  const CallSite* site = plainSites[N];
-  return site ? Dispatch(*site, nullptr) : 0;
+  return EnterSlot(plainSlots[N], CallContract::Plain, nullptr);
 }
 
 template <int... N>
@@ -50,8 +67,8 @@ std::array<uintptr_t, kDispatchers> PlainDispatchers(std::integer_sequence<int, 
   return {reinterpret_cast<uintptr_t>(&PlainDispatcher<N>)...};
 }
 
-CallSite** Slots(CallContract contract) {
-  return contract == CallContract::Member ? memberSites : plainSites;
+Slot* Slots(CallContract contract) {
+  return contract == CallContract::Member ? memberSlots : plainSlots;
 }
 
 uintptr_t DispatcherAddress(CallContract contract, int slot) {
@@ -62,12 +79,17 @@ uintptr_t DispatcherAddress(CallContract contract, int slot) {
   return contract == CallContract::Member ? member[slot] : plain[slot];
 }
 
-int FreeSlot(CallContract contract) {
-  CallSite** slots = Slots(contract);
+// A free slot, preferring one whose kept target is this one (or none): a late thread of
+// the site it served before then still calls the right routine.
+int FreeSlot(CallContract contract, uintptr_t target) {
+  Slot* slots = Slots(contract);
+  int any = -1;
   for (int i = 0; i < kDispatchers; ++i) {
-    if (!slots[i]) return i;
+    if (slots[i].site) continue;
+    if (slots[i].target == target || slots[i].target == 0) return i;
+    if (any < 0) any = i;
   }
-  return -1;
+  return any;
 }
 
 }  // namespace
@@ -106,18 +128,22 @@ void HookHandle::Install(HookRoutine routine) {
   // become a call, and a 6-byte indirect call would leave a stray byte behind.
   const uintptr_t address = Rebase(site.fixedAddress);
   uint8_t opcode = 0;
-  const int slot = FreeSlot(site.contract);
-  if (slot < 0 || !memory::ReadBytes(address, &opcode, 1, true) || opcode != 0xE8) return;
+  if (!memory::ReadBytes(address, &opcode, 1, true) || opcode != 0xE8) return;
+  const uintptr_t target = memory::BranchTarget(address);
+  const int slot = FreeSlot(site.contract, target);
+  if (slot < 0) return;
   const uintptr_t dispatcher = DispatcherAddress(site.contract, slot);
   memory::SaveBytes(&site.saved, address, 5);
   if (!site.saved.present) return;
   // Ready before the write: another thread may take the new call at once.
-  site.savedTarget = memory::BranchTarget(address);
+  Slot& taken = Slots(site.contract)[slot];
+  site.savedTarget = target;
   site.dispatcher = slot;
-  Slots(site.contract)[slot] = &site;
+  taken.target = target;
+  taken.site = &site;
   memory::MakeCall(address, dispatcher);
   if (memory::BranchTarget(address) != dispatcher) {  // protection kept the write out
-    Slots(site.contract)[slot] = nullptr;
+    taken.site = nullptr;
     site.dispatcher = -1;
     site.saved.present = false;
     return;
@@ -127,14 +153,20 @@ void HookHandle::Install(HookRoutine routine) {
 
 HookHandle::~HookHandle() {
   CallSite& site = *site_;
+  const bool last = site.hooks.size() == 1 && site.hooks.front().second == this;
+  if (last && site.hooked) {
+    // New calls take the host's own call again; those already in the dispatcher find the
+    // slot empty and call the saved target, or finish their pass before the list goes.
+    memory::RestoreBytes(&site.saved);
+    site.hooked = false;
+    Slot& slot = Slots(site.contract)[site.dispatcher];
+    slot.site = nullptr;
+    inline_hook::WaitUntilLeft(slot.inside);
+    site.dispatcher = -1;
+  }
   site.hooks.erase(std::remove_if(site.hooks.begin(), site.hooks.end(),
                                   [this](const auto& hook) { return hook.second == this; }),
                    site.hooks.end());
-  if (!site.hooks.empty() || !site.hooked) return;
-  memory::RestoreBytes(&site.saved);
-  site.hooked = false;
-  Slots(site.contract)[site.dispatcher] = nullptr;
-  site.dispatcher = -1;
 }
 
 uintptr_t Dispatch(const CallSite& site, void* self) {

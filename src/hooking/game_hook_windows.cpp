@@ -9,6 +9,8 @@ GameHook::GameHook(std::unique_ptr<InlineHook> hook) : hook_(std::move(hook)) {}
 
 GameHook::~GameHook() = default;
 
+void GameHook::Remove() { hook_->Destroy(); }
+
 bool GameHook::Installed() const { return hook_->Installed(); }
 
 void GameHook::Lock() { hook_->Lock().lock(); }

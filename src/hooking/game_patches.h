@@ -46,6 +46,8 @@ class GameHook : public HostHook {
   GameHook(const GameHook&) = delete;
   GameHook& operator=(const GameHook&) = delete;
 
+  // Removes the hook now, as destruction would; the object stays, empty.
+  void Remove();
   bool Installed() const override;
   // The hook's recursive lock: held by the thunks while calling through Trampoline().
   void Lock() override;

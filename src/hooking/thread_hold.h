@@ -1,6 +1,7 @@
 // Every other thread of this process held still around a code write (32-bit Windows only).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -47,5 +48,10 @@ class HeldThreads {
   size_t capacity_ = 0;
   bool complete_ = false;
 };
+
+// Waits until inside, the count of threads in code that is about to go away, drops to 0.
+// Stops waiting when no other thread of the process is left: at process exit the others
+// were ended wherever they were, and their counts never drop.
+void WaitUntilLeft(const std::atomic<int>& inside);
 
 }  // namespace inline_hook

@@ -29,7 +29,29 @@ bool SetInstructionPointer(HANDLE thread, uint32_t eip) {
   return SetThreadContext(thread, &context) != 0;
 }
 
+bool OtherThreadExists() {
+  const NtGetNextThreadRoutine next = NextThreadRoutine();
+  if (!next) return false;
+  const DWORD self = GetCurrentThreadId();
+  bool found = false;
+  HANDLE thread = nullptr;
+  HANDLE following = nullptr;
+  while (!found && next(GetCurrentProcess(), thread, THREAD_QUERY_LIMITED_INFORMATION, 0, 0,
+                        &following) == 0) {
+    if (thread) CloseHandle(thread);
+    thread = following;
+    const DWORD id = GetThreadId(thread);
+    found = id != 0 && id != self;
+  }
+  if (thread) CloseHandle(thread);
+  return found;
+}
+
 }  // namespace
+
+void WaitUntilLeft(const std::atomic<int>& inside) {
+  while (inside > 0 && OtherThreadExists()) SwitchToThread();
+}
 
 HeldThreads::HeldThreads() {
   const NtGetNextThreadRoutine next = NextThreadRoutine();

@@ -93,13 +93,19 @@ uintptr_t ResolveKeptAddress(uintptr_t fixedAddress) {
 class GameHost::KeptHook : public HostHook {
  public:
   KeptHook(GameHost& host, HookSite site, std::unique_ptr<inline_hook::GameHook> hook)
-      : host_(host), site_(site), hook_(std::move(hook)) {}
+      : host_(host), site_(site), hook_(std::move(hook)), installed_(hook_->Installed()) {}
+  // The routine's own bytes go back first; threads still in the entry then reach it
+  // through Call*Trampoline, which keeps using this hook until they have left.
   ~KeptHook() override {
+    hook_->Remove();
+    CloseHookEntry(site_);
     inline_hook::GameHook*& kept = host_.kept_[static_cast<int>(site_)];
     if (kept == hook_.get()) kept = nullptr;
   }
 
-  bool Installed() const override { return hook_->Installed(); }
+  // As placed, until this object goes: a thunk that finds the hook already removed still
+  // calls the game's routine (Call*Trampoline calls it directly then).
+  bool Installed() const override { return installed_; }
   void Lock() override { hook_->Lock(); }
   void Unlock() override { hook_->Unlock(); }
 
@@ -107,6 +113,7 @@ class GameHost::KeptHook : public HostHook {
   GameHost& host_;
   HookSite site_;
   std::unique_ptr<inline_hook::GameHook> hook_;
+  bool installed_;
 };
 
 GameHost::GameHost(uintptr_t camera, uintptr_t aimQuery) : camera_(camera), aimQuery_(aimQuery) {}
@@ -333,32 +340,45 @@ std::unique_ptr<HostHook> GameHost::PlaceInlineHook(HookSite site) {
   std::unique_ptr<inline_hook::GameHook> hook =
       inline_hook::PlaceGameHook(HookTarget(site), HookEntry(site));
   kept_[static_cast<int>(site)] = hook.get();
+  if (hook->Installed()) OpenHookEntry(site);
   return std::make_unique<KeptHook>(*this, site, std::move(hook));
 }
 
-uintptr_t GameHost::Trampoline(HookSite site) const {
-  const inline_hook::GameHook* hook = kept_[static_cast<int>(site)];
-  return hook ? hook->Trampoline() : 0;
-}
+// Where the site's game routine is called from, the site's hook held meanwhile: its
+// trampoline while it is installed, else the routine itself (its bytes are back).
+class GameHost::OriginalRoutine {
+ public:
+  OriginalRoutine(const GameHost& host, HookSite site) : hook_(host.kept_[static_cast<int>(site)]) {
+    if (hook_) hook_->Lock();
+    address_ = hook_ && hook_->Installed() ? hook_->Trampoline() : HookTarget(site);
+  }
+  ~OriginalRoutine() {
+    if (hook_) hook_->Unlock();
+  }
+  OriginalRoutine(const OriginalRoutine&) = delete;
+  OriginalRoutine& operator=(const OriginalRoutine&) = delete;
+  uintptr_t address() const { return address_; }
+
+ private:
+  inline_hook::GameHook* hook_;
+  uintptr_t address_;
+};
 
 void GameHost::CallDamageTrampoline(HostDamage* record, HostEntity* entity, uint32_t arg1,
                                     uint32_t arg2) {
-  if (uintptr_t trampoline = Trampoline(HookSite::Damage)) {
-    Routine<DamageRoutineFn>(trampoline)(record, entity, arg1, arg2);
-  }
+  const OriginalRoutine original(*this, HookSite::Damage);
+  Routine<DamageRoutineFn>(original.address())(record, entity, arg1, arg2);
 }
 
 uint8_t GameHost::CallFireTrampoline(HostWeapon* weapon, const FireArgs& args) {
-  const uintptr_t trampoline = Trampoline(HookSite::Fire);
-  if (!trampoline) return 0;
-  return Routine<FireRoutineFn>(trampoline)(weapon, args.shooter, args.rest[0], args.rest[1],
-                                            args.rest[2], args.rest[3], args.rest[4]);
+  const OriginalRoutine original(*this, HookSite::Fire);
+  return Routine<FireRoutineFn>(original.address())(
+      weapon, args.shooter, args.rest[0], args.rest[1], args.rest[2], args.rest[3], args.rest[4]);
 }
 
 void GameHost::CallRenderTrampoline(HostPed* ped) {
-  if (uintptr_t trampoline = Trampoline(HookSite::Render)) {
-    Routine<RenderRoutineFn>(trampoline)(ped);
-  }
+  const OriginalRoutine original(*this, HookSite::Render);
+  Routine<RenderRoutineFn>(original.address())(ped);
 }
 
 std::unique_ptr<HostPatch> GameHost::SubscribePedRemoval(EventOrder order,

@@ -72,7 +72,8 @@ class GameHost : public HostGame {
   HostSurface* TextureSurface(HostTexture* texture) override;
   void SetTextureSampling(HostTexture* texture, uint32_t word) override;
   // Diverts the site's routine to its entry in game_thunks.h. The hook is kept here for
-  // the Call*Trampoline operations until the returned object is destroyed.
+  // the Call*Trampoline operations until the returned object is destroyed. These call the
+  // game's routine through the trampoline, or directly once the hook is removed.
   std::unique_ptr<HostHook> PlaceInlineHook(HookSite site) override;
   void CallDamageTrampoline(HostDamage* record, HostEntity* entity, uint32_t arg1,
                             uint32_t arg2) override;
@@ -86,8 +87,7 @@ class GameHost : public HostGame {
 
  private:
   class KeptHook;
-  // The trampoline of the site's kept hook; 0 when the site has none or it is empty.
-  uintptr_t Trampoline(HookSite site) const;
+  class OriginalRoutine;
 
   uintptr_t camera_;
   uintptr_t aimQuery_;

@@ -10,6 +10,14 @@
 #define VT_THISCALL __attribute__((thiscall))
 #define VT_STDCALL __attribute__((stdcall))
 
+// Each entry passes its calls to the system only while the site's hook is kept (opened by
+// OpenHookEntry). Afterwards the game's routine is called directly, its own bytes back by
+// then: a call that arrives during or after shutdown is never lost.
+void OpenHookEntry(HookSite site);
+// Stops passing calls to the system and waits for the threads still inside the entry.
+// Call only once the hook is removed.
+void CloseHookEntry(HookSite site);
+
 // Damage routine 0x4B5AC0: member call on the damage record, three stack arguments (the
 // first is the damaged entity). Runs DamageThunk.
 void VT_THISCALL DamageHookEntry(HostDamage* record, HostEntity* entity, uint32_t arg1,
