@@ -102,8 +102,8 @@ void DamageThunk(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t
     if (hook->Installed()) Host().CallDamageTrampoline(record, entity, arg1, arg2);
     hook->Unlock();
   } else {
-    Host().CallDamageTrampoline(record, entity, arg1,
-                                arg2);  // the hook is going: the routine still runs
+    // The hook is going: the routine still runs.
+    Host().CallDamageTrampoline(record, entity, arg1, arg2);
   }
   HandlePedDamage(record, entity);
 }
