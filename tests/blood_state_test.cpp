@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
+#include "damage/explosion_wounds.h"
 #include "damage/hit_history.h"
 #include "render/blood_geometry.h"
 #include "render/wound_stamp.h"
@@ -66,6 +68,48 @@ TEST_F(BloodStates, BleedFollowsTheLossAndTheCorpseCurve) {
   sim.clock = 1000;
   State().corpseDeathTimes[corpse] = 0.9995f;
   EXPECT_NEAR(ComputeBleed(corpse, 0.0f), B(0.5f), 1e-3f);
+  // Exponentials taken in float end a unit in the last place off at these losses.
+  EXPECT_EQ(ComputeBleed(living, 0.1679f), 0x1.2ac802p-1f);
+  EXPECT_EQ(ComputeBleed(living, 0.16804f), 0x1.2aa5p-1f);
+}
+
+// Shares of 1 / n summed in float end hundreds of units in the last place off 1: a ped must
+// bleed out exactly when its shares reach 1, for every cap up to 1000 and any mix.
+TEST_F(BloodStates, SharesBleedAPedOutExactlyWhenTheyReachOne) {
+  HostPed* ped = sim.AddPed({0, 0, 0});
+  struct Mix {
+    int64_t explosions, falls;
+    bool mixed;  // false: bullet shares only
+  } mixes[] = {{4, 4, false}, {4, 4, true}, {3, 7, true}, {999, 1000, true}};
+  uint32_t pick = 1;
+  for (const Mix& mix : mixes) {
+    State().config.MaxExplosionWounds = static_cast<int32_t>(mix.explosions);
+    State().config.MaxFallWounds = static_cast<int32_t>(mix.falls);
+    for (int64_t bullets = 1; bullets <= 1000; ++bullets) {
+      State().config.MaxBulletWounds = static_cast<int32_t>(bullets);
+      const int64_t caps[3] = {bullets, mix.explosions, mix.falls};
+      const int64_t whole = caps[0] * caps[1] * caps[2];
+      int64_t counts[3] = {}, sum = 0;
+      PedBloodState state;
+      while (true) {
+        const bool bledOut = ComputeBleed(ped, state.bloodLoss) == 0.0f;
+        ASSERT_EQ(bledOut, sum >= whole) << bullets << " " << mix.explosions << " " << counts[0]
+                                         << " " << counts[1] << " " << counts[2];
+        if (bledOut) break;
+        pick = pick * 1664525u + 1013904223u;
+        const int kind = mix.mixed ? static_cast<int>((pick >> 16) % 3) : 0;
+        ++counts[kind];
+        sum += whole / caps[kind];
+        AddBloodLoss(state, 1.0f / static_cast<float>(caps[kind]));
+      }
+    }
+  }
+  // Twelve bullets fall 2e-7 short of 1 in float; a thirteenth must show nothing.
+  State().config.MaxBulletWounds = 12;
+  HostPed* wall = WallPed();
+  for (int i = 0; i < 13; ++i) ASSERT_TRUE(Shoot(wall));
+  EXPECT_EQ(FindBloodState(wall)->wounds.size(), 12u);
+  EXPECT_NE(ReadLogLines().back().find(": wound 13, bled out, nothing shown"), std::string::npos);
 }
 
 TEST_F(BloodStates, DeathTimesAreTakenOnceAndForgottenOnRevival) {
@@ -178,6 +222,56 @@ TEST_F(BloodStates, EvictionSparesThePlayerAndTheJustWoundedPed) {
   ASSERT_TRUE(Shoot(third));
   EXPECT_EQ(FindBloodState(first), nullptr);
   EXPECT_NE(FindBloodState(second), nullptr);
+  EXPECT_EQ(State().bloodStates.size(), 3u);
+}
+
+// Whichever path creates a state enforces the cap, sparing the player and the new ped; a
+// wound that finds an existing ped bled out evicts nobody, a recorded one does.
+TEST_F(BloodStates, EveryNewStateEnforcesTheCap) {
+  const std::function<void(HostPed*)> creators[] = {
+      [](HostPed* p) {
+        AddWound(p, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "bled", false, -1, 0);
+      },
+      [](HostPed* p) {
+        HandleExplosionDamage(p, {0, -3, 1}, "explosion");
+      },
+      [](HostPed* p) { HandleFallDamage(p, "fall"); },
+  };
+  for (const auto& create : creators) {
+    ResetAllBlood();
+    State().config.MaxBloodyPeds = 1;
+    HostPed* player = WallPed();
+    HostPed* other = WallPed();
+    HostPed* ped = WallPed();
+    sim.player = player;
+    sim.clock = 1000;
+    ASSERT_TRUE(Shoot(player));
+    sim.clock = 2000;
+    ASSERT_TRUE(Shoot(other));
+    ASSERT_EQ(State().bloodStates.size(), 2u);
+    create(ped);
+    EXPECT_NE(FindBloodState(ped), nullptr);
+    EXPECT_NE(FindBloodState(player), nullptr);
+    EXPECT_EQ(FindBloodState(other), nullptr);
+
+    ASSERT_TRUE(AddWound(player, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "bled", false, -1, 0));
+    EXPECT_NE(FindBloodState(ped), nullptr);
+    ASSERT_TRUE(Shoot(player));
+    EXPECT_EQ(FindBloodState(ped), nullptr);
+  }
+}
+
+TEST_F(BloodStates, EqualLastHitsEvictTheFirstInTableOrder) {
+  HostPed* wounded = sim.AddPed({0, 0, 0});
+  for (int i = 0; i < 3; ++i) FindOrCreateBloodState(sim.AddPed({0, 0, 0}));
+  FindOrCreateBloodState(wounded);
+  std::vector<HostPed*> order;
+  for (const auto& entry : State().bloodStates) {
+    if (entry.first != wounded) order.push_back(entry.first);
+  }
+  State().config.MaxBloodyPeds = 3;
+  EvictLeastRecentlyHit(wounded);
+  EXPECT_EQ(FindBloodState(order.front()), nullptr);
   EXPECT_EQ(State().bloodStates.size(), 3u);
 }
 

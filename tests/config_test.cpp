@@ -91,8 +91,24 @@ const ConfigCase kConfigCases[] = {
      Blood("WoundRadius=0.05\nShotgunWoundRadius=1e-2\nRifleWoundRadius=7abc\n"
            "DripLength=.5\nDepthOffset=-0.25\nFallMinDamage=12\n"),
      [](BloodConfig& c) {
-       c.WoundRadius = 0.05f, c.ShotgunWoundRadius = 0.01f, c.RifleWoundRadius = 7.0f;
+       c.WoundRadius = 0.05f, c.ShotgunWoundRadius = 0.01f, c.RifleWoundRadius = 0.1f;
        c.DripLength = 0.5f, c.DepthOffset = -0.25f, c.FallMinDamage = 12.0f;
+     }},
+    {"sizes clamped, non-finite ones keep the default",
+     Blood("WoundRadius=100\nShotgunWoundRadius=-1\nRifleWoundRadius=nan\nDripLength=5\n"),
+     [](BloodConfig& c) {
+       c.WoundRadius = 0.1f, c.ShotgunWoundRadius = 0.0f, c.DripLength = 1.0f;
+     }},
+    {"sizes at their limits, infinities keep the default",
+     Blood("WoundRadius=0.1\nShotgunWoundRadius=inf\nRifleWoundRadius=-inf\nDripLength=1\n"),
+     [](BloodConfig& c) { c.WoundRadius = 0.1f, c.DripLength = 1.0f; }},
+    {"colour components not finite keep their defaults",
+     Blood("DriedColor=nan,inf,-inf\nBloodColor=0.5,1e39,nan\n"),
+     [](BloodConfig& c) { c.BloodColor[0] = 0.5f; }},
+    {"colour components clamped to 0 ... 1", Blood("BloodColor=2,-1,1\nDriedColor=-0.5,0,0.25\n"),
+     [](BloodConfig& c) {
+       c.BloodColor[0] = 1.0f, c.BloodColor[1] = 0.0f, c.BloodColor[2] = 1.0f;
+       c.DriedColor[0] = 0.0f, c.DriedColor[1] = 0.0f, c.DriedColor[2] = 0.25f;
      }},
     {"empty number keeps default, letters give 0", Blood("WoundRadius=\nDripLength=abc\n"),
      [](BloodConfig& c) { c.DripLength = 0.0f; }},

@@ -129,6 +129,31 @@ TEST_F(CorpseShotsTest, TheNearestCorpseInClearSightTakesTheShot) {
   EXPECT_EQ(WoundsOn(farther.ped), 1);
 }
 
+// The corpse wound has the body's profile (piece 3, not the head's); corpses equally far
+// along the ray are tried in the order of their addresses.
+TEST_F(CorpseShotsTest, CorpseWoundsTakeTheBodyProfileAndEqualRangesGoByAddress) {
+  sim.aimFromShooter = false;
+  sim.aimOrigin = {0, 0, 0.15f};
+  sim.viewEye = {0, 0, 0.15f};
+  ProceduralPed corpse = AddProceduralPed(sim, {{-0.3f, 4, 0}, kHalfPi, PedPose::Lying});
+  RandomGenerator replay = State().rng;
+  ShootCorpses(player, 22, 1);
+  ASSERT_EQ(WoundsOn(corpse.ped), 1);
+  EXPECT_FLOAT_EQ(FindBloodState(corpse.ped)->wounds[0].radius,
+                  State().config.WoundRadius * (0.85f + 0.3f * NextRandom(replay)));
+
+  HostPed* a = AddCorpse({-0.5f, 20, 0.15f});
+  HostPed* b = AddCorpse({0.5f, 20, 0.15f});
+  sim.blockers.push_back({{-0.3f, 4, 0}, 0.2f});  // the first corpse is out of sight now
+  sim.clock += 1000;
+  ShootCorpses(player, 22, 1);
+  const std::string low = PointerText(std::min(a, b)), high = PointerText(std::max(a, b));
+  const std::vector<std::string> tried = TriedPeds();
+  ASSERT_GE(tried.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(tried.end() - 4, tried.end()),
+            (std::vector<std::string>{low, low, high, high}));
+}
+
 TEST_F(CorpseShotsTest, ShotgunsFireFourPelletsWithTheirOwnSpread) {
   // Fine masks, so that every small wound paints and takes its pellet.
   State().config.MaskSize = 512;

@@ -11,6 +11,7 @@
 
 #include "core/system_state.h"
 #include "damage/damage_hook.h"
+#include "damage/explosion_wounds.h"
 #include "damage/hit_history.h"
 #include "damage_support.h"
 #include "host/sim/procedural_ped.h"
@@ -59,13 +60,17 @@ class DamageHookTest : public WoundTest {
     return ped;
   }
 
+  // The bone whose marker holds the wound (-1 for none).
+  int32_t BoneOf(HostPed* ped, const Wound& wound) {
+    const std::vector<HostMesh*>& meshes = MeshesOf(ped);
+    auto found = std::find(meshes.begin(), meshes.end(), wound.mesh);
+    return found == meshes.end() ? -1 : kMarkerBones[found - meshes.begin()];
+  }
   // The bone whose marker holds the ped's newest wound (-1 without one).
   int32_t WoundedBone(HostPed* ped) {
     const PedBloodState* state = FindBloodState(ped);
     if (!state || state->wounds.empty()) return -1;
-    const std::vector<HostMesh*>& meshes = MeshesOf(ped);
-    auto found = std::find(meshes.begin(), meshes.end(), state->wounds.back().mesh);
-    return found == meshes.end() ? -1 : kMarkerBones[found - meshes.begin()];
+    return BoneOf(ped, state->wounds.back());
   }
 
   // One damage event at the given clock; returns the draws it took.
@@ -342,6 +347,130 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   EXPECT_NEAR(centre.z, expected.z, 1e-4f);
 }
 
+// Without a damager the source is (x + u2 - 0.5, y + u1 - 0.5, z); a source on the hit point
+// falls back to the direction (u5 - 0.5, u4 - 0.5, 0). Each segment meets the marker plane
+// y = 0 where the draws in that order say.
+TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
+  HostPed* ped = AddMarkerPed({1, -0.8f, 1});
+  const WoundProfile profile = GetWoundProfile(4, 3);
+  State().rng.state = 4242;
+  for (bool damager : {false, true}) {
+    SCOPED_TRACE(damager ? "source on the hit point" : "no damager");
+    RemovePedBlood(ped);
+    RandomGenerator replay = State().rng;
+    const float s1 = damager ? 0.5f : NextRandom(replay);
+    const float s2 = damager ? 0.5f : NextRandom(replay);
+    const int32_t bone = static_cast<int32_t>(1000.0f * NextRandom(replay)) % 2 == 0 ? 2 : 3;
+    const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
+    const Vec3 p = MarkerCentre(bone == 2 ? 1 : 2) + Vec3{u3 - 0.5f, u2 - 0.5f, u1 - 0.5f} * 0.12f;
+    Vec3 d = p - Vec3{1 + (s2 - 0.5f), -0.8f + (s1 - 0.5f), 1};
+    d.z *= 0.5f;
+    if (damager) {
+      const float u4 = NextRandom(replay), u5 = NextRandom(replay);
+      d = {u5 - 0.5f, u4 - 0.5f, 0};
+      AddBodyWound(ped, 3, p, profile, "body");
+    } else {
+      Damage(nullptr, 10.0f, 3, 4, 5000, ped);
+    }
+    ASSERT_EQ(WoundedBone(ped), bone);
+    const Vec3 expected = p - d * (p.y / d.y);
+    const Vec3 centre = WoundCentre(ped, FindBloodState(ped)->wounds.back());
+    EXPECT_NEAR(centre.x, expected.x, 1e-4f);
+    EXPECT_NEAR(centre.z, expected.z, 1e-4f);
+  }
+}
+
+// Explosion, fall and body wound segments reach 0.7 m either side of the hit point: of two
+// walls across the segment, 0.68 m ahead and 0.72 m behind the point, the one ahead is hit.
+TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
+  const WoundProfile profile{0.02f, 0, 1, 0, 1};
+  enum Kind { kExplosion, kFall, kBody };
+  for (Kind kind : {kExplosion, kFall, kBody}) {
+    SCOPED_TRACE(kind);
+    const Vec3 bone{0, 0, 1};
+    RandomGenerator replay = State().rng;
+    if (kind == kBody) NextRandom(replay);
+    Vec3 p = bone;
+    if (kind != kFall) {
+      const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
+      p = bone + Vec3{u3 - 0.5f, u2 - 0.5f, u1 - 0.5f} * (kind == kBody ? 0.12f : 0.08f);
+    }
+    const Vec3 dir = kind == kFall ? Vec3{0, 0, 1} : Vec3{0, 1, 0};
+    const Vec3 across = kind == kFall ? Vec3{0, 0.5f, 0} : Vec3{0, 0, 0.5f};
+    auto wall = [&](float along) {
+      GridSpec shape;
+      shape.origin = p + dir * along - Vec3{0.25f, 0, 0} - across * 0.5f;
+      shape.du = {0.5f, 0, 0};
+      shape.dv = across;
+      return AddGrid(shape);
+    };
+    HostPed* ped = AddPedWith({wall(0.68f), wall(-0.72f)});
+    SimHost::Sim(ped)->position = bone;
+    const Vec3 source = p - Vec3{0, 10, 0};
+    if (kind == kExplosion) AddExplosionWound(ped, 5, source, profile, "explosion", 0, 1);
+    if (kind == kFall) HandleFallDamage(ped, "fall");
+    if (kind == kBody) AddBodyWound(ped, 3, source, profile, "body");
+    const PedBloodState* state = FindBloodState(ped);
+    ASSERT_TRUE(state && !state->wounds.empty());
+    EXPECT_EQ(state->wounds.back().mesh, MeshesOf(ped)[0]);
+  }
+}
+
+// Small explosion wounds go to entry 3 + int(9 v) of the bones by distance; the large ones
+// drip with 0 to 2 drips (before rounding) of 0.8 times DripLength. Replayed over six seeds.
+TEST_F(DamageHookTest, ExplosionWoundsTakeTheirBonesAndDrips) {
+  State().config.Drips = 1;
+  State().config.DripLength = 0.2f;
+  HostPed* ped = AddMarkerPed({0, 0, 1});
+  // The markers lie along x, so from far off on the left they sort in marker order.
+  const int32_t byDistance[] = {1, 2, 3, 5, 22, 23, 32, 33, 41, 42, 51, 52};
+  for (uint32_t seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE(seed);
+    RemovePedBlood(ped);
+    State().rng.state = seed;
+    RandomGenerator replay = State().rng;
+    HandleExplosionDamage(ped, {-10, -10, 1}, "explosion");
+    const PedBloodState* state = FindBloodState(ped);
+    ASSERT_TRUE(state && state->wounds.size() == 6u);
+    for (size_t i = 0; i < 6; ++i) {
+      const bool large = i < 3;
+      const float v = large ? 0.0f : (NextRandom(replay), NextRandom(replay));
+      for (int k = 0; k < 5; ++k) NextRandom(replay);  // jitter, radius, angle
+      const Wound& wound = state->wounds[i];
+      const float drips = NextRandom(replay) * (large ? 2.99f : 1.99f);
+      ASSERT_EQ(wound.dripCount, static_cast<int32_t>(std::lround(drips))) << i;
+      for (int j = 0; j < wound.dripCount; ++j) {
+        NextRandom(replay);
+        const float rb = NextRandom(replay);
+        NextRandom(replay);
+        if (large) {
+          EXPECT_FLOAT_EQ(wound.dripLength[j], 0.2f * 0.8f * (0.3f + 0.7f * rb));
+        }
+      }
+      if (!large) {
+        EXPECT_EQ(BoneOf(ped, wound), byDistance[3 + static_cast<int>(9.0f * v)]) << i;
+      }
+    }
+    EXPECT_EQ(State().rng.state, replay.state);
+  }
+}
+
+// A wound recorded on a mesh it cannot paint is still the shot's one wound: neither the
+// camera segment nor a body wound follows it.
+TEST_F(DamageHookTest, AnUnpaintedWoundIsStillTheShotsOnlyWound) {
+  HostPed* ped = AddMarkerPed({0, 0, 1});
+  for (HostMesh* mesh : MeshesOf(ped)) SimHost::Sim(Host().MeshGeometry(mesh))->texCoords.clear();
+  sim.player = AsPed(shooter);
+  sim.aimFromShooter = false;
+  sim.aimOrigin = sim.viewEye = {1, -5, 1};  // straight at bone 2's marker
+  sim.aimDirection = sim.viewDirection = {0, 1, 0};
+  Damage(shooter, 10.0f, 3, 22, 1000, ped);
+  const PedBloodState* state = FindBloodState(ped);
+  ASSERT_NE(state, nullptr);
+  EXPECT_EQ(state->woundCounter, 1);
+  EXPECT_NE(ReadLogLines().back().find(", 0 tris painted"), std::string::npos);
+}
+
 TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   State().config.MaskSize = 512;  // fine masks: the pellet's small wound paints for sure
   ProceduralPed ped = AddProceduralPed(sim);
@@ -435,7 +564,27 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
       }
     }
   }
-  SUCCEED();
+  // Whatever was recorded is a sound wound on one of the ped's own triangles.
+  const PedBloodState* state = FindBloodState(ped);
+  ASSERT_NE(state, nullptr);
+  EXPECT_FALSE(state->wounds.empty());
+  EXPECT_LE(state->wounds.size(), 24u);
+  EXPECT_GE(state->woundCounter, static_cast<int32_t>(state->wounds.size()));
+  for (const Wound& wound : state->wounds) {
+    const std::vector<HostMesh*>& meshes = MeshesOf(ped);
+    ASSERT_NE(std::find(meshes.begin(), meshes.end(), wound.mesh), meshes.end());
+    EXPECT_GE(wound.triangle, 0);
+    EXPECT_LT(wound.triangle, SimHost::Sim(wound.geometry)->triangleCount);
+    EXPECT_TRUE(wound.u >= 0.0f && wound.v >= 0.0f && wound.u + wound.v <= 1.0f);
+    EXPECT_TRUE(wound.radius > 0.0f && wound.radius < 1.0f) << wound.radius;
+    EXPECT_TRUE(wound.bleed > 0.0f && wound.bleed <= 1.0f) << wound.bleed;
+    EXPECT_TRUE(wound.dripCount >= 0 && wound.dripCount <= 6);
+  }
+  const HitRecord* last = FindHitRecord(ped);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->clock, at);
+  EXPECT_EQ(last->weapon, 54);
+  EXPECT_EQ(last->piece, 9);
 }
 
 }  // namespace

@@ -194,9 +194,11 @@ TEST_F(ExplosionWoundsTest, FourFallsBleedALivingPedOut) {
   ASSERT_NE(lowest, 43);
   ASSERT_NE(lowest, 53);
 
+  RandomGenerator replay = State().rng;
   for (int i = 0; i < 4; ++i) HandleFallDamage(ped.ped, kTag);
   const PedBloodState* state = FindBloodState(ped.ped);
   ASSERT_NE(state, nullptr);
+  EXPECT_FLOAT_EQ(state->wounds.at(0).radius, 0.07f * (0.85f + 0.3f * NextRandom(replay)));
   EXPECT_EQ(state->bloodLoss, 1.0f);
   HandleFallDamage(ped.ped, kTag);
   EXPECT_EQ(state->bloodLoss, 1.25f);

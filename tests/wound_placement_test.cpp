@@ -200,6 +200,23 @@ TEST_F(WoundPlacement, TheTwentyFifthFlowingWoundPushesOutTheOldest) {
     ASSERT_GE(state.layers[0].texels[i], firstPaint[i]);
 }
 
+// Segment (-0.25, -h, 0.5) .. (0.75, h, 0.5) against the triangle (0,0,0) (1,0,0) (0,0,1):
+// det = 2 h, so it hits down to h = 0.5e-9 and no further.
+TEST_F(WoundPlacement, AllButParallelSegmentsHitDownToTheThreshold) {
+  GridSpec shape;
+  shape.origin = {0, 0, 0};
+  shape.du = {1, 0, 0};
+  shape.dv = {0, 0, 1};
+  shape.columns = shape.rows = 1;
+  HostPed* ped = AddPedWith({AddGrid(shape)});
+  for (float h : {0.75e-9f, 0.25e-9f}) {
+    EXPECT_EQ(
+        AddWound(ped, {-0.25f, -h, 0.5f}, {0.75f, h, 0.5f}, {}, kBullet, "test", false, -1, 1),
+        h > 0.5e-9f)
+        << h;
+  }
+}
+
 TEST_F(WoundPlacement, BrokenTrianglesAreNeverChosen) {
   HostGeometry* geometry = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({geometry});

@@ -1,6 +1,7 @@
 #include "core/config.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -23,11 +24,17 @@ void ReadNumber(float& field, const char* key, const char* path) {
   if (text[0] != '\0') field = static_cast<float>(std::strtod(text, nullptr));
 }
 
-// Scanning stops at the first component that does not convert; the rest keep defaults.
+// Scanning stops at the first component that does not convert; the rest keep defaults. A
+// component that is not a finite number keeps its default too; the others end in 0 ... 1.
 void ReadColour(float (&colour)[3], const char* key, const char* path) {
   char text[kNumberBuffer] = {};
   platform::ProfileString(kSection, key, "", text, sizeof(text), path);
-  if (text[0] != '\0') std::sscanf(text, "%f,%f,%f", &colour[0], &colour[1], &colour[2]);
+  if (text[0] == '\0') return;
+  float read[3] = {colour[0], colour[1], colour[2]};
+  std::sscanf(text, "%f,%f,%f", &read[0], &read[1], &read[2]);
+  for (int i = 0; i < 3; ++i) {
+    if (std::isfinite(read[i])) colour[i] = std::clamp(read[i], 0.0f, 1.0f);
+  }
 }
 
 void ReadNameList(std::vector<std::string>& list, const char* key, const char* path) {
@@ -39,6 +46,14 @@ void ReadNameList(std::vector<std::string>& list, const char* key, const char* p
 // NaN fails the comparison on purpose, so a value that is not a number takes the limit.
 float AtLeast(float value, float limit) { return value >= limit ? value : limit; }
 
+// Clamped to 0 ... most; a value that is not finite keeps the default. Larger wounds and
+// drips cost seconds of the game thread per shot and no real wound leaves them.
+void ReadSize(float& field, const char* key, float most, const char* path) {
+  const float fallback = field;
+  ReadNumber(field, key, path);
+  field = std::isfinite(field) ? std::clamp(field, 0.0f, most) : fallback;
+}
+
 }  // namespace
 
 void LoadConfig(BloodConfig& config, const char* path) {
@@ -47,10 +62,10 @@ void LoadConfig(BloodConfig& config, const char* path) {
   ReadInteger(config.MaxBloodyPeds, "MaxBloodyPeds", path);
   config.MaxBloodyPeds = std::max(config.MaxBloodyPeds, 1);
   ReadInteger(config.Log, "Log", path);
-  ReadNumber(config.WoundRadius, "WoundRadius", path);
-  ReadNumber(config.ShotgunWoundRadius, "ShotgunWoundRadius", path);
-  ReadNumber(config.RifleWoundRadius, "RifleWoundRadius", path);
-  ReadNumber(config.DripLength, "DripLength", path);
+  ReadSize(config.WoundRadius, "WoundRadius", kMaxWoundRadius, path);
+  ReadSize(config.ShotgunWoundRadius, "ShotgunWoundRadius", kMaxWoundRadius, path);
+  ReadSize(config.RifleWoundRadius, "RifleWoundRadius", kMaxWoundRadius, path);
+  ReadSize(config.DripLength, "DripLength", kMaxDripLength, path);
   ReadInteger(config.Drips, "Drips", path);
   ReadInteger(config.DripsMin, "DripsMin", path);
   ReadInteger(config.DripsMax, "DripsMax", path);

@@ -5,14 +5,18 @@
 #include <string>
 #include <vector>
 
+// Upper limits of the wound radii and of DripLength, metres.
+constexpr float kMaxWoundRadius = 0.1f;
+constexpr float kMaxDripLength = 1.0f;
+
 struct BloodConfig {
   int32_t MaskSize = 256;             // mask height in texels, width twice that (64 ... 1024)
   int32_t MaxBloodyPeds = 32;         // peds that keep blood state before eviction (>= 1)
   int32_t Log = 1;                    // 0: no log file
-  float WoundRadius = 0.035f;         // ordinary bullet wound radius, metres
-  float ShotgunWoundRadius = 0.022f;  // one shotgun pellet, metres
-  float RifleWoundRadius = 0.045f;    // rifle bullets, metres
-  float DripLength = 0.22f;           // base drip length, metres
+  float WoundRadius = 0.035f;         // ordinary bullet wound radius, metres (0 ... 0.1)
+  float ShotgunWoundRadius = 0.022f;  // one shotgun pellet, metres (0 ... 0.1)
+  float RifleWoundRadius = 0.045f;    // rifle bullets, metres (0 ... 0.1)
+  float DripLength = 0.22f;           // base drip length, metres (0 ... 1)
   int32_t Drips = 0;                  // 0: no drips at all
   int32_t DripsMin = 1;               // fewest drips per wound
   int32_t DripsMax = 4;               // most drips per wound (max(DripsMin, min(value, 6)))
@@ -24,8 +28,8 @@ struct BloodConfig {
   int32_t MaxExplosionWounds = 4;     // explosions that bleed a ped out (>= 1)
   int32_t MaxFallWounds = 4;          // falls that bleed a ped out (>= 1)
   float FallMinDamage = 8.0f;         // least fall damage factor that wounds
-  float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue
-  float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue
+  float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue (0 ... 1)
+  float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue (0 ... 1)
   std::vector<std::string> SkinTextures;          // [Overrides], read and kept
   std::vector<std::string> ClothTextures;         // [Overrides], read and kept
 };

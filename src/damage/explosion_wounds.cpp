@@ -43,7 +43,7 @@ void HandleExplosionDamage(HostPed* ped, Vec3 point, const char* tag) {
   {
     PedBloodState& state = FindOrCreateBloodState(ped);
     bleed = ComputeBleed(ped, state.bloodLoss);
-    state.bloodLoss += 1.0f / static_cast<float>(Config().MaxExplosionWounds);
+    AddBloodLoss(state, 1.0f / static_cast<float>(Config().MaxExplosionWounds));
   }
   if (!(bleed > 0.0f)) {
     if (LogEnabled()) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <numeric>
 
 #include "core/system_state.h"
 #include "damage/hit_history.h"
@@ -19,6 +21,34 @@ float Decay(float x) {
   return (e - e3) / (1.0f - e3);
 }
 
+// Units of loss that bleed a ped out: the least common multiple of the caps, so that every
+// share is a whole number of units (0 when it does not fit). Summed in float, n shares of
+// 1 / n end up to a few hundred units in the last place off 1, either side.
+uint64_t LossScale() {
+  constexpr uint64_t kLimit = uint64_t{1} << 62;
+  const BloodConfig& config = Config();
+  uint64_t scale = 1;
+  for (int32_t cap : {config.MaxBulletWounds, config.MaxExplosionWounds, config.MaxFallWounds}) {
+    const uint64_t n = static_cast<uint64_t>(std::max(cap, 1));
+    const uint64_t factor = n / std::gcd(scale, n);
+    if (scale > kLimit / factor) return 0;
+    scale *= factor;
+  }
+  return scale;
+}
+
+uint64_t LossUnits(float increment, uint64_t scale) {
+  const BloodConfig& config = Config();
+  for (int32_t cap : {config.MaxBulletWounds, config.MaxExplosionWounds, config.MaxFallWounds}) {
+    const int32_t n = std::max(cap, 1);
+    if (increment == 1.0f / static_cast<float>(n)) return scale / static_cast<uint64_t>(n);
+  }
+  if (!(increment > 0.0f)) return 0;
+  if (increment >= 1.0f) return scale;
+  return static_cast<uint64_t>(
+      std::llround(static_cast<double>(increment) * static_cast<double>(scale)));
+}
+
 void ReleaseLayers(PedBloodState& state) {
   HostGame& host = Host();
   for (MaskLayer& layer : state.layers) {
@@ -31,7 +61,12 @@ void ReleaseLayers(PedBloodState& state) {
 
 }  // namespace
 
-PedBloodState& FindOrCreateBloodState(HostPed* ped) { return State().bloodStates[ped]; }
+PedBloodState& FindOrCreateBloodState(HostPed* ped) {
+  auto created = State().bloodStates.try_emplace(ped);
+  // Every new state counts against MaxBloodyPeds, whoever creates it.
+  if (created.second) EvictLeastRecentlyHit(ped);
+  return created.first->second;
+}
 
 PedBloodState* FindBloodState(HostPed* ped) {
   auto& table = State().bloodStates;
@@ -91,6 +126,21 @@ float ComputeBleed(HostPed* ped, float loss) {
   if (found != deaths.end()) dt = NowSeconds() - found->second;
   const float t = dt / std::max(0.001f, Config().CorpseBleedTime);
   return a * Decay(t);
+}
+
+void AddBloodLoss(PedBloodState& state, float increment) {
+  const float before = state.bloodLoss;
+  state.bloodLoss += increment;
+  const uint64_t scale = LossScale();
+  if (scale == 0) return;
+  // Both terms are at most 2^62: no wrap.
+  state.lossUnits = std::min(scale, state.lossUnits + LossUnits(increment, scale));
+  if (state.lossUnits >= scale) {
+    state.bloodLoss = std::max(state.bloodLoss, 1.0f);
+  } else if (state.bloodLoss >= 1.0f && before < 1.0f) {
+    // Rounded up to 1 short of the count: kept just below, so the loss still only grows.
+    state.bloodLoss = std::nextafter(1.0f, 0.0f);
+  }
 }
 
 void RemovePedBlood(HostPed* ped) {

@@ -39,6 +39,7 @@ struct PedBloodState {
   float nextRefreshTime = 0.0f;  // seconds
   int32_t woundCounter = 0;      // attempts that found the mesh, bled-out ones included
   float bloodLoss = 0.0f;        // 1.0: bled out
+  uint64_t lossUnits = 0;        // bloodLoss counted exactly (see AddBloodLoss)
 };
 
 // Per-frame callback: records first-seen death times of the pool's peds (forgets revived
@@ -56,6 +57,14 @@ void RefreshBloodStates();
 // also fades by B(seconds since death / CorpseBleedTime).
 float ComputeBleed(HostPed* ped, float loss);
 
+// Adds increment to state.bloodLoss. The loss is also counted exactly, in whole units of
+// every cap's share (1 / MaxBulletWounds, 1 / MaxExplosionWounds, 1 / MaxFallWounds; other
+// increments to the nearest unit), and that count decides bleeding out: bloodLoss becomes
+// at least 1 when the count reaches 1, and a sum rounded up to 1 before that stays just
+// below 1. bloodLoss never decreases. Caps whose common multiple exceeds 2^62 leave the
+// float sum alone.
+void AddBloodLoss(PedBloodState& state, float increment);
+
 // Drops one ped's state, releasing each layer's texture once. No-op without state.
 void RemovePedBlood(HostPed* ped);
 
@@ -70,7 +79,7 @@ void OnPedRemoved(HostPed* ped);
 // corpseDeathTimes (the geometry cache, hit history and playerWasDead stay).
 void ResetAllBlood();
 
-// Find-or-create (a new state is zero-filled) and find (null when absent). References
-// stay valid until the state is removed.
+// Find-or-create (a new state is zero-filled, then EvictLeastRecentlyHit(ped) runs) and
+// find (null when absent). References stay valid until the state is removed.
 PedBloodState& FindOrCreateBloodState(HostPed* ped);
 PedBloodState* FindBloodState(HostPed* ped);

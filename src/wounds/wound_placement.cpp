@@ -119,9 +119,8 @@ bool AddWound(HostPed* ped, Vec3 segStart, Vec3 segEnd, Vec3 snapPoint, const Wo
   PedBloodState& state = FindOrCreateBloodState(ped);
   state.lastHitClock = host.ClockMs();
   if (bleed < 0.0f) bleed = ComputeBleed(ped, state.bloodLoss);
-  const float increment =
-      lossIncrement < 0.0f ? 1.0f / static_cast<float>(config.MaxBulletWounds) : lossIncrement;
-  state.bloodLoss += increment;
+  AddBloodLoss(state, lossIncrement < 0.0f ? 1.0f / static_cast<float>(config.MaxBulletWounds)
+                                           : lossIncrement);
   state.woundCounter += 1;
   // A NaN bleed has no blood to show either.
   if (!(bleed > 0.0f)) {
@@ -172,5 +171,6 @@ bool AddWound(HostPed* ped, Vec3 segStart, Vec3 segEnd, Vec3 snapPoint, const Wo
             static_cast<double>(bleed), painted);
   }
   EvictLeastRecentlyHit(ped);
-  return painted > 0;
+  // A recorded wound is placed, painted or not: callers must not place it a second time.
+  return true;
 }

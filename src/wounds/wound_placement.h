@@ -12,8 +12,8 @@
 // before this wound), draws radius, angle and drips from the shared generator, paints it
 // at age 0, keeps it flowing (at most 24, the oldest dropped), logs one line prefixed by
 // tag and evicts the least recently hit other ped beyond MaxBloodyPeds.
-// True when triangles were painted or the ped has bled out (accounted, nothing shown);
-// false for radius <= 0, no skinned mesh, no triangle found, or nothing painted.
+// True when the wound was recorded (painted or not) or the ped has bled out (accounted,
+// nothing shown); false for radius <= 0, no skinned mesh or no triangle found.
 // Triangles with a vertex index at or past the posed vertex count are never chosen.
 bool AddWound(HostPed* ped, Vec3 segStart, Vec3 segEnd, Vec3 snapPoint, const WoundProfile& profile,
               const char* tag, bool allowSnap, float lossIncrement, float bleed);

@@ -56,6 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(c.CorpseBleedTime >= 0.0f, "CorpseBleedTime");
   Require(c.MaxBulletWounds >= 1 && c.MaxExplosionWounds >= 1 && c.MaxFallWounds >= 1,
           "wound counts");
+  for (float size : {c.WoundRadius, c.ShotgunWoundRadius, c.RifleWoundRadius}) {
+    Require(size >= 0.0f && size <= kMaxWoundRadius, "wound radii");
+  }
+  Require(c.DripLength >= 0.0f && c.DripLength <= kMaxDripLength, "DripLength");
+  for (int i = 0; i < 3; ++i) {
+    Require(c.BloodColor[i] >= 0.0f && c.BloodColor[i] <= 1.0f, "BloodColor");
+    Require(c.DriedColor[i] >= 0.0f && c.DriedColor[i] <= 1.0f, "DriedColor");
+  }
   CheckNames(c.SkinTextures);
   CheckNames(c.ClothTextures);
 
