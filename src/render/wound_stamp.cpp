@@ -6,6 +6,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "core/float_math.h"
 #include "core/system_state.h"
 #include "render/blood_geometry.h"
 
@@ -203,7 +204,7 @@ bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, floa
   const Vec3 normal = Divided(n, nLength);
   const Vec3 tangent = Divided(e1, e1Length);
   const Vec3 binormal = Cross(normal, tangent);
-  const Vec3 axis = std::cos(wound.angle) * tangent + std::sin(wound.angle) * binormal;
+  const Vec3 axis = portable::Cosf(wound.angle) * tangent + portable::Sinf(wound.angle) * binormal;
 
   // Gravity projected onto the surface; too little of it (level ground) runs along B.
   const Vec3 gravity{0.0f, 0.0f, -1.0f};
@@ -212,8 +213,8 @@ bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, floa
   const Vec3 down = slope > 0.05f ? Divided(g, slope) : binormal;
   const float flatness = 1.0f - std::min(1.0f, slope / 0.6f);
 
-  const float f1 = 1.0f - std::exp(-age / 1.2f);
-  const float f2 = 1.0f - std::exp(-3.0f * age / Config().FlowTime);
+  const float f1 = 1.0f - portable::Expf(-age / 1.2f);
+  const float f2 = 1.0f - portable::Expf(-3.0f * age / Config().FlowTime);
   const float radius = (wound.bleed * 0.6f + 0.4f) * wound.radius * (f1 * 0.55f + 0.45f) *
                        (flatness * 0.6f * f1 + 1.0f);
 

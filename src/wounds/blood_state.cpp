@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <numeric>
 
+#include "core/float_math.h"
 #include "core/system_state.h"
 #include "damage/hit_history.h"
 #include "render/wound_stamp.h"
@@ -16,8 +17,8 @@ namespace {
 // rounded to float; the rest is float arithmetic. NaN falls to 0 with x >= 1.
 float Decay(float x) {
   if (!(x < 1.0f)) return 0.0f;
-  const float e = static_cast<float>(std::exp(-3.0 * static_cast<double>(x)));
-  const float e3 = static_cast<float>(std::exp(-3.0));
+  const float e = static_cast<float>(portable::Exp(-3.0 * static_cast<double>(x)));
+  const float e3 = static_cast<float>(portable::Exp(-3.0));
   return (e - e3) / (1.0f - e3);
 }
 

@@ -16,6 +16,36 @@ namespace ga = game_address;
 
 SyntheticGame* SyntheticGame::current = nullptr;
 
+// The entry stack pointer E is placed below the caller's frame; the arguments are pushed
+// over it and the call's return address lands at E. The frame pointer restores the stack
+// whoever removes the arguments.
+asm(".text\n"
+    ".globl vt_call_with_stack_at\n"
+    "vt_call_with_stack_at:\n"
+    " pushl %ebp\n"
+    " movl %esp, %ebp\n"
+    " pushl %esi\n"
+    " movl 16(%ebp), %esi\n"    // args
+    " movl 20(%ebp), %edx\n"    // count
+    " leal 0(,%edx,4), %eax\n"  // argument bytes
+    " movl %esp, %ecx\n"
+    " subl %eax, %ecx\n"
+    " subl $36, %ecx\n"
+    " andl $-16, %ecx\n"
+    " addl 24(%ebp), %ecx\n"  // E
+    " leal 4(%ecx,%eax), %esp\n"
+    "1: testl %edx, %edx\n"
+    " jz 2f\n"
+    " decl %edx\n"
+    " pushl (%esi,%edx,4)\n"
+    " jmp 1b\n"
+    "2: movl 12(%ebp), %ecx\n"
+    " call *8(%ebp)\n"
+    " leal -4(%ebp), %esp\n"
+    " popl %esi\n"
+    " popl %ebp\n"
+    " ret\n");
+
 namespace {
 
 constexpr int kPoolSlots = 4;
@@ -174,7 +204,12 @@ struct Routines {
   static void ForEachMesh(HostRenderObject* object, HostMesh* (*callback)(HostMesh*, void*),
                           void* user) {
     for (HostMesh* mesh : reinterpret_cast<RenderObject*>(object)->meshes) {
-      if (!callback(mesh, user)) break;
+      const uint32_t args[2] = {reinterpret_cast<uintptr_t>(mesh),
+                                reinterpret_cast<uintptr_t>(user)};
+      if (!CallWithStackAt(reinterpret_cast<uintptr_t>(callback), 0, args, 2,
+                           G().callbackStackOffset)) {
+        break;
+      }
     }
   }
 

@@ -67,6 +67,12 @@ struct GeometryInfo {
   GameVertexData vertexData{};
 };
 
+// Calls the code at address with ecx and count 4-byte stack arguments, the stack pointer
+// at its entry equal to offset modulo 16 (offset a multiple of 4). The callee may remove
+// its arguments or leave them; returns eax.
+uint32_t CallWithStackAt(uintptr_t address, uint32_t ecx, const uint32_t* args, uint32_t count,
+                         uint32_t offset) asm("vt_call_with_stack_at");
+
 class SyntheticGame {
  public:
   // Writes the game's code and data into the image: routines, call sites, the version
@@ -112,6 +118,10 @@ class SyntheticGame {
   GameDamage* AddDamage(HostEntity* damager, float factor, uint8_t piece, int32_t weapon);
   uint32_t Clock() const;
   void AdvanceClock(uint32_t ms);
+
+  // Where the stack pointer stands, modulo 16, at the entry of the callbacks the system
+  // hands to the game's mesh iteration (the game keeps only 4-byte alignment).
+  uint32_t callbackStackOffset = 12;
 
   std::vector<Draw> draws;
   int damageCalls = 0, fireCalls = 0, renderCalls = 0, removeCalls = 0, frameCalls = 0;

@@ -334,13 +334,13 @@ struct Ring {
 
 Ring PartRing(const Part& part, int ring) {
   float theta = kPi * static_cast<float>(ring) / static_cast<float>(part.rings + 1);
-  float sinTheta = ring == 0 || ring == part.rings + 1 ? 0.0f : std::sin(theta);
-  float cosTheta = std::cos(theta);
+  float sinTheta = ring == 0 || ring == part.rings + 1 ? 0.0f : portable::Sinf(theta);
+  float cosTheta = portable::Cosf(theta);
   Ring r;
   r.s = 0.5f - 0.5f * cosTheta;
   r.pole = ring == 0 ? -1 : ring == part.rings + 1 ? 1 : 0;
   float ds = 0.5f * sinTheta;
-  float round = sinTheta > 0.0f ? std::pow(sinTheta, part.roundness) : 0.0f;
+  float round = sinTheta > 0.0f ? portable::Powf(sinTheta, part.roundness) : 0.0f;
   float dRound = sinTheta > 0.0f ? part.roundness * round / sinTheta * cosTheta : 0.0f;
   Radii radii = Profile(part, r.s);
   r.centre = part.start + (part.end - part.start) * r.s;
@@ -372,8 +372,8 @@ Columns ColumnAngles(const Part& part) {
   float span = part.half ? kPi : 2.0f * kPi;
   for (int c = 0; c <= part.columns && c <= kMaxColumns; ++c) {
     float phi = from + span * static_cast<float>(c) / static_cast<float>(part.columns);
-    columns.cos[c] = std::cos(phi);
-    columns.sin[c] = std::sin(phi);
+    columns.cos[c] = portable::Cosf(phi);
+    columns.sin[c] = portable::Sinf(phi);
   }
   return columns;
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "core/float_math.h"
 #include "host/host_types.h"
 
 inline HostMatrix IdentityMatrix() {
@@ -24,7 +25,7 @@ inline HostMatrix TranslationMatrix(Vec3 t) {
 // Rotation by angle radians about a unit axis, right-handed (counter-clockwise seen from
 // the tip of the axis).
 inline HostMatrix RotationMatrix(Vec3 axis, float angle) {
-  float c = std::cos(angle), s = std::sin(angle), t = 1.0f - c;
+  float c = portable::Cosf(angle), s = portable::Sinf(angle), t = 1.0f - c;
   float x = axis.x, y = axis.y, z = axis.z;
   HostMatrix m = IdentityMatrix();
   // Rows are the images of the unit axes.
