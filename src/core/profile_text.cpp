@@ -26,27 +26,6 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A file starting with a byte-order mark is UTF-8 or UTF-16; characters outside ASCII
-// of a UTF-16 file become '?', as they do through the ANSI code page.
-std::string Decode(std::string_view bytes) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-    return std::string(bytes.substr(3));
-  }
-  if (bytes.size() >= 2 &&
-      ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
-    const bool little = byte(0) == 0xFF;
-    std::string text;
-    text.reserve(bytes.size() / 2);
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      unsigned unit = little ? byte(i) | byte(i + 1) << 8 : byte(i) << 8 | byte(i + 1);
-      text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    }
-    return text;
-  }
-  return std::string(bytes);
-}
-
 // One pair of matching quotes around the value is dropped; when the buffer is exactly
 // one character too small for the quoted text, the reader still drops the last copied
 // character (the platform's own rule, kept so both readers agree).
@@ -65,10 +44,29 @@ size_t CopyEntry(std::string_view value, char* out, size_t size) {
 
 }  // namespace
 
+std::string DecodeProfileText(std::string_view bytes) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    return std::string(bytes.substr(3));
+  }
+  if (bytes.size() >= 2 &&
+      ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
+    const bool little = byte(0) == 0xFF;
+    std::string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      unsigned unit = little ? byte(i) | byte(i + 1) << 8 : byte(i) << 8 | byte(i + 1);
+      text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    }
+    return text;
+  }
+  return std::string(bytes);
+}
+
 bool FindProfileValue(std::string_view text, const char* section, const char* key,
                       std::string* value) {
   if (!section || !key) return false;
-  const std::string decoded = Decode(text);
+  const std::string decoded = DecodeProfileText(text);
   const std::string_view wantSection = Trim(section);
   const std::string_view wantKey = Trim(key);
 

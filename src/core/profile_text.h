@@ -11,6 +11,11 @@
 #include <string>
 #include <string_view>
 
+// The text the reader sees in a file's bytes: a file starting with a byte-order mark is
+// UTF-8 or UTF-16; characters outside ASCII of a UTF-16 file become '?', as they do
+// through the ANSI code page.
+std::string DecodeProfileText(std::string_view bytes);
+
 // Finds key in section. True with the raw value (blanks around it removed, quotes kept)
 // when the key's line has an '='; false when the section or key is absent or the key's
 // first line has no '='. Lines starting with ';' are comments.

@@ -40,7 +40,28 @@ TEST(BoneMap, GuessesGameNumbersFromCommonJointNames) {
       {"RightUpLeg", 51},
       {"Bip01 R Calf", 52},
       {"foot.R", 53},
+      // Blender's Rigify deform bones and DAZ's split joints.
+      {"DEF-spine", 1},
+      {"DEF-spine.001", 2},
+      {"DEF-spine.002", 3},
+      {"DEF-spine.004", 4},
+      {"DEF-spine.006", 5},
+      {"DEF-upper_arm.L", 32},
+      {"DEF-forearm.R", 23},
+      {"DEF-shin.L", 42},
+      {"lShldrBend", 32},
+      {"rForearmBend", 23},
+      {"lThighBend", 41},
+      {"abdomenLower", 2},
+      {"chestLower", 3},
+      {"neckLower", 4},
       // Not these bones.
+      {"DEF-spine.003", -1},
+      {"DEF-upper_arm.L.001", -1},  // the second segment of a split limb
+      {"DEF-pelvis.L", -1},
+      {"rShldrTwist", -1},
+      {"abdomenUpper", -1},
+      {"neckUpper", -1},
       {"B_Finger1_Left", -1},
       {"LeftHandThumb1", -1},
       {"LeftToeBase", -1},
@@ -60,7 +81,11 @@ TEST(BoneMap, AssignsGuessedMappedAndFreeNumbers) {
   EXPECT_EQ(AssignBoneNumbers(joints, nullptr),
             (std::vector<int32_t>{100, 1, 2, 3, 101, 4, 5, 32, 102, 103}));
 
-  std::vector<BoneMapEntry> map = {{"Hips", 7}, {"Neck", 101}, {"Elsewhere", 5}};
+  // Rigify's other bone layers copy the deform bones' names: only DEF- bones are guessed.
+  EXPECT_EQ(AssignBoneNumbers({"ORG-upper_arm.L", "DEF-upper_arm.L", "MCH-spine"}, nullptr),
+            (std::vector<int32_t>{100, 32, 101}));
+
+  std::vector<BoneMapEntry> map = {{"Hips", 7, 1}, {"Neck", 101, 2}, {"Elsewhere", 5, 3}};
   EXPECT_EQ(AssignBoneNumbers(joints, &map),
             (std::vector<int32_t>{100, 7, 102, 103, 104, 101, 105, 106, 107, 108}));
 }
@@ -92,7 +117,7 @@ TEST(BoneMap, ParsesMappingTextAndNamesBadLines) {
       {"Spine 2\nChest 2\n", "rig.map:2: bone number 2 is given twice"},
   };
   for (const auto& c : bad) {
-    map = {{"stale", 1}};
+    map = {{"stale", 1, 1}};
     EXPECT_FALSE(ParseBoneMap(c.text, "rig.map", map, error)) << c.text;
     EXPECT_EQ(error, c.error);
     EXPECT_TRUE(map.empty());

@@ -191,6 +191,7 @@ TEST(ModelImport, MappingFileNumbersTheJoints) {
 
 TEST(ModelImport, FailuresNameTheFile) {
   const std::string badMap = WriteTemp("bad.map", "B_Neck 5\nB_Spine1 two\n");
+  const std::string typoMap = WriteTemp("typo.map", "B_Neck 4\nB_Hed\x1B 5\n");
   const std::string junk = WriteTemp("junk.x", "this is not a model\n");
   const std::string lines = WriteTemp("lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n");
   const struct {
@@ -199,6 +200,7 @@ TEST(ModelImport, FailuresNameTheFile) {
       {"/nonexistent/ped.x", "", "/nonexistent/ped.x: cannot open the model"},
       {kModel, "/nonexistent/ped.map", "/nonexistent/ped.map: cannot open the bone map"},
       {kModel, badMap, badMap + ":2: bone number 'two' is not an integer"},
+      {kModel, typoMap, typoMap + ":2: the model has no joint 'B_Hed\\x1B'"},
       {junk, "", junk + ": not a model that can be read ("},
       {lines, "", lines + ": no triangles"},
   };
@@ -242,6 +244,57 @@ TEST(ModelImport, StaticModelBecomesOneRigidBone) {
   EXPECT_NEAR(hi.z, 2.8f, 1e-4f);
   EXPECT_NEAR(hi.x - lo.x, 0.9f, 1e-4f);  // scaled with the height
   EXPECT_NEAR(hi.y - lo.y, 0.9f, 1e-4f);
+}
+
+// Small triangles filling a box of the given size, and one sliver reaching far away.
+std::string BoxCloud(const std::string& name, Vec3 size) {
+  std::string obj;
+  int vertices = 0;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      for (int k = 0; k < 8; ++k) {
+        Vec3 p{size.x * i / 3, size.y * j / 3, size.z * k / 7};
+        for (Vec3 d : {Vec3{0, 0, 0}, Vec3{1e-3f, 0, 0}, Vec3{0, 1e-3f, 0}}) {
+          obj += "v " + std::to_string(p.x + d.x) + " " + std::to_string(p.y + d.y) + " " +
+                 std::to_string(p.z + d.z) + "\n";
+        }
+        obj += "vt 0 0\nvt 1 0\nvt 0 1\nf " + std::to_string(vertices + 1) + " " +
+               std::to_string(vertices + 2) + " " + std::to_string(vertices + 3) + "\n";
+        vertices += 3;
+      }
+    }
+  }
+  obj += "v 0 0 0.01\nv 0.01 0 0\nv 400 -300 500\nf " + std::to_string(vertices + 1) + " " +
+         std::to_string(vertices + 2) + " " + std::to_string(vertices + 3) + "\n";
+  return WriteTemp(name, obj);
+}
+
+TEST(ModelImport, StandsAlongTheLongestExtentAndIgnoresAFarVertex) {
+  const struct {
+    const char* name;
+    Vec3 size;
+    Vec3 standing;  // the size standing: across, front to back, height
+  } cases[] = {
+      {"z-up.obj", {0.5f, 0.3f, 2.0f}, {0.45f, 0.27f, 1.8f}},
+      {"y-up.obj", {0.5f, 2.0f, 0.3f}, {0.45f, 0.27f, 1.8f}},
+      {"x-long.obj", {2.0f, 0.5f, 0.3f}, {0.27f, 0.45f, 1.8f}},
+  };
+  for (const auto& c : cases) {
+    SimHost sim;
+    ImportedPed ped;
+    std::string error;
+    ASSERT_TRUE(ImportPedModel(sim, BoxCloud(c.name, c.size), "", {}, ped, error)) << error;
+    Vec3 lo{1e9f, 1e9f, 1e9f}, hi{-1e9f, -1e9f, -1e9f};
+    for (const Vec3& p : SimHost::Sim(ped.geometries[0])->positions) {
+      if (Length(p) > 10.0f) continue;  // the far vertex
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    EXPECT_NEAR(hi.x - lo.x, c.standing.x, 0.01f) << c.name;
+    EXPECT_NEAR(hi.y - lo.y, c.standing.y, 0.01f) << c.name;
+    EXPECT_NEAR(hi.z - lo.z, c.standing.z, 0.01f) << c.name;
+    EXPECT_NEAR(lo.z, 0.0f, 0.01f) << c.name;
+  }
 }
 
 TEST(ModelImport, KeepsTheFourLargestInfluences) {

@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "quoted_text.h"
+
 namespace {
 
 constexpr int32_t kFirstFreeNumber = 100;
@@ -94,15 +96,16 @@ bool ParseBoneMap(const std::string& text, const std::string& source,
     long bone = std::strtol(digits.c_str(), &end, 10);
     bool integer = !digits.empty() && *end == '\0' && errno == 0 &&
                    (IsDigit(digits[0]) || digits[0] == '-' || digits[0] == '+');
-    if (!integer) return fail("bone number '" + digits + "' is not an integer");
+    if (!integer) return fail("bone number " + QuotedText(digits) + " is not an integer");
     if (bone < 0 || bone > kMaxBoneNumber) {
       return fail("bone number " + digits + " is outside 0 to 65535");
     }
-    if (!joints.insert(joint).second) return fail("joint '" + joint + "' is mapped twice");
+    if (!joints.insert(joint).second)
+      return fail("joint " + QuotedText(joint) + " is mapped twice");
     if (!numbers.insert(static_cast<int32_t>(bone)).second) {
       return fail("bone number " + digits + " is given twice");
     }
-    out.push_back({joint, static_cast<int32_t>(bone)});
+    out.push_back({joint, static_cast<int32_t>(bone), number});
   }
   return true;
 }
@@ -113,40 +116,65 @@ bool LoadBoneMap(const std::string& path, std::vector<BoneMapEntry>& out, std::s
     error = path + ": cannot open the bone map";
     return false;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  return ParseBoneMap(text.str(), path, out, error);
+  // Read one byte past the limit: an endless file (a device, a pipe) stops there.
+  std::string text(kMaxBoneMapBytes + 1, '\0');
+  file.read(&text[0], static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(file.gcount()));
+  if (text.size() > kMaxBoneMapBytes) {
+    error =
+        path + ": the bone map is larger than " + std::to_string(kMaxBoneMapBytes >> 20) + " MiB";
+    return false;
+  }
+  return ParseBoneMap(text, path, out, error);
 }
 
 int32_t GuessBoneNumber(const std::string& jointName) {
   std::vector<std::string> all = Words(jointName);
-  int side = 0;  // -1 left, 1 right
+  const bool rigify = !all.empty() && all[0] == "def";
+  int side = 0;      // -1 left, 1 right
+  int segment = -1;  // the number after the name (Rigify's .001), -1 when none
   std::vector<std::string> words;
   std::string joined;
-  for (const std::string& w : all) {
+  for (size_t i = rigify ? 1 : 0; i < all.size(); ++i) {
+    const std::string& w = all[i];
     bool left = w == "l" || w == "left";
     bool right = w == "r" || w == "right";
     if (left || right) {
       if (side == 0) side = left ? -1 : 1;
       continue;
     }
-    if (IsDigit(w[0])) continue;
+    if (IsDigit(w[0])) {
+      segment = std::atoi(w.substr(0, 4).c_str());
+      continue;
+    }
     words.push_back(w);
     joined += w;
   }
   // Small joints and rig helpers near the big ones are not those bones.
   if (Has(words,
-          {"finger", "thumb", "index",  "middle", "ring",    "pinky",   "toe",   "toes",  "eye",
-           "eyes",   "lid",   "eyelid", "brow",   "eyebrow", "lip",     "jaw",   "mouth", "cheek",
-           "tongue", "teeth", "ear",    "nose",   "hair",    "tail",    "twist", "roll",  "end",
-           "nub",    "ik",    "target", "pole",   "ctrl",    "control", "helper"})) {
+          {"finger", "thumb", "index",  "middle", "ring",    "pinky",   "toe",    "toes",  "eye",
+           "eyes",   "lid",   "eyelid", "brow",   "eyebrow", "lip",     "jaw",    "mouth", "cheek",
+           "tongue", "teeth", "ear",    "nose",   "hair",    "tail",    "twist",  "roll",  "end",
+           "nub",    "ik",    "target", "pole",   "ctrl",    "control", "helper", "breast"})) {
     return -1;
   }
-  if (Has(words, {"pelvis", "hips"}) || (side == 0 && Has(words, {"hip"}))) return 1;
+  if (rigify) {
+    // DEF-spine is the hips; .001 spine, .002 chest, .004 neck, .006 head. Any other numbered
+    // deform bone is the second segment of a split limb or chain.
+    if (words.size() == 1 && words[0] == "spine" && side == 0) {
+      static const int32_t kChain[] = {1, 2, 3, -1, 4, -1, 5};
+      int index = segment < 0 ? 0 : segment;
+      return index < 7 ? kChain[index] : -1;
+    }
+    if (segment >= 0) return -1;
+  }
+  if (Has(words, {"pelvis", "hips"}) || (side == 0 && Has(words, {"hip"}))) {
+    return rigify && side != 0 ? -1 : 1;  // Rigify's DEF-pelvis.L is a hip-area helper
+  }
   int32_t sided = -1;  // the right-side number
   if (Contains(joined, {"forearm", "lowerarm"}) || Has(words, {"elbow"})) {
     sided = 23;
-  } else if (Contains(joined, {"upperarm", "uparm"}) || Has(words, {"humerus", "arm"})) {
+  } else if (Contains(joined, {"upperarm", "uparm"}) || Has(words, {"humerus", "arm", "shldr"})) {
     sided = 22;
   } else if (Has(words, {"clavicle", "collar", "collarbone", "shoulder"})) {
     sided = 21;
@@ -163,8 +191,11 @@ int32_t GuessBoneNumber(const std::string& jointName) {
     if (side == 0) return -1;
     return side > 0 ? sided : (sided < 50 ? sided + 10 : sided - 10);
   }
+  // Chains split in two (DAZ's abdomenUpper, chestUpper, neckUpper; UpperChest) give
+  // their lower joint.
+  if (Has(words, {"upper"})) return -1;
   if (Has(words, {"spine", "abdomen"})) return 2;
-  if (Has(words, {"chest", "upperchest", "thorax"})) return 3;
+  if (Has(words, {"chest", "thorax"})) return 3;
   if (Has(words, {"neck"})) return 4;
   if (Has(words, {"head"})) return 5;
   return -1;
@@ -174,13 +205,18 @@ std::vector<int32_t> AssignBoneNumbers(const std::vector<std::string>& joints,
                                        const std::vector<BoneMapEntry>* map) {
   std::vector<int32_t> numbers(joints.size(), -1);
   std::set<int32_t> taken;
+  auto deform = [](const std::string& joint) {
+    return joint.size() > 4 &&
+           (joint.compare(0, 4, "DEF-") == 0 || joint.compare(0, 4, "DEF_") == 0);
+  };
+  const bool rigify = std::any_of(joints.begin(), joints.end(), deform);
   for (size_t i = 0; i < joints.size(); ++i) {
     int32_t wanted = -1;
     if (map) {
       for (const BoneMapEntry& entry : *map) {
         if (entry.joint == joints[i]) wanted = entry.bone;
       }
-    } else {
+    } else if (!rigify || deform(joints[i])) {
       wanted = GuessBoneNumber(joints[i]);
       if (wanted == 2 && taken.count(2)) wanted = 3;
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
+#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -12,6 +13,9 @@
 
 #include "bone_map.h"
 #include "host/sim/sim_math.h"
+#include "model_texture.h"
+#include "quoted_text.h"
+#include "robust_range.h"
 
 namespace {
 
@@ -81,27 +85,115 @@ bool HasTriangles(const aiMesh* mesh) {
   return false;
 }
 
-// The model's own space to model space: axis turn, scale and shift.
-HostMatrix SceneToModel(const std::vector<MeshUse>& uses) {
-  Vec3 lo{0, 0, 0}, hi{0, 0, 0};
-  bool first = true;
-  for (const MeshUse& use : uses) {
-    for (unsigned v = 0; v < use.mesh->mNumVertices; ++v) {
-      Vec3 p = TransformPoint(use.meshToScene, ToVec3(use.mesh->mVertices[v]));
-      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
-      lo = first ? p : Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-      hi = first ? p : Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-      first = false;
+// The model's up and front directions in its own space.
+struct Axes {
+  Vec3 up;
+  Vec3 front;
+};
+
+// From the skeleton: the head (or neck) above the pelvis (or spine), the right arm on the
+// ped's right. False when a bone of those is missing or they lie too close together.
+bool SkeletonAxes(const std::vector<int32_t>& boneNodes, const std::vector<int32_t>& ids,
+                  const std::vector<HostMatrix>& rest, Axes* axes) {
+  auto find = [&](int32_t id, Vec3* at) {
+    for (size_t b = 0; b < ids.size() && b < boneNodes.size(); ++b) {
+      if (ids[b] != id) continue;
+      *at = MatrixTranslation(rest[static_cast<size_t>(boneNodes[b])]);
+      return true;
+    }
+    return false;
+  };
+  Vec3 head, pelvis, right, left;
+  if (!(find(5, &head) || find(4, &head)) || !(find(1, &pelvis) || find(2, &pelvis))) return false;
+  bool arms = false;
+  for (int32_t id : {22, 21, 23, 24}) {
+    if (find(id, &right) && find(id + 10, &left)) {
+      arms = true;
+      break;
     }
   }
-  HostMatrix turn = IdentityMatrix();
-  if (hi.y - lo.y > hi.z - lo.z) {
-    // y up, front +z: a half turn about (0, 1, 1) takes y to z and z to y (x to -x).
-    turn = HostMatrix{{{-1, 0, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}, {0, 0, 0, 1}}};
+  Vec3 up = head - pelvis;
+  if (!arms || !(Length(up) > 1e-6f) || !std::isfinite(Length(up))) return false;
+  up = Normalised(up);
+  Vec3 across = right - left;
+  across = across - up * Dot(across, up);
+  if (!(Length(across) > 0.05f * Length(head - pelvis))) return false;
+  *axes = {up, Cross(up, Normalised(across))};
+  return true;
+}
+
+Vec3 AxisVector(int32_t axis, int32_t sign) {
+  Vec3 v{0, 0, 0};
+  (axis == 0 ? v.x : axis == 1 ? v.y : v.z) = sign < 0 ? -1.0f : 1.0f;
+  return v;
+}
+
+// From the file's axis metadata (FBX and others that assimp reports).
+bool MetadataAxes(const aiScene& scene, Axes* axes) {
+  const aiMetadata* meta = scene.mMetaData;
+  int32_t up = -1, upSign = 1, front = -1, frontSign = 1;
+  if (!meta || !meta->Get("UpAxis", up) || up < 0 || up > 2) return false;
+  meta->Get("UpAxisSign", upSign);
+  if (!meta->Get("FrontAxis", front) || front < 0 || front > 2 || front == up) {
+    front = up == 2 ? 1 : 2;
+    frontSign = up == 2 ? -1 : 1;
+  } else {
+    meta->Get("FrontAxisSign", frontSign);
   }
-  Vec3 a = TransformPoint(turn, lo), b = TransformPoint(turn, hi);
-  Vec3 tlo{std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
-  Vec3 thi{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+  *axes = {AxisVector(up, upSign), AxisVector(front, frontSign)};
+  return true;
+}
+
+// From the file format's convention, for formats that have one, as assimp hands them on:
+// IQM (turned by the reader to y up) faces +x, glTF is y up facing +z.
+bool FormatAxes(const std::string& path, Axes* axes) {
+  std::string extension = path.substr(std::min(path.size(), path.find_last_of('.') + 1));
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "iqm") return *axes = {{0, 1, 0}, {1, 0, 0}}, true;
+  if (extension == "gltf" || extension == "glb") return *axes = {{0, 1, 0}, {0, 0, 1}}, true;
+  return false;
+}
+
+// The model's own space to model space: axis turn, scale and shift. Up and front come
+// from the skeleton, else the file's metadata, else its format's convention, else the
+// longest extent is up (a y-up
+// model faces +z, any other -y, as the common tools make them).
+HostMatrix SceneToModel(const std::vector<MeshUse>& uses, const Axes* known) {
+  std::vector<Vec3> points;
+  for (const MeshUse& use : uses) {
+    for (unsigned v = 0; v < use.mesh->mNumVertices; ++v) {
+      points.push_back(TransformPoint(use.meshToScene, ToVec3(use.mesh->mVertices[v])));
+    }
+  }
+  auto range = [&](const HostMatrix& turn, Vec3* lo, Vec3* hi) {
+    std::vector<float> values[3];
+    for (const Vec3& p : points) {
+      Vec3 q = TransformVector(turn, p);
+      values[0].push_back(q.x), values[1].push_back(q.y), values[2].push_back(q.z);
+    }
+    if (!RobustRange(values[0], &lo->x, &hi->x)) *lo = *hi = Vec3{0, 0, 0};
+    RobustRange(values[1], &lo->y, &hi->y);
+    RobustRange(values[2], &lo->z, &hi->z);
+  };
+  Axes axes{{0, 0, 1}, {0, -1, 0}};
+  if (known) {
+    axes = *known;
+  } else {
+    Vec3 lo, hi;
+    range(IdentityMatrix(), &lo, &hi);
+    Vec3 size = hi - lo;
+    if (size.y > size.x && size.y > size.z) axes = {{0, 1, 0}, {0, 0, 1}};
+    if (size.x > size.y && size.x > size.z) axes = {{1, 0, 0}, {0, -1, 0}};
+  }
+  const Vec3 right = Normalised(Cross(axes.front, axes.up));
+  const Vec3 front = Cross(axes.up, right);
+  HostMatrix turn = IdentityMatrix();
+  const Vec3 columns[3] = {right, front, axes.up};
+  for (int c = 0; c < 3; ++c) {
+    turn.m[0][c] = columns[c].x, turn.m[1][c] = columns[c].y, turn.m[2][c] = columns[c].z;
+  }
+  Vec3 tlo, thi;
+  range(turn, &tlo, &thi);
   float height = thi.z - tlo.z;
   float scale = height > 1e-6f && std::isfinite(height) ? kHeight / height : 1.0f;
   HostMatrix scaled = turn;
@@ -112,9 +204,11 @@ HostMatrix SceneToModel(const std::vector<MeshUse>& uses) {
   return Multiply(scaled, TranslationMatrix(shift));
 }
 
-uint32_t MaterialColour(const aiMaterial* material) {
+// The material's colour; a textured material shows its texture as it is, as most
+// exporters mean by a black or grey diffuse colour beside a texture.
+uint32_t MaterialColour(const aiMaterial* material, bool textured) {
   aiColor4D diffuse(1, 1, 1, 1);
-  if (material) material->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse);
+  if (material && !textured) material->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse);
   auto byte = [](float c) {
     float clamped = std::isfinite(c) ? std::min(1.0f, std::max(0.0f, c)) : 1.0f;
     return static_cast<uint32_t>(std::lround(clamped * 255.0f));
@@ -245,6 +339,8 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
     error = path + ": cannot open the model";
     return false;
   }
+  const size_t slash = path.find_last_of("/\\");
+  const std::string modelDir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   Assimp::Importer importer;
   importer.SetPropertyInteger(AI_CONFIG_PP_SLM_VERTEX_LIMIT, static_cast<int>(kMaxVertices));
   const aiScene* scene = importer.ReadFile(
@@ -311,12 +407,24 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
     out.boneNodes.push_back(node);
     out.boneNames.push_back(nodes[static_cast<size_t>(node)].name);
   }
-  out.sceneToModel = SceneToModel(uses);
+  for (const BoneMapEntry& entry : map) {
+    if (std::find(out.boneNames.begin(), out.boneNames.end(), entry.joint) == out.boneNames.end()) {
+      error = boneMapPath + ":" + std::to_string(entry.line) + ": the model has no joint " +
+              QuotedText(entry.joint) + " (joint names are matched exactly, case included)";
+      out = ImportedPed{};
+      return false;
+    }
+  }
+  std::vector<int32_t> ids = AssignBoneNumbers(out.boneNames, boneMapPath.empty() ? nullptr : &map);
+  Axes axes;
+  const bool known = SkeletonAxes(out.boneNodes, ids, rest, &axes) || MetadataAxes(*scene, &axes) ||
+                     FormatAxes(path, &axes);
+  out.sceneToModel = SceneToModel(uses, known ? &axes : nullptr);
 
   out.hierarchy = sim.AddHierarchy();
   SimHierarchy* h = SimHost::Sim(out.hierarchy);
   h->boneCount = static_cast<int32_t>(out.boneNodes.size());
-  h->boneIds = AssignBoneNumbers(out.boneNames, boneMapPath.empty() ? nullptr : &map);
+  h->boneIds = std::move(ids);
   h->boneMatrices.assign(out.boneNodes.size(), IdentityMatrix());
   out.rootFrame = sim.AddFrame();
   out.object = sim.AddRenderObject(out.hierarchy);
@@ -328,8 +436,25 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
       const aiMaterial* source = use.mesh->mMaterialIndex < scene->mNumMaterials
                                      ? scene->mMaterials[use.mesh->mMaterialIndex]
                                      : nullptr;
-      material =
-          sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize), MaterialColour(source));
+      TexturePixels pixels;
+      std::string note;
+      if (source && LoadMaterialTexture(*scene, *source, modelDir, pixels, note)) {
+        HostTexture* texture = sim.AddTexture(pixels.width, pixels.height);
+        SimSurface* surface = SimHost::Sim(texture)->surface;
+        for (int32_t y = 0; surface && y < pixels.height && y < surface->height; ++y) {
+          std::copy_n(
+              pixels.bgra.data() + static_cast<size_t>(y) * 4 * static_cast<size_t>(pixels.width),
+              4 * static_cast<size_t>(std::min(pixels.width, surface->width)),
+              surface->pixels.data() +
+                  static_cast<size_t>(y) * static_cast<size_t>(surface->stride));
+        }
+        material = sim.AddMaterial(texture, MaterialColour(source, true));
+        ++out.texturedMaterials;
+      } else {
+        if (!note.empty()) out.notes.push_back(note);
+        material = sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize),
+                                   MaterialColour(source, false));
+      }
     }
     HostGeometry* geometry = sim.AddGeometry();
     HostSkin* skin = sim.AddSkin();

@@ -3,9 +3,12 @@
 // one hierarchy whose bones carry game bone numbers, and the model's node animations for
 // posing. Static meshes are skinned rigidly to their own node.
 //
-// Model space as for the procedural ped: z up (a model taller along y than along z is
-// taken as y-up and turned so that its +z front faces +y), scaled to stand 1.8 m tall,
-// its bounding box centred on x = y = 0 with the lowest point on z = 0.
+// Model space as for the procedural ped: z up, facing +y, scaled to stand 1.8 m tall, its
+// bounds (robust to a few stray points) centred on x = y = 0 with the feet on z = 0. Up and
+// front come from the skeleton (head above pelvis, the right arm on the right), else from
+// the file's axis metadata, else its format's convention (IQM's, glTF's), else the
+// longest extent is up. Materials show their base-colour
+// texture (embedded or beside the file) where they name one that can be read.
 #pragma once
 
 #include <string>
@@ -24,6 +27,8 @@ struct ImportedPed {
   std::vector<HostSkin*> skins;
   int animationCount = 0;
   std::vector<std::string> boneNames;  // the joint of each hierarchy bone
+  int texturedMaterials = 0;           // materials showing the model's own texture
+  std::vector<std::string> notes;      // what could not be used (a texture not found)
 
   // What posing needs.
   std::vector<NodeRecord> nodes;

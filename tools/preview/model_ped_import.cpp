@@ -1,14 +1,136 @@
 // Builds with the model importer: any character model that assimp reads.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include "host/sim/sim_math.h"
 #include "model_import.h"
 #include "preview_ped.h"
+#include "preview_run.h"
 
 namespace {
 
 constexpr float kHalfTurn = 3.14159265358979f;
+// What the reader may use on one model: far more than any real character needs.
+constexpr size_t kImportMemoryBytes = size_t{2} << 30;
+constexpr rlim_t kImportSeconds = 60;
+constexpr int kImportFailed = 3;  // the child's exit status when the reader gave an error
+
+// The process's address space now (sanitizer builds reserve terabytes up front), so the
+// child's cap counts only what the import adds.
+size_t AddressSpaceInUse() {
+  std::ifstream statm("/proc/self/statm");
+  size_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Reads the model once in a child process with its memory and processor time capped.
+// Returns when the read succeeds; throws PreviewError with the reader's error, or saying
+// that the reader crashed or ran out of its allowance.
+void ReadInCappedChild(const std::string& modelFile, const std::string& bonesFile) {
+  int channel[2];
+  if (pipe(channel) != 0) throw PreviewError(modelFile + ": cannot start the model reader");
+  std::fflush(nullptr);
+  const size_t base = AddressSpaceInUse();
+  const pid_t child = fork();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+    throw PreviewError(modelFile + ": cannot start the model reader");
+  }
+  if (child == 0) {
+    close(channel[0]);
+    const rlimit memory{base + kImportMemoryBytes, base + kImportMemoryBytes};
+    const rlimit seconds{kImportSeconds, kImportSeconds + 1};
+    setrlimit(RLIMIT_AS, &memory);
+    setrlimit(RLIMIT_CPU, &seconds);
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    // Only what the parent reports is shown: a failing reader's own output would bury it.
+    std::FILE* null = std::fopen("/dev/null", "w");
+    if (null) dup2(fileno(null), 2);
+    std::string error;
+    bool read = false;
+    try {
+      SimHost sim;
+      ImportedPed ped;
+      read = ImportPedModel(sim, modelFile, bonesFile, PedPlacement{}, ped, error);
+    } catch (const std::exception& exception) {
+      error = modelFile + ": the model reader failed (" + exception.what() + ")";
+    }
+    for (size_t sent = 0; !read && sent < error.size();) {
+      ssize_t n = write(channel[1], error.data() + sent, error.size() - sent);
+      if (n <= 0) break;
+      sent += static_cast<size_t>(n);
+    }
+    _exit(read ? 0 : kImportFailed);
+  }
+  close(channel[1]);
+  std::string message;
+  char buffer[512];
+  int status = 0;
+  for (;;) {
+    ssize_t n = read(channel[0], buffer, sizeof(buffer));
+    if (n > 0) {
+      message.append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    } else {
+      try {
+        CheckStop();
+      } catch (const PreviewError&) {
+        kill(child, SIGKILL);
+        close(channel[0]);
+        waitpid(child, &status, 0);
+        throw;
+      }
+    }
+  }
+  close(channel[0]);
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  CheckStop();
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kImportFailed && !message.empty()) {
+    if (message.find("bad_alloc") != std::string::npos) {
+      throw PreviewError(modelFile + ": the model reader needed more than " +
+                         std::to_string(kImportMemoryBytes >> 20) +
+                         " MiB of memory on this file and was stopped");
+    }
+    throw PreviewError(message);
+  }
+  if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGXCPU || WTERMSIG(status) == SIGKILL)) {
+    throw PreviewError(modelFile + ": the model reader took more than " +
+                       std::to_string(kImportSeconds) + " s on this file and was stopped");
+  }
+  throw PreviewError(
+      modelFile + ": the model reader failed on this file (it crashed or needed more than " +
+      std::to_string(kImportMemoryBytes >> 20) + " MiB of memory); nothing was written");
+}
+
+// False when no vertex has texture coordinates or they all sit at one point: the blood
+// masks live in texture space, so no wound could show.
+bool HasUsableTextureCoordinates(const ImportedPed& ped) {
+  bool any = false;
+  TexCoord first{0, 0};
+  for (HostGeometry* geometry : ped.geometries) {
+    for (const TexCoord& t : SimHost::Sim(geometry)->texCoords) {
+      if (!std::isfinite(t.u) || !std::isfinite(t.v)) continue;
+      if (!any) first = t, any = true;
+      if (std::fabs(t.u - first.u) > 1e-5f || std::fabs(t.v - first.v) > 1e-5f) return true;
+    }
+  }
+  return false;
+}
 
 // Lying on its back: turned about x so that the front faces up (head towards -y, as the
 // built-in corpse), lifted until the back touches the ground.
@@ -34,15 +156,24 @@ void Replace(const ImportedPed& ped, const HostMatrix& move) {
 bool ModelImportAvailable() { return true; }
 
 PreviewPed LoadModelPed(SimHost& sim, const std::string& modelFile, const std::string& bonesFile) {
+  ReadInCappedChild(modelFile, bonesFile);
   auto imported = std::make_shared<ImportedPed>();
   std::string error;
   if (!ImportPedModel(sim, modelFile, bonesFile, PedPlacement{}, *imported, error)) {
     throw PreviewError(error);
   }
+  if (!HasUsableTextureCoordinates(*imported)) {
+    throw PreviewError(modelFile +
+                           " has no texture coordinates: blood is painted in texture space, so "
+                           "nothing can show",
+                       2);
+  }
   PreviewPed ped;
   ped.ped = imported->ped;
+  ped.notes = imported->notes;
   size_t slash = modelFile.find_last_of("/\\");
   ped.description = slash == std::string::npos ? modelFile : modelFile.substr(slash + 1);
+  if (imported->texturedMaterials > 0) ped.description += " (textured)";
   for (size_t i = 0; i < imported->meshes.size(); ++i) {
     ped.meshNames[imported->meshes[i]] = "mesh" + std::to_string(i);
   }

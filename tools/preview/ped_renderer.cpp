@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "damage/aim_rays.h"
+#include "robust_range.h"
 #include "wounds/posed_mesh.h"
 
 namespace {
@@ -131,16 +132,19 @@ Canvas RenderPed(SimHost& sim, HostPed* ped, const std::vector<SimDraw>& draws,
   const Vec3 dir = Normalised(camera.direction, Vec3{0, -1, 0});
   const Vec3 up = Normalised(camera.up - dir * Dot(camera.up, dir), Vec3{0, 0, 1});
   const Vec3 right = Cross(dir, up);
-  float minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+  // Framed on the ped's body: a stray far vertex (or one skinned to a far joint) falls
+  // outside the picture instead of shrinking the ped to a dot.
+  std::vector<float> xs, ys;
   for (const auto& entry : posed) {
     for (const Vec3& p : entry.second.positions) {
-      float x = Dot(p, right), y = Dot(p, up);
-      if (!std::isfinite(x) || !std::isfinite(y)) continue;
-      minX = std::min(minX, x), maxX = std::max(maxX, x);
-      minY = std::min(minY, y), maxY = std::max(maxY, y);
+      xs.push_back(Dot(p, right));
+      ys.push_back(Dot(p, up));
     }
   }
-  if (!(minX <= maxX)) return canvas;
+  float minX, maxX, minY, maxY;
+  if (!RobustRange(std::move(xs), &minX, &maxX) || !RobustRange(std::move(ys), &minY, &maxY)) {
+    return canvas;
+  }
   float usableW = width * (1.0f - 2 * kMargin), usableH = height * (1.0f - 2 * kMargin);
   float scale =
       std::min(usableW / std::max(maxX - minX, 1e-3f), usableH / std::max(maxY - minY, 1e-3f));

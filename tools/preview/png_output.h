@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "contact_sheet.h"
 
@@ -10,3 +11,14 @@
 // file could not be written.
 bool WritePng(const std::string& path, const Image& image);
 bool WriteGreyPng(const std::string& path, int width, int height, const uint8_t* bytes);
+
+// One picture of an animation, shown for delayMs milliseconds.
+struct AnimationFrame {
+  Image image;
+  int delayMs;
+};
+
+// Writes the frames (all of the first one's size) as an animated PNG that loops; each
+// frame after the first stores only the rectangle that changed. False when the file could
+// not be written or the frames differ in size.
+bool WriteAnimatedPng(const std::string& path, const std::vector<AnimationFrame>& frames);

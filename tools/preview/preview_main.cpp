@@ -1,6 +1,8 @@
 // vermiltrace-preview: shows in seconds what Vermiltrace will paint with a given ini.
 #include <CLI/CLI.hpp>
 
+#include <signal.h>
+
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -16,8 +18,10 @@ With no options the built-in ped plays the built-in scenario with the shipped
 Vermiltrace.ini (found beside this program, in the working directory or in its
 package/ folder; otherwise the compiled-in defaults) into preview/.
 
-Writes DIR/contact-sheet.png, DIR/masks/*.png, DIR/Vermiltrace.log and
-DIR/summary.json; an earlier DIR is replaced only when the run succeeds.
+Writes DIR/contact-sheet.png, DIR/animation.png, DIR/masks/*.png,
+DIR/Vermiltrace.log and DIR/summary.json. An earlier DIR is replaced only when the
+run succeeds, and only when a preview wrote it (or it is empty) unless --force.
+Exit status: 0 done, 1 error, 2 the model cannot show blood (no texture coordinates).
 
 Scenario files hold one event per line: TIME KIND WEAPON TARGET
   TIME    seconds (12.5), or after the previous event (+0.5, +FlowTime, +DryTime,
@@ -52,6 +56,8 @@ int main(int argc, char** argv) {
   app.add_option("--scenario", options.scenario, "scenario file")->type_name("FILE");
   app.add_option("--seed", options.seed, "seed of the random generator")->type_name("N");
   app.add_option("--out", options.out, "output directory (default preview)")->type_name("DIR");
+  app.add_flag("--force", options.force,
+               "replace DIR even when it holds files that a preview did not write");
   app.footer(kFooter);
   try {
     app.parse(argc, argv);
@@ -64,8 +70,21 @@ int main(int argc, char** argv) {
   // A reader that stops early (| head) must not cut the run short: its output still counts.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+  // Interrupted runs stop at their next step and remove what they staged.
+#ifdef _WIN32
+  for (int signal : {SIGINT, SIGTERM}) std::signal(signal, StopPreview);
+#else
+  // Without SA_RESTART, so that waiting on the model reader is interrupted too.
+  struct sigaction action {};
+  action.sa_handler = StopPreview;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+#endif
   try {
     RunPreview(options, std::cout);
+  } catch (const PreviewError& error) {
+    std::cerr << "vermiltrace-preview: error: " << error.what() << std::endl;
+    return error.status;
   } catch (const std::exception& error) {
     std::cerr << "vermiltrace-preview: error: " << error.what() << std::endl;
     return 1;

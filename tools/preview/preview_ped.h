@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "host/sim_host.h"
 #include "scenario.h"
@@ -13,6 +14,7 @@ struct PreviewPed {
   HostPed* ped = nullptr;
   std::string description;                               // for captions and messages
   std::unordered_map<HostMesh*, std::string> meshNames;  // file-name friendly
+  std::vector<std::string> notes;                        // warnings about what is not shown
   // Re-poses the ped in place (bones, entity matrix); its health is kept.
   std::function<void(ScenarioPose)> pose;
 };
@@ -25,7 +27,9 @@ bool ModelImportAvailable();
 
 // A character model file (anything the importer reads; static meshes become one-bone
 // skins) at the origin facing +y, its joints mapped to the game's bone numbers by
-// bonesFile (empty: guessed from common joint names). Throws PreviewError naming the
-// file (and line of bonesFile) when it cannot be read, holds no triangles, or the build
-// has no importer.
+// bonesFile (empty: guessed from common joint names). The file is first read in a child
+// process whose memory and time are capped, so a file that makes the reader allocate
+// without end or crash costs only the child. Throws PreviewError naming the file (and line
+// of bonesFile) when it cannot be read, holds no triangles, or the build has no importer,
+// and with status 2 when it has no usable texture coordinates.
 PreviewPed LoadModelPed(SimHost& sim, const std::string& modelFile, const std::string& bonesFile);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+volatile std::sig_atomic_t stopSignal = 0;
+
+}  // namespace
+
+void StopPreview(int signal) { stopSignal = signal; }
+
+void CheckStop() {
+  if (stopSignal != 0) {
+    throw PreviewError("stopped by signal " + std::to_string(stopSignal) + "; nothing was written",
+                       128 + stopSignal);
+  }
+}
+
+namespace {
+
 constexpr uint32_t kStartMs = 1000;  // the game has been running a moment already
 constexpr uint32_t kFrameMs = 33;
 constexpr uint32_t kChunkMs = 30 * kFrameMs;
@@ -38,10 +54,20 @@ constexpr float kFallFactor = 20.0f;
 constexpr float kPlayerDistance = 5.0f;
 constexpr float kMeleeDistance = 0.7f;
 constexpr float kAimAside = 0.012f;
+// The animation: the front view every kFrameStepMs of the scenario from the first hit
+// while the wounds flow (at most kMaxFlowFrames), then one held frame per later snapshot.
+constexpr int kFrameWidth = 180;
+constexpr int kFrameHeight = 330;
+constexpr uint32_t kFrameStepMs = 6 * kFrameMs;
+constexpr int kMaxFlowFrames = 50;
+constexpr int kFrameDelayMs = 100;
+constexpr int kHoldDelayMs = 1500;
+constexpr uint8_t kFrameTextColour[3] = {230, 230, 230};
 
 std::string PathText(const fs::path& path) { return path.string(); }
 
-// The whole file, or PreviewError "FILE: cannot read WHAT".
+// The whole file, or PreviewError "FILE: cannot read WHAT". Reading stops one byte past
+// the limit, so an endless input (/dev/zero, a pipe that keeps writing) is refused at once.
 std::string ReadInput(const std::string& path, const char* what) {
   std::error_code error;
   if (fs::is_directory(path, error)) {
@@ -49,10 +75,33 @@ std::string ReadInput(const std::string& path, const char* what) {
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw PreviewError(path + ": cannot read the " + what + ": no such file or no access");
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
+  std::string bytes(kMaxTextInputBytes + 1, '\0');
+  in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
   if (in.bad()) throw PreviewError(path + ": cannot read the " + what);
-  return bytes.str();
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  if (bytes.size() > kMaxTextInputBytes) {
+    throw PreviewError(path + ": the " + what + " is larger than " +
+                       std::to_string(kMaxTextInputBytes >> 20) + " MiB; refused");
+  }
+  return bytes;
+}
+
+// Models are read by the importer itself: only a plain file of bounded size is handed on.
+void CheckModelFile(const std::string& path) {
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    throw PreviewError(path + ": cannot read the model: it is a directory");
+  }
+  if (!std::ifstream(path, std::ios::binary)) {
+    throw PreviewError(path + ": cannot read the model: no such file or no access");
+  }
+  const bool plain = fs::is_regular_file(path, error);
+  const uintmax_t size = plain ? fs::file_size(path, error) : 0;
+  if (!plain || error) throw PreviewError(path + ": cannot read the model: not a plain file");
+  if (size > kMaxModelBytes) {
+    throw PreviewError(path + ": the model is larger than " + std::to_string(kMaxModelBytes >> 20) +
+                       " MiB; refused");
+  }
 }
 
 void WriteOutput(const fs::path& path, const std::string& bytes) {
@@ -62,12 +111,18 @@ void WriteOutput(const fs::path& path, const std::string& bytes) {
   if (!out) throw PreviewError(PathText(path) + ": cannot write");
 }
 
+bool IsEmptyDirectory(const fs::path& path) {
+  std::error_code error;
+  return fs::directory_iterator(path, error) == fs::directory_iterator() && !error;
+}
+
 // The run's output is made in a fresh directory beside the target and takes the target's
 // place only when complete; until then any failure removes it (and the parent directories
-// it had to create).
+// it had to create). Only an empty directory or one a preview wrote (it holds the marker
+// file) is ever replaced, unless force is given.
 class StagedOutput {
  public:
-  explicit StagedOutput(const fs::path& target) : target_(target) {
+  StagedOutput(const fs::path& target, bool force) : target_(target) {
     if (target_.empty() || target_.filename().empty() || target_.filename() == "." ||
         target_.filename() == "..") {
       throw PreviewError(PathText(target) + ": not a usable output directory name");
@@ -76,13 +131,22 @@ class StagedOutput {
     if (fs::exists(target_, error) && !fs::is_directory(target_, error)) {
       throw PreviewError(PathText(target_) + ": exists and is not a directory");
     }
+    if (!force && fs::is_directory(target_, error) && !IsEmptyDirectory(target_) &&
+        !fs::is_regular_file(target_ / kOutputMarker, error)) {
+      throw PreviewError(PathText(target_) +
+                         ": holds files that vermiltrace-preview did not write; it replaces "
+                         "only its own output (choose another --out, or give --force to "
+                         "replace the folder and everything in it)");
+    }
     fs::path parent = target_.parent_path();
     for (fs::path p = parent; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
       createdParents_.push_back(p);
       if (p == p.parent_path()) break;
     }
-    if (!parent.empty()) fs::create_directories(parent, error);
-    if (error) Fail(parent, "cannot create the directory");
+    if (!parent.empty()) {
+      fs::create_directories(parent, error);
+      if (error) Fail(parent, "cannot create the directory");
+    }
     std::random_device random;
     for (int attempt = 0; attempt < 100 && staging_.empty(); ++attempt) {
       fs::path candidate =
@@ -92,6 +156,13 @@ class StagedOutput {
     }
     if (staging_.empty())
       Fail(parent.empty() ? fs::path(".") : parent, "cannot create a directory in");
+    try {
+      WriteOutput(staging_ / kOutputMarker,
+                  "written by vermiltrace-preview; replaced by its next run\n");
+    } catch (const PreviewError&) {
+      Discard();
+      throw;
+    }
   }
 
   ~StagedOutput() { Discard(); }
@@ -99,6 +170,7 @@ class StagedOutput {
   const fs::path& Dir() const { return staging_; }
 
   void Commit() {
+    CheckStop();
     std::error_code error;
     fs::path old;
     if (fs::exists(target_, error)) {
@@ -161,9 +233,13 @@ struct Snapshot {
 
 class ScenarioPlayer {
  public:
-  ScenarioPlayer(SimHost& sim, PreviewPed& ped, std::vector<std::string> cameras,
+  ScenarioPlayer(SimHost& sim, PreviewPed& ped, std::vector<std::string> cameras, float flowSeconds,
                  std::ostream& progress)
-      : sim_(sim), ped_(ped), cameras_(std::move(cameras)), progress_(progress) {
+      : sim_(sim),
+        ped_(ped),
+        cameras_(std::move(cameras)),
+        flowMs_(static_cast<uint32_t>(flowSeconds * 1000.0f)),
+        progress_(progress) {
     Vec3 at = sim_.EntityPosition(AsEntity(ped_.ped));
     BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
     player_ = sim_.AddPed(at + frame.front * kPlayerDistance);
@@ -175,6 +251,16 @@ class ScenarioPlayer {
   void Play(const Scenario& scenario, const std::vector<float>& times) {
     total_ = times.empty() ? 0.0f : times.back();
     for (size_t i = 0; i < scenario.events.size(); ++i) {
+      const EventKind kind = scenario.events[i].kind;
+      const bool hit = kind == EventKind::Shot || kind == EventKind::Melee ||
+                       kind == EventKind::Explosion || kind == EventKind::Fall;
+      if (hit && nextFrameMs_ == 0) {
+        nextFrameMs_ = kStartMs + static_cast<uint32_t>(times[i] * 1000.0f + 0.5f);
+        lastFrameMs_ =
+            nextFrameMs_ + std::min<uint32_t>(flowMs_ + 2000, kMaxFlowFrames * kFrameStepMs);
+      }
+    }
+    for (size_t i = 0; i < scenario.events.size(); ++i) {
       AdvanceTo(kStartMs + static_cast<uint32_t>(times[i] * 1000.0f + 0.5f));
       Run(scenario.events[i]);
     }
@@ -182,6 +268,7 @@ class ScenarioPlayer {
   }
 
   const std::vector<Snapshot>& Snapshots() const { return snapshots_; }
+  const std::vector<AnimationFrame>& Frames() const { return frames_; }
   bool Removed() const { return removed_; }
 
  private:
@@ -191,7 +278,15 @@ class ScenarioPlayer {
     using Clock = std::chrono::steady_clock;
     auto lastReport = Clock::now();
     while (sim_.clock < targetMs) {
-      sim_.RunFor(std::min(kChunkMs, targetMs - sim_.clock), kFrameMs);
+      CheckStop();
+      uint32_t step = std::min(kChunkMs, targetMs - sim_.clock);
+      const bool filming = sim_.clock < nextFrameMs_ && nextFrameMs_ <= lastFrameMs_;
+      if (filming) step = std::min(step, nextFrameMs_ - sim_.clock);
+      sim_.RunFor(step, kFrameMs);
+      if (filming && sim_.clock == nextFrameMs_) {
+        AddFrame(kFrameDelayMs);
+        nextFrameMs_ += kFrameStepMs;
+      }
       if (Clock::now() - lastReport > std::chrono::milliseconds(500)) {
         lastReport = Clock::now();
         progress_ << "  ... simulating " << std::fixed << std::setprecision(1) << Seconds()
@@ -296,26 +391,48 @@ class ScenarioPlayer {
     }
   }
 
-  void TakeSnapshot(const std::string& caption) {
-    Snapshot snapshot{Seconds(), caption, {}};
+  // Pictures of the ped as the game renders it now, one per camera.
+  std::vector<Image> Pictures(const std::vector<std::string>& cameras, int width, int height,
+                              int supersample) {
+    CheckStop();
+    std::vector<Image> pictures;
     sim_.draws.clear();
     if (!removed_) sim_.GameRenderPed(ped_.ped);
     BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
-    for (const std::string& name : cameras_) {
+    for (const std::string& name : cameras) {
       Camera camera;
       NamedCamera(name, frame, &camera);
-      Canvas canvas = RenderPed(sim_, ped_.ped, sim_.draws, camera, kPictureWidth * kSupersample,
-                                kPictureHeight * kSupersample);
-      snapshot.pictures.push_back(Downsample(ToImage(canvas), kSupersample));
+      Canvas canvas =
+          RenderPed(sim_, ped_.ped, sim_.draws, camera, width * supersample, height * supersample);
+      pictures.push_back(Downsample(ToImage(canvas), supersample));
     }
     sim_.draws.clear();
-    snapshots_.push_back(std::move(snapshot));
+    return pictures;
+  }
+
+  void AddFrame(int delayMs) {
+    Image image = std::move(Pictures({"front"}, kFrameWidth, kFrameHeight, 1)[0]);
+    std::ostringstream time;
+    time << std::fixed << std::setprecision(1) << Seconds() << " s";
+    DrawText(image, 4, 4, time.str(), 1, kFrameTextColour);
+    frames_.push_back({std::move(image), delayMs});
+  }
+
+  void TakeSnapshot(const std::string& caption) {
+    snapshots_.push_back(
+        {Seconds(), caption, Pictures(cameras_, kPictureWidth, kPictureHeight, kSupersample)});
+    // Later moments (drying, the corpse) follow the flow in the animation, held longer.
+    if (nextFrameMs_ != 0 && sim_.clock > lastFrameMs_) AddFrame(kHoldDelayMs);
   }
 
   SimHost& sim_;
   PreviewPed& ped_;
   std::vector<std::string> cameras_;
+  uint32_t flowMs_;
   std::ostream& progress_;
+  uint32_t nextFrameMs_ = 0;  // 0 until the scenario's first hit is known
+  uint32_t lastFrameMs_ = 0;
+  std::vector<AnimationFrame> frames_;
   HostPed* player_ = nullptr;
   HostPed* attacker_ = nullptr;
   float total_ = 0.0f;
@@ -386,14 +503,30 @@ PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& d
   return summary;
 }
 
-std::string SummaryJson(const PreviewSummary& s) {
+// Why a run painted no blood, for its summary; empty when it painted some.
+std::string NothingPaintedReason(const PreviewSummary& summary, const Scenario& scenario) {
+  if (summary.paintedTexels > 0) return "";
+  const bool hits =
+      std::any_of(scenario.events.begin(), scenario.events.end(), [](const ScenarioEvent& e) {
+        return e.kind == EventKind::Shot || e.kind == EventKind::Melee ||
+               e.kind == EventKind::Explosion || e.kind == EventKind::Fall;
+      });
+  if (!hits) return "nothing was painted: the scenario has no shot, melee, explosion or fall";
+  if (summary.wounds == 0)
+    return "nothing was painted: no hit found the ped's mesh (see Vermiltrace.log)";
+  return "nothing was painted: the wounds left no blood in the masks (see Vermiltrace.log)";
+}
+
+std::string SummaryJson(const PreviewSummary& s, const std::string& nothing) {
   std::ostringstream json;
   json << "{\n"
        << "  \"wounds\": " << s.wounds << ",\n"
        << "  \"layers\": " << s.layers << ",\n"
        << "  \"painted_texels\": " << s.paintedTexels << ",\n"
        << "  \"mask_bytes\": " << s.maskBytes << ",\n"
-       << "  \"texture_bytes\": " << s.textureBytes << "\n"
+       << "  \"texture_bytes\": " << s.textureBytes << ",\n"
+       << "  \"painted\": " << (nothing.empty() ? "true" : "false") << ",\n"
+       << "  \"note\": \"" << nothing << "\"\n"
        << "}\n";
   return json.str();
 }
@@ -455,39 +588,45 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
     throw PreviewError(options.bones + ": a bone mapping needs a model (--model FILE)");
   }
   if (!options.model.empty()) {
-    ReadInput(options.model, "model");
+    CheckModelFile(options.model);
     if (!options.bones.empty()) ReadInput(options.bones, "bone mapping");
   }
 
-  StagedOutput output(options.out);
-  const fs::path plugin = output.Dir() / "plugin";
-  const fs::path masks = output.Dir() / "masks";
+  // The ped is loaded before the output is staged: a model that cannot be shown leaves
+  // nothing to clean up. The staged output outlives the session, which holds its log open.
+  std::optional<StagedOutput> output;
+  Session session;
+  ResetSystemState();
+  platform::ClearTestingOverrides();
+  SimHost& sim = *session.sim;
+  PreviewPed ped =
+      options.model.empty() ? LoadBuiltInPed(sim) : LoadModelPed(sim, options.model, options.bones);
+  CheckStop();
+
+  output.emplace(options.out, options.force);
+  const fs::path plugin = output->Dir() / "plugin";
+  const fs::path masks = output->Dir() / "masks";
   std::error_code error;
   fs::create_directories(plugin, error);
   fs::create_directories(masks, error);
-  if (error) throw PreviewError(PathText(output.Dir()) + ": cannot create directories in it");
+  if (error) throw PreviewError(PathText(output->Dir()) + ": cannot create directories in it");
   const std::string overrides = IniOverrideList(scenario);
   if (!iniPath.empty() || !overrides.empty()) {
     WriteOutput(plugin / "Vermiltrace.ini", ApplyIniOverrides(iniBytes, scenario));
   }
 
-  Session session;
-  ResetSystemState();
-  platform::ClearTestingOverrides();
   platform::SetModulePathForTesting(PathText(plugin / "Vermiltrace.asi").c_str(), false);
   platform::SetTickCountForTesting(options.seed);
-  SimHost& sim = *session.sim;
-  PreviewPed ped =
-      options.model.empty() ? LoadBuiltInPed(sim) : LoadModelPed(sim, options.model, options.bones);
   session.system.emplace(sim);
   const BloodConfig config = Config();
-  std::vector<float> times = ResolveEventTimes(scenario, config);
-
   std::string iniName = iniPath.empty() ? "compiled-in defaults (no ini found)" : iniPath;
+  std::vector<float> times = ResolveEventTimes(scenario, config, iniName);
+
   std::string scenarioName = builtInScenario ? "built-in scenario" : options.scenario;
   progress << "vermiltrace-preview: " << ped.description << ", ini " << iniName << ", "
            << scenarioName << ", seed " << options.seed << std::endl;
   if (!overrides.empty()) progress << "the scenario sets " << overrides << std::endl;
+  for (const std::string& note : ped.notes) progress << "warning: " << note << std::endl;
 
   std::string missing = MissingBones(sim, ped);
   if (!missing.empty()) {
@@ -496,7 +635,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   }
 
   std::vector<std::string> cameras = ScenarioCameras(scenario);
-  ScenarioPlayer player(sim, ped, cameras, progress);
+  ScenarioPlayer player(sim, ped, cameras, config.FlowTime, progress);
   player.Play(scenario, times);
 
   PreviewSummary summary = WriteMasks(ped, player.Removed(), masks);
@@ -510,22 +649,33 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
                                     "ini: " + iniName, settings.str()};
   if (!overrides.empty()) title.push_back("the scenario sets " + overrides + " over the ini");
   if (!missing.empty()) title.push_back("model has " + missing);
+  const std::string nothing = NothingPaintedReason(summary, scenario);
+  if (!nothing.empty()) title.push_back(nothing);
   Image sheet = ContactSheet(player.Snapshots(), cameras, title);
-  if (!WritePng(PathText(output.Dir() / "contact-sheet.png"), sheet)) {
-    throw PreviewError(PathText(output.Dir() / "contact-sheet.png") + ": cannot write");
+  if (!WritePng(PathText(output->Dir() / "contact-sheet.png"), sheet)) {
+    throw PreviewError(PathText(output->Dir() / "contact-sheet.png") + ": cannot write");
   }
   summary.pictures = static_cast<int>(player.Snapshots().size() * cameras.size());
+  summary.frames = static_cast<int>(player.Frames().size());
+  if (!player.Frames().empty() &&
+      !WriteAnimatedPng(PathText(output->Dir() / "animation.png"), player.Frames())) {
+    throw PreviewError(PathText(output->Dir() / "animation.png") + ": cannot write");
+  }
 
-  fs::rename(plugin / "Vermiltrace.log", output.Dir() / "Vermiltrace.log", error);
-  if (error) WriteOutput(output.Dir() / "Vermiltrace.log", "");  // the ini turned the log off
+  fs::rename(plugin / "Vermiltrace.log", output->Dir() / "Vermiltrace.log", error);
+  if (error) WriteOutput(output->Dir() / "Vermiltrace.log", "");  // the ini turned the log off
   fs::remove_all(plugin, error);
-  WriteOutput(output.Dir() / "summary.json", SummaryJson(summary));
-  output.Commit();
+  WriteOutput(output->Dir() / "summary.json", SummaryJson(summary, nothing));
+  output->Commit();
 
   double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   progress << "wrote " << options.out << ": contact-sheet.png (" << summary.pictures
-           << " pictures), " << summary.masks << " masks, Vermiltrace.log, summary.json in "
-           << std::fixed << std::setprecision(1) << elapsed << " s" << std::endl;
+           << " pictures), "
+           << (summary.frames ? "animation.png (" + std::to_string(summary.frames) + " frames), "
+                              : "")
+           << summary.masks << " masks, Vermiltrace.log, summary.json in " << std::fixed
+           << std::setprecision(1) << elapsed << " s" << (nothing.empty() ? "" : "; " + nothing)
+           << std::endl;
   return summary;
 }

@@ -3,6 +3,7 @@
 // and the results written into the output directory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -14,6 +15,7 @@ struct PreviewOptions {
   std::string scenario;  // empty: the built-in scenario
   uint32_t seed = 1;     // the tick count the system seeds its generator with
   std::string out = "preview";
+  bool force = false;      // replace DIR even when a preview did not write it
   std::string programDir;  // where the executable lives (searched for a shipped ini)
 };
 
@@ -25,10 +27,25 @@ struct PreviewSummary {
   int64_t textureBytes = 0;   // pixel bytes of the layers' textures
   int pictures = 0;
   int masks = 0;
+  int frames = 0;  // of the animation
 };
 
-// Runs the preview and writes DIR/contact-sheet.png, DIR/masks/*.png,
-// DIR/Vermiltrace.log and DIR/summary.json, replacing an earlier DIR only at the end.
+// Inputs larger than this are refused: scenarios, ini files and bone maps are text of a
+// few kilobytes, models rarely more than tens of megabytes.
+constexpr size_t kMaxTextInputBytes = 4u << 20;
+constexpr uintmax_t kMaxModelBytes = 256u << 20;
+// The file that marks a directory as a preview's output, which a later run may replace.
+constexpr const char* kOutputMarker = ".vermiltrace-preview";
+
+// Asks the run in progress to stop (safe from a signal handler): it removes what it has
+// staged and throws PreviewError with status 128 + signal.
+void StopPreview(int signal);
+// Throws that PreviewError when a stop was asked for; long steps call it as they go.
+void CheckStop();
+
+// Runs the preview and writes DIR/contact-sheet.png, DIR/animation.png, DIR/masks/*.png,
+// DIR/Vermiltrace.log, DIR/summary.json and the marker file, replacing an earlier DIR only
+// at the end, and only when a preview wrote it, it is empty, or options.force is set.
 // Progress lines go to progress. Throws PreviewError naming the file (and line) on any
 // failure, with nothing of the run left on disk.
 PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress);

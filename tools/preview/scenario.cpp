@@ -1,13 +1,14 @@
 #include "scenario.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
 
 #include "core/config.h"
+#include "core/profile_text.h"
 #include "ped_renderer.h"
+#include "quoted_text.h"
 
 namespace {
 
@@ -61,25 +62,7 @@ const char* const kIniKeys[] = {
     "MaxExplosionWounds", "MaxFallWounds", "FallMinDamage", "BloodColor",      "DriedColor",
     "KeepHeadOnHeadshot",
 };
-
-// Profile keys and sections match without regard to case.
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string Trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
+const char* const kOverrideKeys[] = {"SkinTextures", "ClothTextures"};
 
 template <typename Table>
 std::string NameList(const Table& table) {
@@ -131,8 +114,8 @@ class LineParser {
       }
     }
     if (!ParseNumber(rest, &time.seconds) || time.seconds < 0.0f) {
-      Fail("bad time '" + text +
-           "' (expected seconds such as 12.5, or +0.5, +FlowTime, +DryTime, +CorpseBleedTime)");
+      Fail("bad time " + QuotedText(text) +
+           " (expected seconds such as 12.5, or +0.5, +FlowTime, +DryTime, +CorpseBleedTime)");
     }
     return time;
   }
@@ -141,7 +124,7 @@ class LineParser {
     for (const NamedKind& kind : kKinds) {
       if (text == kind.name) return kind.kind;
     }
-    Fail("unknown event kind '" + text + "' (expected " + NameList(kKinds) + ")");
+    Fail("unknown event kind " + QuotedText(text) + " (expected " + NameList(kKinds) + ")");
   }
 
   int32_t Weapon(const std::string& text) const {
@@ -152,21 +135,22 @@ class LineParser {
     if (ParseNumber(text, &code) && code >= 0.0f && code <= 255.0f && code == std::floor(code)) {
       return static_cast<int32_t>(code);
     }
-    Fail("unknown weapon '" + text + "' (expected a weapon number or " + NameList(kWeapons) + ")");
+    Fail("unknown weapon " + QuotedText(text) + " (expected a weapon number or " +
+         NameList(kWeapons) + ")");
   }
 
   const BodyPart* Part(const std::string& text) const {
     for (const BodyPart& part : kParts) {
       if (text == part.name) return &part;
     }
-    Fail("unknown body part '" + text + "' (expected " + NameList(kParts) + ")");
+    Fail("unknown body part " + QuotedText(text) + " (expected " + NameList(kParts) + ")");
   }
 
   ScenarioPose Pose(const std::string& text, bool armsRaised) const {
     if (text == "standing") return ScenarioPose::Standing;
     if (text == "lying") return ScenarioPose::Lying;
     if (armsRaised && text == "arms-raised") return ScenarioPose::ArmsRaised;
-    Fail("unknown pose '" + text + "' (expected standing, lying" +
+    Fail("unknown pose " + QuotedText(text) + " (expected standing, lying" +
          (armsRaised ? ", arms-raised)" : ")"));
   }
 
@@ -184,15 +168,20 @@ const char* ScenarioKindName(EventKind kind) {
   return "?";
 }
 
-Scenario ParseScenario(const std::string& text, const std::string& fileName) {
+Scenario ParseScenario(const std::string& bytes, const std::string& fileName) {
   Scenario scenario;
   scenario.fileName = fileName;
-  std::istringstream lines(text);
-  std::string raw;
+  // Read as the plug-in reads its ini: a byte-order mark or UTF-16 is understood, and
+  // lines end at CR, LF or both.
+  const std::string text = DecodeProfileText(bytes);
+  size_t snapshots = 0;
   int number = 0;
-  while (std::getline(lines, raw)) {
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string raw = text.substr(at, end - at);
+    at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     ++number;
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     size_t comment = raw.find('#');
     std::string content = raw.substr(0, comment);
     std::istringstream fields(content);
@@ -200,10 +189,13 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName) {
     if (!(fields >> timeText)) continue;  // blank or comment only
     LineParser parse(fileName, number);
     if (!(fields >> kindText >> weaponText)) {
-      parse.Fail("expected TIME KIND WEAPON TARGET, got '" + content + "'");
+      parse.Fail("expected TIME KIND WEAPON TARGET, got " + QuotedText(content));
     }
     std::string target, word;
     while (fields >> word) target += (target.empty() ? "" : " ") + word;
+    if (scenario.events.size() == kMaxEvents) {
+      parse.Fail("more than " + std::to_string(kMaxEvents) + " events");
+    }
 
     ScenarioEvent event;
     event.line = number;
@@ -215,12 +207,12 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName) {
       event.weapon = parse.Weapon(weaponText);
       event.weaponName = weaponText;
     } else if (weaponText != "-") {
-      parse.Fail(std::string("'") + kindText + "' takes no weapon: write '-' instead of '" +
-                 weaponText + "'");
+      parse.Fail(std::string("'") + kindText + "' takes no weapon: write '-' instead of " +
+                 QuotedText(weaponText));
     }
-    const bool oneWord = event.kind != EventKind::Snapshot;
+    const bool oneWord = event.kind != EventKind::Snapshot && event.kind != EventKind::Ini;
     if (oneWord && target.find(' ') != std::string::npos) {
-      parse.Fail("unexpected text after the target: '" + target + "'");
+      parse.Fail("unexpected text after the target: " + QuotedText(target));
     }
     switch (event.kind) {
       case EventKind::Shot:
@@ -230,7 +222,8 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName) {
       case EventKind::Explosion:
         if (!ParseNumber(target, &event.distance) || event.distance < 0.0f ||
             event.distance > 100.0f) {
-          parse.Fail("bad explosion distance '" + target + "' (expected metres, 0 to 100)");
+          parse.Fail("bad explosion distance " + QuotedText(target) +
+                     " (expected metres, 0 to 100)");
         }
         break;
       case EventKind::Fall:
@@ -241,13 +234,16 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName) {
         event.pose = parse.Pose(target, true);
         break;
       case EventKind::Snapshot:
+        if (++snapshots > kMaxSnapshots) {
+          parse.Fail("more than " + std::to_string(kMaxSnapshots) + " snapshots");
+        }
         event.text = target;
         break;
       case EventKind::Camera: {
         const std::vector<std::string>& names = CameraNames();
         if (std::find(names.begin(), names.end(), target) == names.end()) {
-          parse.Fail("unknown camera '" + target +
-                     "' (expected front, back, left, right, above, below)");
+          parse.Fail("unknown camera " + QuotedText(target) +
+                     " (expected front, back, left, right, above, below)");
         }
         event.text = target;
         break;
@@ -256,16 +252,28 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName) {
         if (!target.empty() && target != "-") parse.Fail("'remove' takes no target");
         break;
       case EventKind::Ini: {
-        size_t equals = target.find('=');
-        std::string key = target.substr(0, equals);
+        // The line means what it would mean in the ini's [Blood] section.
+        const size_t equals = target.find('=');
         const char* canonical = nullptr;
+        std::string value;
         for (const char* known : kIniKeys) {
-          if (SameName(key, known)) canonical = known;
+          if (equals != std::string::npos &&
+              FindProfileValue("[Blood]\n" + target, "Blood", known, &value)) {
+            canonical = known;
+          }
         }
-        if (equals == std::string::npos || !canonical || equals + 1 == target.size()) {
-          parse.Fail("bad ini line '" + target + "' (expected KEY=VALUE with a key of [Blood])");
+        if (!canonical || value.empty()) {
+          parse.Fail("bad ini line " + QuotedText(target) +
+                     " (expected KEY=VALUE with a key of [Blood])");
         }
-        event.text = std::string(canonical) + "=" + target.substr(equals + 1);
+        for (const ScenarioEvent& earlier : scenario.events) {
+          if (earlier.kind == EventKind::Ini && earlier.key == canonical) {
+            parse.Fail(std::string(canonical) + " is set twice (first at line " +
+                       std::to_string(earlier.line) + ")");
+          }
+        }
+        event.key = canonical;
+        event.text = value;
         break;
       }
     }
@@ -277,50 +285,35 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName) {
 std::string IniOverrideList(const Scenario& scenario) {
   std::string list;
   for (const ScenarioEvent& event : scenario.events) {
-    if (event.kind == EventKind::Ini) list += (list.empty() ? "" : ", ") + event.text;
+    if (event.kind == EventKind::Ini) {
+      list += (list.empty() ? "" : ", ") + event.key + "=" + event.text;
+    }
   }
   return list;
 }
 
 std::string ApplyIniOverrides(const std::string& ini, const Scenario& scenario) {
-  std::vector<std::string> overrides;
-  for (const ScenarioEvent& event : scenario.events) {
-    if (event.kind == EventKind::Ini) overrides.push_back(event.text);
-  }
-  if (overrides.empty()) return ini;
-  auto overridden = [&](const std::string& line) {
-    std::string key = Trimmed(line.substr(0, line.find('=')));
-    for (const std::string& entry : overrides) {
-      if (line.find('=') != std::string::npos && SameName(key, entry.substr(0, entry.find('=')))) {
-        return true;
+  if (IniOverrideList(scenario).empty()) return ini;
+  auto section = [&](const char* name, const auto& keys) {
+    std::string out = std::string("[") + name + "]\r\n";
+    for (const char* key : keys) {
+      std::string value;
+      bool found = FindProfileValue(ini, name, key, &value);
+      for (const ScenarioEvent& event : scenario.events) {
+        if (event.kind == EventKind::Ini && event.key == key) {
+          value = event.text;
+          found = true;
+        }
       }
+      if (found) out += std::string(key) + "=" + value + "\r\n";
     }
-    return false;
+    return out;
   };
-  std::string block;
-  for (const std::string& entry : overrides) block += entry + "\r\n";
-
-  std::istringstream lines(ini);
-  std::string line, out;
-  bool inBlood = false, placed = false;
-  while (std::getline(lines, line)) {
-    std::string trimmed = Trimmed(line);
-    if (!trimmed.empty() && trimmed[0] == '[') {
-      size_t close = trimmed.find(']');
-      inBlood =
-          close != std::string::npos && SameName(Trimmed(trimmed.substr(1, close - 1)), "Blood");
-      out += line + "\n";
-      if (inBlood && !placed) out += block, placed = true;
-      continue;
-    }
-    if (inBlood && overridden(line)) continue;
-    out += line + "\n";
-  }
-  if (!placed) out += "\r\n[Blood]\r\n" + block;
-  return out;
+  return section("Blood", kIniKeys) + section("Overrides", kOverrideKeys);
 }
 
-std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig& config) {
+std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig& config,
+                                     const std::string& iniName) {
   std::vector<float> times;
   float previous = 0.0f;
   for (const ScenarioEvent& event : scenario.events) {
@@ -345,10 +338,25 @@ std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig
               << " s is before the previous event at " << previous << " s";
       throw PreviewError(message.str());
     }
-    // The game clock counts 32-bit milliseconds; a day of scenario is plenty.
-    if (time > 86400.0f) {
-      throw PreviewError(scenario.fileName + ":" + std::to_string(event.line) +
-                         ": the scenario runs past one day");
+    // The game clock counts 32-bit milliseconds; a day of scenario is plenty. A time that
+    // only gets there with a setting's value is the fault of whoever set it.
+    if (time > kMaxScenarioSeconds) {
+      const std::string at = scenario.fileName + ":" + std::to_string(event.line);
+      if (event.time.key == EventTime::Key::None) {
+        throw PreviewError(at + ": the scenario runs past one day");
+      }
+      const char* key = event.time.key == EventTime::Key::FlowTime  ? "FlowTime"
+                        : event.time.key == EventTime::Key::DryTime ? "DryTime"
+                                                                    : "CorpseBleedTime";
+      std::string blame = iniName + ": " + key;
+      for (const ScenarioEvent& setter : scenario.events) {
+        if (setter.kind == EventKind::Ini && setter.key == key) {
+          blame = scenario.fileName + ":" + std::to_string(setter.line) + ": " + key;
+        }
+      }
+      std::ostringstream message;
+      message << blame << " = " << step << " s makes " << at << " run past one day";
+      throw PreviewError(message.str());
     }
     times.push_back(time);
     previous = time;

@@ -30,10 +30,18 @@
 struct BloodConfig;
 
 // Every failure of the preview: the message names the file (and line) it is about.
+// status is the program's exit status for it.
 class PreviewError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PreviewError(const std::string& message, int status = 1)
+      : std::runtime_error(message), status(status) {}
+  int status;
 };
+
+// Bounds on the work one scenario can ask for.
+constexpr size_t kMaxEvents = 5000;
+constexpr size_t kMaxSnapshots = 48;
+constexpr float kMaxScenarioSeconds = 86400.0f;
 
 enum class EventKind { Shot, Melee, Explosion, Fall, Death, Pose, Snapshot, Camera, Remove, Ini };
 enum class ScenarioPose { Standing, Lying, ArmsRaised };
@@ -68,7 +76,8 @@ struct ScenarioEvent {
   const BodyPart* part = nullptr;              // shot, melee
   float distance = 0.0f;                       // explosion
   ScenarioPose pose = ScenarioPose::Standing;  // fall, death, pose
-  std::string text;                            // snapshot caption, camera name
+  std::string text;                            // snapshot caption, camera name, ini value
+  std::string key;                             // ini: the key as the file writes it
 };
 
 struct Scenario {
@@ -76,19 +85,26 @@ struct Scenario {
   std::vector<ScenarioEvent> events;
 };
 
-// Parses scenario text; fileName names it in messages. Throws PreviewError
-// "FILE:LINE: ..." at the first bad line.
+// Parses scenario text (a file's bytes, read as the plug-in reads its ini: byte-order
+// marks, UTF-16, CR, LF or CRLF line ends); fileName names it in messages. An ini line's
+// KEY=VALUE reads as it would in the ini's [Blood] section; a key may be set once. Throws
+// PreviewError "FILE:LINE: ..." at the first bad line, with the bad text quoted safely.
 Scenario ParseScenario(const std::string& text, const std::string& fileName);
 
 // Seconds from the start of every event, in order, with relative times resolved against
 // config. Throws PreviewError "FILE:LINE: ..." when a time goes back before the previous
-// event's.
-std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig& config);
+// event's or past a day; when a setting's value takes it past a day, the message names
+// who set it: the scenario's ini line, else iniName.
+std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig& config,
+                                     const std::string& iniName);
 
-// The ini text with the scenario's ini lines in force: each KEY=VALUE replaces every line
-// of that key in the [Blood] section (added at its top; the section is made if missing).
+// The ini the plug-in reads in the run: the ini's own bytes when the scenario sets nothing;
+// otherwise every key of [Blood] and [Overrides] as the plug-in's profile reader finds it
+// in ini (the first of a key given twice, whatever the encoding and line ends), the
+// scenario's values in place of theirs, written plainly.
 std::string ApplyIniOverrides(const std::string& ini, const Scenario& scenario);
-// The scenario's ini lines as "KEY=VALUE, ..."; empty when it has none.
+// The scenario's ini lines as "KEY=VALUE, ..." (values as the reader reads them); empty
+// when it has none.
 std::string IniOverrideList(const Scenario& scenario);
 
 // The built-in scenario (default_scenario.txt, compiled in).

@@ -1,11 +1,20 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -41,7 +50,7 @@ class PreviewRun : public ::testing::Test {
   }
 
   // The message of the run's error, with the directory holding nothing but the inputs.
-  std::string FailedRun(const PreviewOptions& options) {
+  std::string FailedRun(const PreviewOptions& options, int status = 1) {
     std::vector<fs::path> before(fs::directory_iterator(dir_), fs::directory_iterator{});
     std::ostringstream progress;
     std::string message;
@@ -49,6 +58,7 @@ class PreviewRun : public ::testing::Test {
       RunPreview(options, progress);
     } catch (const PreviewError& error) {
       message = error.what();
+      EXPECT_EQ(error.status, status) << message;
     }
     std::vector<fs::path> after(fs::directory_iterator(dir_), fs::directory_iterator{});
     std::sort(before.begin(), before.end());
@@ -132,7 +142,8 @@ TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
   json << "{\n  \"wounds\": " << summary.wounds
        << ",\n  \"layers\": 3,\n  \"painted_texels\": " << summary.paintedTexels
        << ",\n  \"mask_bytes\": " << 3 * 256 * 128
-       << ",\n  \"texture_bytes\": " << 3 * 256 * 128 * 4 << "\n}\n";
+       << ",\n  \"texture_bytes\": " << 3 * 256 * 128 * 4
+       << ",\n  \"painted\": true,\n  \"note\": \"\"\n}\n";
   EXPECT_EQ(Read(out / "summary.json"), json.str());
   EXPECT_GE(summary.wounds, 14);
   EXPECT_GT(summary.paintedTexels, 1000);
@@ -150,6 +161,16 @@ TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"Vermiltrace.ini", "again.txt", "out"}));
   EXPECT_FALSE(fs::exists(out / "plugin"));
+  ASSERT_TRUE(stbi_info((out / "animation.png").string().c_str(), &width, &height, &channels));
+  EXPECT_EQ(Read(out / "animation.png").find("acTL"), 37u);  // an animated PNG
+
+  // A run that paints nothing says so.
+  Write("none.txt", "1 snapshot - untouched\n");
+  options.scenario = Path("none.txt");
+  RunPreview(options, progress);
+  EXPECT_NE(Read(out / "summary.json").find("\"painted\": false"), std::string::npos);
+  EXPECT_NE(progress.str().find("; nothing was painted: the scenario has no shot"),
+            std::string::npos);
 }
 
 TEST_F(PreviewRun, BadScenarioLineIsNamedAndNothingIsWritten) {
@@ -206,7 +227,93 @@ TEST_F(PreviewRun, MissingOrUnusableInputsAreNamed) {
   EXPECT_EQ(message, Path("file") + ": exists and is not a directory");
 }
 
+TEST_F(PreviewRun, AFolderThePreviewDidNotWriteIsKeptUnlessForced) {
+  Write("Vermiltrace.ini", "[Blood]\r\n");
+  Write("one.txt", "0 snapshot - x\n");
+  fs::create_directories(dir_ / "out" / "sub");
+  Write("out/notes.txt", "mine");
+  Write("out/sub/y", "mine too");
+  PreviewOptions options = Options();
+  options.scenario = Path("one.txt");
+  std::ostringstream progress;
+  std::string message;
+  try {
+    RunPreview(options, progress);
+  } catch (const PreviewError& error) {
+    message = error.what();
+  }
+  EXPECT_EQ(message.rfind(Path("out") + ": holds files that vermiltrace-preview did not write", 0),
+            0u)
+      << message;
+  EXPECT_EQ(Read(dir_ / "out" / "notes.txt"), "mine");
+  EXPECT_EQ(Read(dir_ / "out" / "sub" / "y"), "mine too");
+
+  options.force = true;
+  RunPreview(options, progress);
+  EXPECT_FALSE(fs::exists(dir_ / "out" / "notes.txt"));
+  EXPECT_TRUE(fs::exists(dir_ / "out" / kOutputMarker));
+}
+
 #ifndef _WIN32
+TEST_F(PreviewRun, EndlessOrOversizedInputsAreRefusedAtOnce) {
+  Write("Vermiltrace.ini", "[Blood]\r\n");
+  Write("huge.txt", std::string(kMaxTextInputBytes + 1, '#'));
+  const struct {
+    std::string PreviewOptions::*field;
+    std::string value;
+    std::string message;
+  } cases[] = {
+      {&PreviewOptions::scenario, "/dev/zero",
+       "/dev/zero: the scenario is larger than 4 MiB; refused"},
+      {&PreviewOptions::ini, "/dev/zero", "/dev/zero: the ini file is larger than 4 MiB; refused"},
+      {&PreviewOptions::scenario, Path("huge.txt"),
+       Path("huge.txt") + ": the scenario is larger than 4 MiB; refused"},
+      {&PreviewOptions::model, "/dev/zero", "/dev/zero: cannot read the model: not a plain file"},
+  };
+  for (const auto& c : cases) {
+    PreviewOptions options = Options();
+    options.*c.field = c.value;
+    EXPECT_EQ(FailedRun(options), c.message);
+  }
+}
+
+TEST_F(PreviewRun, AModelWithoutTextureCoordinatesSaysSoWithStatus2) {
+  Write("Vermiltrace.ini", "[Blood]\r\n");
+  Write("box.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 2\nf 1 2 3\nf 1 3 4\n");
+  PreviewOptions options = Options();
+  options.model = Path("box.obj");
+  EXPECT_EQ(FailedRun(options, 2), Path("box.obj") +
+                                       " has no texture coordinates: blood is painted in texture "
+                                       "space, so nothing can show");
+}
+
+TEST_F(PreviewRun, AnInterruptedRunLeavesNoStagingFolder) {
+  Write("Vermiltrace.ini", "[Blood]\r\n");
+  Write("long.txt", "0 shot pistol chest\n80000 snapshot - much later\n");
+  pid_t child = fork();
+  if (child == 0) {
+    execl(VT_PREVIEW_PROGRAM, VT_PREVIEW_PROGRAM, "--ini", Path("Vermiltrace.ini").c_str(),
+          "--scenario", Path("long.txt").c_str(), "--out", Path("out").c_str(), nullptr);
+    _exit(127);
+  }
+  auto staged = [&] {
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      if (entry.path().filename().string().rfind(".out.partial-", 0) == 0) return true;
+    }
+    return false;
+  };
+  while (!staged()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kill(child, SIGTERM);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  std::vector<std::string> entries;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    entries.push_back(entry.path().filename().string());
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"Vermiltrace.ini", "long.txt"}));
+}
+
 TEST_F(PreviewRun, CommandLineExitsNonZeroOnErrors) {
   std::string program = VT_PREVIEW_PROGRAM;
   auto run = [&](const std::string& arguments) {
