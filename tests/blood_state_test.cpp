@@ -27,6 +27,16 @@ class BloodStates : public WoundTest {
     sim.clock = clock;
     UpdateBloodFrame();
   }
+  // With room for one bloody ped besides the player: the player shot at 1000 ms, then other
+  // at 2000 ms.
+  void ShootPlayerThenOther(HostPed* player, HostPed* other) {
+    State().config.MaxBloodyPeds = 1;
+    sim.player = player;
+    sim.clock = 1000;
+    ASSERT_TRUE(Shoot(player));
+    sim.clock = 2000;
+    ASSERT_TRUE(Shoot(other));
+  }
   static float B(float x) {
     return static_cast<float>((std::exp(-3.0 * x) - std::exp(-3.0)) / (1 - std::exp(-3.0)));
   }
@@ -196,15 +206,10 @@ TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {
 }
 
 TEST_F(BloodStates, EvictionSparesThePlayerAndTheJustWoundedPed) {
-  State().config.MaxBloodyPeds = 1;
   HostPed* player = WallPed();
   HostPed* first = WallPed();
   HostPed* second = WallPed();
-  sim.player = player;
-  sim.clock = 1000;
-  ASSERT_TRUE(Shoot(player));
-  sim.clock = 2000;
-  ASSERT_TRUE(Shoot(first));
+  ShootPlayerThenOther(player, first);
   EXPECT_EQ(State().bloodStates.size(), 2u);
   FindBloodState(first)->layers[0].texture = MakeTexture();
   sim.clock = 3000;
@@ -239,15 +244,10 @@ TEST_F(BloodStates, EveryNewStateEnforcesTheCap) {
   };
   for (const auto& create : creators) {
     ResetAllBlood();
-    State().config.MaxBloodyPeds = 1;
     HostPed* player = WallPed();
     HostPed* other = WallPed();
     HostPed* ped = WallPed();
-    sim.player = player;
-    sim.clock = 1000;
-    ASSERT_TRUE(Shoot(player));
-    sim.clock = 2000;
-    ASSERT_TRUE(Shoot(other));
+    ShootPlayerThenOther(player, other);
     ASSERT_EQ(State().bloodStates.size(), 2u);
     create(ped);
     EXPECT_NE(FindBloodState(ped), nullptr);
