@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "core/system_state.h"
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
+#include "plugin/system_state.h"
 #include "render/blood_pass.h"
 
 namespace {
@@ -48,13 +48,13 @@ void BM_UploadLayer(benchmark::State& bench) {
   State().config.MaskSize = maskSize;
   sim.clock = 30000;
   MaskLayer layer = MakeLayer(maskSize, bench.range(1) != 0);
-  UploadLayer(layer);  // creates the texture outside the timed loop
+  UploadLayer(Context(), layer);  // creates the texture outside the timed loop
   if (!layer.texture) {
     bench.SkipWithError("no texture");
     return;
   }
   for (auto _ : bench) {
-    UploadLayer(layer);
+    UploadLayer(Context(), layer);
     benchmark::ClobberMemory();
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) *

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "core/system_state.h"
 #include "host/sim/procedural_ped.h"
+#include "plugin/system_state.h"
 #include "render/wound_stamp.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -28,8 +28,9 @@ void Begin(SimHost& sim, int32_t maskSize) {
 // A shot through the chest of a ped standing at x that paints at full bleed and costs no
 // blood, so that every iteration does the same work.
 bool ChestShot(const ProceduralPed& ped, float x, float dx = 0.0f, float z = 1.3f) {
-  return AddWound(ped.ped, {x + 0.02f + dx, 1, z}, {x + 0.02f + dx, -1, z}, {}, kBullet, "bench",
-                  false, 0.0f, 1.0f);
+  return AddWound(
+      Context(),
+      {ped.ped, {x + 0.02f + dx, 1, z}, {x + 0.02f + dx, -1, z}, kBullet, "bench", {}, 0.0f, 1.0f});
 }
 
 void BM_PosedMeshSnapshot(benchmark::State& bench) {
@@ -38,7 +39,7 @@ void BM_PosedMeshSnapshot(benchmark::State& bench) {
   ProceduralPed ped = AddProceduralPed(sim, {});
   for (auto _ : bench) {
     PosedMeshSnapshot snapshot;
-    benchmark::DoNotOptimize(TakePosedMeshSnapshot(ped.ped, snapshot));
+    benchmark::DoNotOptimize(TakePosedMeshSnapshot(Context(), ped.ped, snapshot));
   }
 }
 BENCHMARK(BM_PosedMeshSnapshot);
@@ -57,12 +58,12 @@ void BM_PaintWoundAtFourSeconds(benchmark::State& bench) {
   Begin(sim, static_cast<int32_t>(bench.range(0)));
   ProceduralPed ped = AddProceduralPed(sim, {});
   if (!ChestShot(ped, 0.0f)) bench.SkipWithError("the chest shot missed");
-  PedBloodState& state = *FindBloodState(ped.ped);
+  PedBloodState& state = *FindBloodState(State().tables, ped.ped);
   const Wound wound = state.wounds.at(0);
   PosedMeshSnapshot snapshot;
-  TakePosedMeshSnapshot(ped.ped, snapshot);
+  TakePosedMeshSnapshot(Context(), ped.ped, snapshot);
   int32_t painted = 0;
-  for (auto _ : bench) painted = PaintWound(state.layers, wound, snapshot, 4.0f);
+  for (auto _ : bench) painted = PaintWound(Context(), state.layers, wound, snapshot, 4.0f);
   bench.counters["triangles"] = painted;
 }
 BENCHMARK(BM_PaintWoundAtFourSeconds)->Arg(256)->Arg(1024);
@@ -90,13 +91,13 @@ void BM_CrowdRefresh(benchmark::State& bench) {
   }
   sim.clock = 6000;  // every wound 2.7 to 5 s old: still flowing
   size_t layers = 0;
-  for (auto& entry : State().bloodStates) {
+  for (auto& entry : State().tables.bloodStates) {
     if (entry.second.wounds.size() != 24) bench.SkipWithError("a ped lost wounds");
     layers += entry.second.layers.size();
   }
   for (auto _ : bench) {
-    for (auto& entry : State().bloodStates) entry.second.nextRefreshTime = 0.0f;
-    RefreshBloodStates();
+    for (auto& entry : State().tables.bloodStates) entry.second.nextRefreshTime = 0.0f;
+    RefreshBloodStates(Context());
   }
   // What one bloody ped holds: its masks, and the 32-bit textures the blood pass makes.
   const double perPed = static_cast<double>(layers) / kCrowd;

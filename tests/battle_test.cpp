@@ -9,10 +9,10 @@
 #include <random>
 #include <vector>
 
-#include "core/system_state.h"
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
 #include "host/sim/procedural_ped.h"
+#include "plugin/system_state.h"
 #include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
 
@@ -46,11 +46,11 @@ class Battle : public SimTest {
   // At most MaxBloodyPeds peds keep blood, apart from the player and the ped just wounded.
   void CheckBloodyPeds(HostPed* lastTarget) {
     size_t others = 0;
-    for (const auto& entry : State().bloodStates) {
+    for (const auto& entry : State().tables.bloodStates) {
       others += entry.first != sim.player && entry.first != lastTarget;
     }
     EXPECT_LE(others, static_cast<size_t>(kMaxBloodyPeds));
-    maxStates = std::max(maxStates, State().bloodStates.size());
+    maxStates = std::max(maxStates, State().tables.bloodStates.size());
   }
 
   std::mt19937 dice{20240611u};
@@ -84,8 +84,8 @@ TEST_F(Battle, ScriptedBattleKeepsItsLimits) {
         deathClock[static_cast<size_t>(i)] = sim.clock, ++deaths;
       if (sim.clock - deathClock[static_cast<size_t>(i)] > 20000) {
         sim.GameRemovePed(ped);
-        EXPECT_EQ(FindBloodState(ped), nullptr);
-        EXPECT_EQ(FindHitRecord(ped), nullptr);
+        EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
+        EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
         peds[static_cast<size_t>(i)] = Spawn(i);
         deathClock[static_cast<size_t>(i)] = 0;
         ++removals;
@@ -147,7 +147,7 @@ TEST_F(Battle, ScriptedBattleKeepsItsLimits) {
   EXPECT_EQ(sim.TexturesReleasedTwice(), 0);
 
   sim.GameReset(HostEvent::FirstReset);
-  EXPECT_TRUE(State().bloodStates.empty());
+  EXPECT_TRUE(State().tables.bloodStates.empty());
   EXPECT_LE(sim.TexturesLive(), 1);  // the blank texture stays
   Stop();
 }

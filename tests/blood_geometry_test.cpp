@@ -32,7 +32,7 @@ TEST_F(BloodGeometry, CopyCarriesEveryArrayThroughTheHostConstructor) {
   std::copy_n(std::begin({1.0f, 2.0f, 3.0f, 4.0f}), 4, g->bounds);
   g->triangles[1].material = 0;
 
-  HostGeometry* copy = GetBloodGeometry(source);
+  HostGeometry* copy = GetBloodGeometry(Context(), source);
   ASSERT_NE(copy, nullptr);
   const SimGeometry* c = SimHost::Sim(copy);
   EXPECT_EQ(c->format, 0x7Eu);  // (format & 0x78) | 0x06
@@ -69,7 +69,7 @@ TEST_F(BloodGeometry, MirrorSplitMovesMostlyMirroredVerticesRight) {
   g->positions.resize(8);
   g->vertexCount = 8;
   g->triangleCount = 9;
-  HostGeometry* copy = CopyBloodGeometry(source, g->skin);
+  HostGeometry* copy = CopyBloodGeometry(Host(), source, g->skin);
   ASSERT_NE(copy, nullptr);
   const std::vector<TexCoord>& uv = SimHost::Sim(copy)->texCoords;
   const float expectedU[] = {0.1f, 0.15f, 0.7f, 0.5f, 1.0f, 0.3f};
@@ -83,29 +83,29 @@ TEST_F(BloodGeometry, MirrorSplitMovesMostlyMirroredVerticesRight) {
 TEST_F(BloodGeometry, CopiesAreSharedAndRenewedWhenTheSourceChanges) {
   HostGeometry* source = AddGrid(GridSpec{});
   SimGeometry* g = SimHost::Sim(source);
-  HostGeometry* first = GetBloodGeometry(source);
+  HostGeometry* first = GetBloodGeometry(Context(), source);
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(GetBloodGeometry(source), first);
+  EXPECT_EQ(GetBloodGeometry(Context(), source), first);
   EXPECT_EQ(LogCount("blood geometry for "), 1);
 
   g->skin = sim.AddSkin();
   *SimHost::Sim(g->skin) = *SimHost::Sim(SimHost::Sim(first)->skin);
-  HostGeometry* second = GetBloodGeometry(source);
+  HostGeometry* second = GetBloodGeometry(Context(), source);
   EXPECT_NE(second, first);
   g->triangles.pop_back();
   g->triangleCount -= 1;
-  HostGeometry* third = GetBloodGeometry(source);
+  HostGeometry* third = GetBloodGeometry(Context(), source);
   EXPECT_NE(third, second);
   g->positions.pop_back();
   g->texCoords.pop_back();
   g->vertexCount -= 1;
   g->triangles.resize(1);
   g->triangleCount = 1;
-  HostGeometry* fourth = GetBloodGeometry(source);
+  HostGeometry* fourth = GetBloodGeometry(Context(), source);
   EXPECT_NE(fourth, third);
   EXPECT_EQ(SimHost::Sim(fourth)->vertexCount, g->vertexCount);
-  EXPECT_EQ(GetBloodGeometry(source), fourth);
-  EXPECT_EQ(State().bloodGeometryCache.size(), 1u);
+  EXPECT_EQ(GetBloodGeometry(Context(), source), fourth);
+  EXPECT_EQ(State().tables.bloodGeometryCache.size(), 1u);
   EXPECT_EQ(LogCount("blood geometry for "), 4);
   char expected[96];
   std::snprintf(expected, sizeof(expected), "blood geometry for %0*zX: %d vertices, %d triangles",
@@ -134,10 +134,10 @@ TEST_F(BloodGeometry, SourcesThatCannotBeCopiedFailEveryTimeWithoutTouchingTheCa
     sim.failCreateGeometry = false;
     HostGeometry* source = AddGrid(GridSpec{});
     c.breakIt(sim, *SimHost::Sim(source));
-    EXPECT_EQ(GetBloodGeometry(source), nullptr);
-    EXPECT_EQ(GetBloodGeometry(source), nullptr);
+    EXPECT_EQ(GetBloodGeometry(Context(), source), nullptr);
+    EXPECT_EQ(GetBloodGeometry(Context(), source), nullptr);
     failures += 2;
-    EXPECT_TRUE(State().bloodGeometryCache.empty());
+    EXPECT_TRUE(State().tables.bloodGeometryCache.empty());
   }
   EXPECT_EQ(LogCount("blood geometry copy FAILED"), failures);
 }
@@ -149,7 +149,7 @@ TEST_F(BloodGeometry, TrianglesReachingPastTheVerticesAreCopiedButGiveNoSide) {
   SimGeometry* g = SimHost::Sim(source);
   g->triangles[0] = {{0, 1, 60000}, 0};
   g->triangles[1] = {{1, 2, 3}, 0};  // mirrored
-  HostGeometry* copy = CopyBloodGeometry(source, g->skin);
+  HostGeometry* copy = CopyBloodGeometry(Host(), source, g->skin);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(SimHost::Sim(copy)->triangles[0].vertex[2], 60000);
   EXPECT_EQ(SimHost::Sim(copy)->texCoords[0].u, 0.0f);

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/log.h"
-#include "core/system_state.h"
 #include "host/sim/procedural_ped.h"
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
+#include "plugin/system_state.h"
 #include "render/blood_geometry.h"
 #include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
@@ -65,12 +65,12 @@ class BloodPassTest : public SimTest {
     layer.geometry = mesh.geometry;
     layer.materialIndex = materialIndex;
     layer.texels.assign(kWidth * kMask, fill);
-    std::vector<MaskLayer>& layers = FindOrCreateBloodState(ped).layers;
+    std::vector<MaskLayer>& layers = FindOrCreateBloodState(Context(), ped).layers;
     layers.push_back(std::move(layer));
     return layers.back();
   }
 
-  std::vector<MaskLayer>& Layers() { return FindOrCreateBloodState(ped).layers; }
+  std::vector<MaskLayer>& Layers() { return FindOrCreateBloodState(Context(), ped).layers; }
 
   int CountLogLines(const std::string& line) const {
     std::vector<std::string> lines = ReadLogLines();
@@ -112,7 +112,7 @@ TEST_F(BloodPassTest, UploadConvertsAmountsWithColourAlphaCurveAndDrying) {
     MaskLayer& layer = AddLayer(mesh, 0, c.amount);
     sim.clock = 300000;
     layer.lastPaint = static_cast<float>(sim.clock - c.paintedMsAgo) / 1000.0f;
-    UploadLayer(layer);
+    UploadLayer(Context(), layer);
     ASSERT_NE(layer.texture, nullptr);
     const uint8_t* first = Pixel(layer.texture, 0, 0);
     const uint8_t* last = Pixel(layer.texture, kWidth - 1, kMask - 1);
@@ -130,7 +130,7 @@ TEST_F(BloodPassTest, UploadMakesTheTextureAndMapsEveryTexelWithinTheStride) {
   layer.texels[(kMask - 1) * kWidth] = 120;
   layer.texels[kMask * kWidth - 1] = 100;
   sim.clock = 12345;
-  UploadLayer(layer);
+  UploadLayer(Context(), layer);
 
   ASSERT_NE(layer.texture, nullptr);
   SimSurface* surface = SurfaceOf(layer.texture);
@@ -162,7 +162,7 @@ TEST_F(BloodPassTest, CleanLayersAreUploadedOnlyAfterFiveSeconds) {
   TestMesh mesh = AddMesh(1);
   AddLayer(mesh, 0, 255);
   sim.clock = 1000;
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   ASSERT_FLOAT_EQ(Layers()[0].lastUpload, 1.0f);
 
   struct Step {
@@ -172,13 +172,13 @@ TEST_F(BloodPassTest, CleanLayersAreUploadedOnlyAfterFiveSeconds) {
   const Step steps[] = {{6000, 1.0f}, {6500, 6.5f}, {11500, 6.5f}, {11501, 11.501f}};
   for (const Step& step : steps) {
     sim.clock = step.clock;
-    DrawBloodPass(ped);
+    DrawBloodPass(Context(), ped);
     EXPECT_FLOAT_EQ(Layers()[0].lastUpload, step.lastUpload) << step.clock;
   }
   // Painting makes it due at once.
   Layers()[0].dirty = true;
   sim.clock = 11502;
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_FLOAT_EQ(Layers()[0].lastUpload, 11.502f);
 }
 
@@ -186,11 +186,11 @@ TEST_F(BloodPassTest, OnlyMeshesWithATexturedLayerAreDrawnAgain) {
   TestMesh plain = AddMesh(1);
   TestMesh bloody = AddMesh(1);
   AddLayer(bloody, 0, 255);
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
 
   ASSERT_EQ(sim.draws.size(), 1u);
   EXPECT_EQ(sim.draws[0].mesh, bloody.mesh);
-  HostGeometry* copy = GetBloodGeometry(bloody.geometry);
+  HostGeometry* copy = GetBloodGeometry(Context(), bloody.geometry);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(sim.draws[0].geometry, copy);
   ASSERT_EQ(sim.draws[0].textures.size(), 1u);
@@ -203,11 +203,11 @@ TEST_F(BloodPassTest, OnlyMeshesWithATexturedLayerAreDrawnAgain) {
 TEST_F(BloodPassTest, MaterialsWithoutBloodShowTheBlankTextureAndAreRestored) {
   TestMesh mesh = AddMesh(3);
   AddLayer(mesh, 1, 255);
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
 
   ASSERT_EQ(sim.draws.size(), 1u);
   const SimDraw& draw = sim.draws[0];
-  HostTexture* blank = State().blankTexture;
+  HostTexture* blank = State().tables.blankTexture;
   ASSERT_NE(blank, nullptr);
   ASSERT_EQ(draw.textures.size(), 3u);
   EXPECT_EQ(draw.textures[0], blank);
@@ -231,7 +231,7 @@ TEST_F(BloodPassTest, MaterialsWithoutBloodShowTheBlankTextureAndAreRestored) {
       EXPECT_EQ(surface->pixels[y * static_cast<size_t>(surface->stride) + i], i < 16 ? 0 : 0xCD);
     }
   }
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_EQ(sim.draws[1].textures[0], blank);
   EXPECT_EQ(sim.TexturesCreated(), 2);
 }
@@ -243,7 +243,7 @@ TEST_F(BloodPassTest, NoBloodGeometryOrNoRenderCallbackDrawsNothingAndRestores) 
   SimHost::Sim(noCallback.mesh)->hasRenderCallback = false;
   AddLayer(noSkin, 0, 255);
   AddLayer(noCallback, 0, 255);
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
 
   EXPECT_TRUE(sim.draws.empty());
   for (int i = 0; i < 2; ++i) {
@@ -259,8 +259,8 @@ TEST_F(BloodPassTest, FirstPassLineIsWrittenOnceForTheFirstMeshDrawn) {
   TestMesh second = AddMesh(1);
   AddLayer(first, 0, 255);
   AddLayer(second, 0, 255);
-  DrawBloodPass(ped);
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_EQ(sim.draws.size(), 4u);
   std::vector<std::string> renderLines;
   for (const std::string& line : ReadLogLines()) {
@@ -276,11 +276,11 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   AddLayer(mesh, 0, 255);
 
   sim.failCreateSurface = true;
-  DrawBloodPass(ped);
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), ped);
   sim.failCreateSurface = false;
   sim.failCreateTexture = true;
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_EQ(CountLogLines("render: blood texture creation FAILED"), 3);
   EXPECT_EQ(sim.surfacesMade, 1);
   EXPECT_EQ(sim.surfacesDestroyed, 1);  // the surface the texture did not take
@@ -291,8 +291,8 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   // A texture that could not be filled is not kept: its pixels would be drawn unset.
   sim.failCreateTexture = false;
   sim.failLock = true;
-  DrawBloodPass(ped);
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
   EXPECT_TRUE(Layers()[0].dirty);
   EXPECT_EQ(Layers()[0].texture, nullptr);
@@ -301,14 +301,14 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   EXPECT_EQ(sim.TexturesLive(), 0);
 
   sim.failLock = false;
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_FALSE(Layers()[0].dirty);
   EXPECT_EQ(sim.draws.size(), 1u);
   EXPECT_EQ(Pixel(Layers()[0].texture, 0, 0)[3], 237);
   // A lock failing on a texture that holds an upload keeps it.
   sim.failLock = true;
   Layers()[0].dirty = true;
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_NE(Layers()[0].texture, nullptr);
   EXPECT_EQ(sim.draws.size(), 2u);
   EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
@@ -316,17 +316,17 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
 
 TEST_F(BloodPassTest, BlankTextureIsRetriedAfterFailuresWithoutLeakingSurfaces) {
   sim.failCreateSurface = true;
-  EXPECT_EQ(BlankTexture(), nullptr);
+  EXPECT_EQ(BlankTexture(Context()), nullptr);
   sim.failCreateSurface = false;
   sim.failCreateTexture = true;
-  EXPECT_EQ(BlankTexture(), nullptr);
+  EXPECT_EQ(BlankTexture(Context()), nullptr);
   EXPECT_EQ(sim.surfacesDestroyed, 1);
   sim.failCreateTexture = false;
   sim.failLock = true;
-  HostTexture* blank = BlankTexture();  // kept unfilled: the lock gave no pixels
+  HostTexture* blank = BlankTexture(Context());  // kept unfilled: the lock gave no pixels
   ASSERT_NE(blank, nullptr);
   sim.failLock = false;
-  EXPECT_EQ(BlankTexture(), blank);
+  EXPECT_EQ(BlankTexture(Context()), blank);
   EXPECT_EQ(sim.TexturesCreated(), 1);
 }
 
@@ -338,14 +338,14 @@ TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
   AddLayer(b, 0, 255);
   AddLayer(a, 1, 255);
   AddLayer(c, 0, 255);
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   ASSERT_EQ(sim.TexturesLive(), 5);  // four layers and BlankTexture
 
   // b leaves the render object, c gets another geometry.
   auto& meshes = SimHost::Sim(object)->meshes;
   meshes.erase(std::find(meshes.begin(), meshes.end(), b.mesh));
   SimHost::Sim(c.mesh)->geometry = sim.AddGeometry();
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   ASSERT_EQ(Layers().size(), 2u);
   EXPECT_EQ(Layers()[0].mesh, a.mesh);
   EXPECT_EQ(Layers()[0].materialIndex, 0);
@@ -356,7 +356,7 @@ TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
   // Without a render object every layer goes and nothing is drawn.
   size_t drawsBefore = sim.draws.size();
   SimHost::Sim(ped)->renderObject = nullptr;
-  DrawBloodPass(ped);
+  DrawBloodPass(Context(), ped);
   EXPECT_TRUE(Layers().empty());
   EXPECT_EQ(sim.draws.size(), drawsBefore);
   EXPECT_EQ(sim.TexturesReleased(), 4);
@@ -366,11 +366,11 @@ TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
 
 TEST_F(BloodPassTest, PedsWithoutBloodStateAreNotTouched) {
   AddMesh(1);
-  DrawBloodPass(ped);
-  DrawBloodPass(nullptr);
+  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), nullptr);
   EXPECT_TRUE(sim.draws.empty());
   EXPECT_EQ(sim.TexturesCreated(), 0);
-  EXPECT_EQ(State().bloodStates.count(ped), 0u);
+  EXPECT_EQ(State().tables.bloodStates.count(ped), 0u);
 }
 
 TEST_F(BloodPassTest, BrokenMaterialListsNeverReachBeyondTheArray) {
@@ -392,13 +392,13 @@ TEST_F(BloodPassTest, BrokenMaterialListsNeverReachBeyondTheArray) {
     TestMesh mesh = AddMesh(c.materials);
     SimHost::Sim(mesh.geometry)->reportedMaterialCount = c.reported;
     AddLayer(mesh, 0, 255);
-    DrawBloodPass(ped);
+    DrawBloodPass(Context(), ped);
     ASSERT_EQ(sim.draws.size(), 1u);  // drawn, with whatever materials could be reached
     for (size_t i = 0; i < mesh.materials.size(); ++i) {
       EXPECT_EQ(sim.MaterialTexture(mesh.materials[i]), mesh.gameTextures[i]);
       EXPECT_EQ(sim.MaterialColour(mesh.materials[i]), 0x11223300u + i);
     }
-    EXPECT_LE(State().savedTextures.size(), mesh.materials.size());
+    EXPECT_LE(State().tables.savedTextures.size(), mesh.materials.size());
     sim.draws.clear();
   }
 }
@@ -407,7 +407,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   OpenLog();
   TestMesh mesh = AddMesh(1);
   MaskLayer& layer = AddLayer(mesh, 0, 255);
-  UploadLayer(layer);
+  UploadLayer(Context(), layer);
   ASSERT_NE(layer.texture, nullptr);
   SimSurface* surface = SurfaceOf(layer.texture);
 
@@ -415,7 +415,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   std::fill(surface->pixels.begin(), surface->pixels.end(), 0xAB);
   layer.dirty = true;
   surface->stride = static_cast<int32_t>(kWidth * 4) - 4;
-  UploadLayer(layer);
+  UploadLayer(Context(), layer);
   EXPECT_TRUE(layer.dirty);
   EXPECT_FALSE(surface->locked);
   EXPECT_EQ(std::count(surface->pixels.begin(), surface->pixels.end(), 0xAB),
@@ -424,7 +424,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   for (int32_t stride : {-static_cast<int32_t>(kWidth * 4),
                          2 * static_cast<int32_t>(kWidth * 4) + 4100, INT32_MAX}) {
     surface->stride = stride;
-    UploadLayer(layer);
+    UploadLayer(Context(), layer);
     EXPECT_TRUE(layer.dirty) << stride;
   }
   EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
@@ -432,19 +432,19 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   // A texture without a surface counts as a failed lock.
   surface->stride = static_cast<int32_t>(kWidth * 4);
   SimHost::Sim(layer.texture)->surface = nullptr;
-  UploadLayer(layer);
+  UploadLayer(Context(), layer);
   EXPECT_TRUE(layer.dirty);
   SimHost::Sim(layer.texture)->surface = surface;
 
   // A mask shorter than the texture uploads its missing texels as empty.
   layer.texels.resize(kWidth + 3);
-  UploadLayer(layer);
+  UploadLayer(Context(), layer);
   EXPECT_FALSE(layer.dirty);
   EXPECT_EQ(Pixel(layer.texture, 2, 1)[3], 237);
   EXPECT_EQ(Pixel(layer.texture, 3, 1)[3], 0);
   EXPECT_EQ(Pixel(layer.texture, kWidth - 1, kMask - 1)[3], 0);
   layer.texels.clear();
-  UploadLayer(layer);
+  UploadLayer(Context(), layer);
   EXPECT_EQ(Pixel(layer.texture, 0, 0)[3], 0);
 }
 
@@ -461,7 +461,7 @@ TEST_F(BloodPassEndToEnd, ShotPedIsDrawnAgainWithBloodTexturesInItsBloodGeometry
   HostPed* shooter = sim.AddPed({0.0f, 4.0f, 1.0f});
   sim.clock = 2000;
   sim.GameDamage(sim.AddDamage(AsEntity(shooter), 25.0f, 3, 22), AsEntity(target.ped));
-  PedBloodState* state = FindBloodState(target.ped);
+  PedBloodState* state = FindBloodState(State().tables, target.ped);
   ASSERT_NE(state, nullptr);
   ASSERT_FALSE(state->layers.empty());
 
@@ -471,7 +471,7 @@ TEST_F(BloodPassEndToEnd, ShotPedIsDrawnAgainWithBloodTexturesInItsBloodGeometry
   EXPECT_EQ(sim.draws[1].geometry, target.headGeometry);
   const SimDraw& blood = sim.draws[2];
   EXPECT_EQ(blood.mesh, target.body);
-  EXPECT_EQ(blood.geometry, GetBloodGeometry(target.bodyGeometry));
+  EXPECT_EQ(blood.geometry, GetBloodGeometry(Context(), target.bodyGeometry));
   EXPECT_NE(blood.geometry, target.bodyGeometry);
   EXPECT_EQ(sim.MeshGeometry(target.body), target.bodyGeometry);
 

@@ -1,4 +1,5 @@
 #include "wounds/blood_state.h"
+#include "wounds/posed_mesh.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,12 @@ class BloodStates : public WoundTest {
  protected:
   HostPed* WallPed() { return AddPedWith({AddGrid(GridSpec{})}); }
   bool Shoot(HostPed* ped, float x = 0.0f, float z = 1.0f) {
-    return AddWound(ped, {x, -1, z}, {x, 1, z}, {x, 0, z}, kBullet, "test", true, -1, -1);
+    return AddWound(Context(),
+                    {ped, {x, -1, z}, {x, 1, z}, kBullet, "test", Vec3{x, 0, z}, {}, {}});
   }
   void Frame(uint32_t clock) {
     sim.clock = clock;
-    UpdateBloodFrame();
+    UpdateBloodFrame(Context());
   }
   // With room for one bloody ped besides the player: the player shot at 1000 ms, then other
   // at 2000 ms.
@@ -67,20 +69,20 @@ TEST_F(BloodStates, BleedFollowsTheLossAndTheCorpseCurve) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.nowMs << " " << c.loss);
-    State().corpseDeathTimes.clear();
-    if (c.deathClockSeconds >= 0) State().corpseDeathTimes[c.ped] = c.deathClockSeconds;
+    State().tables.corpseDeathTimes.clear();
+    if (c.deathClockSeconds >= 0) State().tables.corpseDeathTimes[c.ped] = c.deathClockSeconds;
     sim.clock = c.nowMs;
-    EXPECT_NEAR(ComputeBleed(c.ped, c.loss), c.expected, 1e-4f);
+    EXPECT_NEAR(ComputeBleed(Context(), c.ped, c.loss), c.expected, 1e-4f);
   }
-  EXPECT_EQ(ComputeBleed(living, 0.0f), 1.0f);
+  EXPECT_EQ(ComputeBleed(Context(), living, 0.0f), 1.0f);
   // No bleed time: the corpse stops at once, without dividing by zero.
   State().config.CorpseBleedTime = 0.0f;
   sim.clock = 1000;
-  State().corpseDeathTimes[corpse] = 0.9995f;
-  EXPECT_NEAR(ComputeBleed(corpse, 0.0f), B(0.5f), 1e-3f);
+  State().tables.corpseDeathTimes[corpse] = 0.9995f;
+  EXPECT_NEAR(ComputeBleed(Context(), corpse, 0.0f), B(0.5f), 1e-3f);
   // Exponentials taken in float end a unit in the last place off at these losses.
-  EXPECT_EQ(ComputeBleed(living, 0.1679f), 0x1.2ac802p-1f);
-  EXPECT_EQ(ComputeBleed(living, 0.16804f), 0x1.2aa5p-1f);
+  EXPECT_EQ(ComputeBleed(Context(), living, 0.1679f), 0x1.2ac802p-1f);
+  EXPECT_EQ(ComputeBleed(Context(), living, 0.16804f), 0x1.2aa5p-1f);
 }
 
 // Shares of 1 / n summed in float end hundreds of units in the last place off 1: a ped must
@@ -102,7 +104,7 @@ TEST_F(BloodStates, SharesBleedAPedOutExactlyWhenTheyReachOne) {
       int64_t counts[3] = {}, sum = 0;
       PedBloodState state;
       while (true) {
-        const bool bledOut = ComputeBleed(ped, state.bloodLoss) == 0.0f;
+        const bool bledOut = ComputeBleed(Context(), ped, state.bloodLoss) == 0.0f;
         ASSERT_EQ(bledOut, sum >= whole) << bullets << " " << mix.explosions << " " << counts[0]
                                          << " " << counts[1] << " " << counts[2];
         if (bledOut) break;
@@ -110,7 +112,7 @@ TEST_F(BloodStates, SharesBleedAPedOutExactlyWhenTheyReachOne) {
         const int kind = mix.mixed ? static_cast<int>((pick >> 16) % 3) : 0;
         ++counts[kind];
         sum += whole / caps[kind];
-        AddBloodLoss(state, 1.0f / static_cast<float>(caps[kind]));
+        AddBloodLoss(Config(), state, 1.0f / static_cast<float>(caps[kind]));
       }
     }
   }
@@ -118,7 +120,7 @@ TEST_F(BloodStates, SharesBleedAPedOutExactlyWhenTheyReachOne) {
   State().config.MaxBulletWounds = 12;
   HostPed* wall = WallPed();
   for (int i = 0; i < 13; ++i) ASSERT_TRUE(Shoot(wall));
-  EXPECT_EQ(FindBloodState(wall)->wounds.size(), 12u);
+  EXPECT_EQ(FindBloodState(State().tables, wall)->wounds.size(), 12u);
   EXPECT_NE(ReadLogLines().back().find(": wound 13, bled out, nothing shown"), std::string::npos);
 }
 
@@ -126,17 +128,17 @@ TEST_F(BloodStates, DeathTimesAreTakenOnceAndForgottenOnRevival) {
   HostPed* ped = sim.AddPed({0, 0, 0});
   sim.pool.push_back(nullptr);  // a free slot
   Frame(500);
-  EXPECT_TRUE(State().corpseDeathTimes.empty());
+  EXPECT_TRUE(State().tables.corpseDeathTimes.empty());
   SimHost::Sim(ped)->health = 0.0f;
   Frame(1000);
   Frame(2000);
-  EXPECT_EQ(State().corpseDeathTimes.at(ped), 1.0f);
+  EXPECT_EQ(State().tables.corpseDeathTimes.at(ped), 1.0f);
   SimHost::Sim(ped)->health = 10.0f;
   Frame(3000);
-  EXPECT_EQ(State().corpseDeathTimes.count(ped), 0u);
+  EXPECT_EQ(State().tables.corpseDeathTimes.count(ped), 0u);
   SimHost::Sim(ped)->health = -5.0f;
   Frame(4000);
-  EXPECT_EQ(State().corpseDeathTimes.at(ped), 4.0f);
+  EXPECT_EQ(State().tables.corpseDeathTimes.at(ped), 4.0f);
 }
 
 // Frames every 50 ms: the wound is painted about every 0.1 s, and one last time at the
@@ -147,7 +149,7 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
   State().config.FlowTime = 8.0f;
   HostPed* ped = WallPed();
   ASSERT_TRUE(Shoot(ped));
-  PedBloodState& state = *FindBloodState(ped);
+  PedBloodState& state = *FindBloodState(State().tables, ped);
   const Wound wound = state.wounds.at(0);
   ASSERT_GT(wound.dripCount, 0);
   std::vector<float> paintings = {state.layers[0].lastPaint};
@@ -168,11 +170,11 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
   }
 
   PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
   auto replay = [&](float lastAge) {
     std::vector<MaskLayer> layers;
     paintings.back() = lastAge;
-    for (float age : paintings) PaintWound(layers, wound, snapshot, age);
+    for (float age : paintings) PaintWound(Context(), layers, wound, snapshot, age);
     return layers;
   };
   std::vector<MaskLayer> expected = replay(8.0f);
@@ -188,7 +190,7 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
 TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {
   HostPed* ped = WallPed();
   ASSERT_TRUE(Shoot(ped));
-  PedBloodState& state = *FindBloodState(ped);
+  PedBloodState& state = *FindBloodState(State().tables, ped);
   SimEntity* entity = SimHost::Sim(ped);
   HostRenderObject* object = entity->renderObject;
   entity->renderObject = nullptr;
@@ -210,24 +212,24 @@ TEST_F(BloodStates, EvictionSparesThePlayerAndTheJustWoundedPed) {
   HostPed* first = WallPed();
   HostPed* second = WallPed();
   ShootPlayerThenOther(player, first);
-  EXPECT_EQ(State().bloodStates.size(), 2u);
-  FindBloodState(first)->layers[0].texture = MakeTexture();
+  EXPECT_EQ(State().tables.bloodStates.size(), 2u);
+  FindBloodState(State().tables, first)->layers[0].texture = MakeTexture();
   sim.clock = 3000;
   ASSERT_TRUE(Shoot(second));
-  EXPECT_EQ(State().bloodStates.size(), 2u);
-  EXPECT_NE(FindBloodState(player), nullptr);
-  EXPECT_NE(FindBloodState(second), nullptr);
+  EXPECT_EQ(State().tables.bloodStates.size(), 2u);
+  EXPECT_NE(FindBloodState(State().tables, player), nullptr);
+  EXPECT_NE(FindBloodState(State().tables, second), nullptr);
   EXPECT_EQ(sim.TexturesReleased(), 1);
 
   // A state that no wound ever reached keeps lastHitClock 0 and goes before one hit later.
   State().config.MaxBloodyPeds = 3;
-  FindOrCreateBloodState(first);
+  FindOrCreateBloodState(Context(), first);
   sim.clock = 500;
   HostPed* third = WallPed();
   ASSERT_TRUE(Shoot(third));
-  EXPECT_EQ(FindBloodState(first), nullptr);
-  EXPECT_NE(FindBloodState(second), nullptr);
-  EXPECT_EQ(State().bloodStates.size(), 3u);
+  EXPECT_EQ(FindBloodState(State().tables, first), nullptr);
+  EXPECT_NE(FindBloodState(State().tables, second), nullptr);
+  EXPECT_EQ(State().tables.bloodStates.size(), 3u);
 }
 
 // Whichever path creates a state enforces the cap, sparing the player and the new ped; a
@@ -235,44 +237,44 @@ TEST_F(BloodStates, EvictionSparesThePlayerAndTheJustWoundedPed) {
 TEST_F(BloodStates, EveryNewStateEnforcesTheCap) {
   const std::function<void(HostPed*)> creators[] = {
       [](HostPed* p) {
-        AddWound(p, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "bled", false, -1, 0);
+        AddWound(Context(), {p, {0, -1, 1}, {0, 1, 1}, kBullet, "bled", {}, {}, 0});
       },
       [](HostPed* p) {
-        HandleExplosionDamage(p, {0, -3, 1}, "explosion");
+        HandleExplosionDamage(Context(), p, {0, -3, 1}, "explosion");
       },
-      [](HostPed* p) { HandleFallDamage(p, "fall"); },
+      [](HostPed* p) { HandleFallDamage(Context(), p, "fall"); },
   };
   for (const auto& create : creators) {
-    ResetAllBlood();
+    ResetAllBlood(Context());
     HostPed* player = WallPed();
     HostPed* other = WallPed();
     HostPed* ped = WallPed();
     ShootPlayerThenOther(player, other);
-    ASSERT_EQ(State().bloodStates.size(), 2u);
+    ASSERT_EQ(State().tables.bloodStates.size(), 2u);
     create(ped);
-    EXPECT_NE(FindBloodState(ped), nullptr);
-    EXPECT_NE(FindBloodState(player), nullptr);
-    EXPECT_EQ(FindBloodState(other), nullptr);
+    EXPECT_NE(FindBloodState(State().tables, ped), nullptr);
+    EXPECT_NE(FindBloodState(State().tables, player), nullptr);
+    EXPECT_EQ(FindBloodState(State().tables, other), nullptr);
 
-    ASSERT_TRUE(AddWound(player, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "bled", false, -1, 0));
-    EXPECT_NE(FindBloodState(ped), nullptr);
+    ASSERT_TRUE(AddWound(Context(), {player, {0, -1, 1}, {0, 1, 1}, kBullet, "bled", {}, {}, 0}));
+    EXPECT_NE(FindBloodState(State().tables, ped), nullptr);
     ASSERT_TRUE(Shoot(player));
-    EXPECT_EQ(FindBloodState(ped), nullptr);
+    EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
   }
 }
 
 TEST_F(BloodStates, EqualLastHitsEvictTheFirstInTableOrder) {
   HostPed* wounded = sim.AddPed({0, 0, 0});
-  for (int i = 0; i < 3; ++i) FindOrCreateBloodState(sim.AddPed({0, 0, 0}));
-  FindOrCreateBloodState(wounded);
+  for (int i = 0; i < 3; ++i) FindOrCreateBloodState(Context(), sim.AddPed({0, 0, 0}));
+  FindOrCreateBloodState(Context(), wounded);
   std::vector<HostPed*> order;
-  for (const auto& entry : State().bloodStates) {
+  for (const auto& entry : State().tables.bloodStates) {
     if (entry.first != wounded) order.push_back(entry.first);
   }
   State().config.MaxBloodyPeds = 3;
-  EvictLeastRecentlyHit(wounded);
-  EXPECT_EQ(FindBloodState(order.front()), nullptr);
-  EXPECT_EQ(State().bloodStates.size(), 3u);
+  EvictLeastRecentlyHit(Context(), wounded);
+  EXPECT_EQ(FindBloodState(State().tables, order.front()), nullptr);
+  EXPECT_EQ(State().tables.bloodStates.size(), 3u);
 }
 
 TEST_F(BloodStates, PlayersBloodGoesWhenTheyAreAliveAgainAfterDying) {
@@ -281,20 +283,20 @@ TEST_F(BloodStates, PlayersBloodGoesWhenTheyAreAliveAgainAfterDying) {
   ASSERT_TRUE(Shoot(player));
   SimHost::Sim(player)->health = 0.0f;
   Frame(100);
-  EXPECT_TRUE(State().playerWasDead);
+  EXPECT_TRUE(State().tables.playerWasDead);
   sim.player = nullptr;  // missing on the frame it would be wiped
   SimHost::Sim(player)->health = 100.0f;
   Frame(200);
-  EXPECT_FALSE(State().playerWasDead);
+  EXPECT_FALSE(State().tables.playerWasDead);
   sim.player = player;
   Frame(300);
-  ASSERT_NE(FindBloodState(player), nullptr);
+  ASSERT_NE(FindBloodState(State().tables, player), nullptr);
   SimHost::Sim(player)->health = 0.0f;
   Frame(400);
-  EXPECT_NE(FindBloodState(player), nullptr);
+  EXPECT_NE(FindBloodState(State().tables, player), nullptr);
   SimHost::Sim(player)->health = 100.0f;
   Frame(500);
-  EXPECT_EQ(FindBloodState(player), nullptr);
+  EXPECT_EQ(FindBloodState(State().tables, player), nullptr);
 }
 
 TEST_F(BloodStates, RemovalAndResetReleaseEveryTextureOnce) {
@@ -302,34 +304,34 @@ TEST_F(BloodStates, RemovalAndResetReleaseEveryTextureOnce) {
   HostPed* b = WallPed();
   ASSERT_TRUE(Shoot(a, -0.15f));
   ASSERT_TRUE(Shoot(b));
-  PedBloodState& stateA = *FindBloodState(a);
+  PedBloodState& stateA = *FindBloodState(State().tables, a);
   stateA.layers.push_back(stateA.layers[0]);  // a second layer without a texture
   stateA.layers[0].texture = MakeTexture();
-  FindBloodState(b)->layers[0].texture = MakeTexture();
-  FindOrCreateBloodState(sim.AddPed({0, 0, 0}));
-  FindOrCreateHitRecord(a);
-  State().corpseDeathTimes[a] = 1.0f;
-  ASSERT_NE(GetBloodGeometry(SimHost::Sim(MeshesOf(a)[0])->geometry), nullptr);
-  State().playerWasDead = true;
+  FindBloodState(State().tables, b)->layers[0].texture = MakeTexture();
+  FindOrCreateBloodState(Context(), sim.AddPed({0, 0, 0}));
+  FindOrCreateHitRecord(State().tables, a);
+  State().tables.corpseDeathTimes[a] = 1.0f;
+  ASSERT_NE(GetBloodGeometry(Context(), SimHost::Sim(MeshesOf(a)[0])->geometry), nullptr);
+  State().tables.playerWasDead = true;
 
   OnPedRemoved(a);
   OnPedRemoved(a);
-  EXPECT_EQ(FindBloodState(a), nullptr);
-  EXPECT_EQ(FindHitRecord(a), nullptr);
-  EXPECT_EQ(State().corpseDeathTimes.count(a), 0u);
+  EXPECT_EQ(FindBloodState(State().tables, a), nullptr);
+  EXPECT_EQ(FindHitRecord(State().tables, a), nullptr);
+  EXPECT_EQ(State().tables.corpseDeathTimes.count(a), 0u);
   EXPECT_EQ(sim.TexturesReleased(), 1);
 
-  State().corpseDeathTimes[b] = 1.0f;
-  ResetAllBlood();
-  EXPECT_TRUE(State().bloodStates.empty());
-  EXPECT_TRUE(State().corpseDeathTimes.empty());
-  EXPECT_EQ(State().bloodGeometryCache.size(), 2u);  // one copy per wall
-  EXPECT_TRUE(State().playerWasDead);
+  State().tables.corpseDeathTimes[b] = 1.0f;
+  ResetAllBlood(Context());
+  EXPECT_TRUE(State().tables.bloodStates.empty());
+  EXPECT_TRUE(State().tables.corpseDeathTimes.empty());
+  EXPECT_EQ(State().tables.bloodGeometryCache.size(), 2u);  // one copy per wall
+  EXPECT_TRUE(State().tables.playerWasDead);
   EXPECT_EQ(sim.TexturesReleased(), 2);
   EXPECT_EQ(sim.TexturesReleasedTwice(), 0);
   EXPECT_EQ(sim.TexturesLive(), 0);
-  ResetAllBlood();
-  RemovePedBlood(b);
+  ResetAllBlood(Context());
+  RemovePedBlood(Context(), b);
   EXPECT_EQ(sim.TexturesReleased(), 2);
 }
 

@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "core/system_state.h"
 #include "damage/corpse_shots.h"
 #include "damage/hit_history.h"
 #include "damage_support.h"
 #include "host/sim/procedural_ped.h"
+#include "plugin/system_state.h"
 #include "wound_world.h"
 #include "wounds/blood_state.h"
 
@@ -23,7 +23,7 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kHalfPi = 1.5707964f;
 
 int WoundsOn(HostPed* ped) {
-  const PedBloodState* state = FindBloodState(ped);
+  const PedBloodState* state = FindBloodState(State().tables, ped);
   return state ? state->woundCounter : 0;
 }
 
@@ -80,7 +80,7 @@ TEST_F(CorpseShotsTest, OnlyCorpsesNearTheAimRayAreCandidates) {
   sim.pool.push_back(nullptr);                              // a free slot
   SimHost::Sim(player)->health = 0.0f;                      // the shooter is never counted
 
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   EXPECT_EQ(ShotLines(), std::vector<std::string>{
                              "shot w22 x1: 3 corpses near the aim ray (7 dead peds in pool)"});
   // Nearest first, each tried along the aim and then the view segment.
@@ -96,12 +96,12 @@ TEST_F(CorpseShotsTest, RecentlyDamagedCorpsesAreLeftToTheDamageHook) {
   const Row rows[] = {{100, false}, {149, false}, {150, true}, {200, true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.msAgo);
-    State().hitHistory.clear();
+    State().tables.hitHistory.clear();
     sim.pool.clear();
     HostPed* corpse = AddCorpse({0, 5, 0.6f});
-    FindOrCreateHitRecord(corpse) = {sim.clock - row.msAgo, 22, 3};
+    FindOrCreateHitRecord(State().tables, corpse) = {sim.clock - row.msAgo, 22, 3};
     const size_t before = ShotLines().size();
-    ShootCorpses(player, 22, 1);
+    ShootCorpses(Context(), player, 22, 1);
     const std::vector<std::string> lines = ShotLines();
     ASSERT_EQ(lines.size(), before + 1);
     EXPECT_EQ(lines.back(), std::string("shot w22 x1: ") + (row.candidate ? "1" : "0") +
@@ -117,14 +117,14 @@ TEST_F(CorpseShotsTest, TheNearestCorpseInClearSightTakesTheShot) {
   ProceduralPed nearer = AddProceduralPed(sim, {{-0.3f, 4, 0}, kHalfPi, PedPose::Lying});
   ProceduralPed farther = AddProceduralPed(sim, {{-0.3f, 8, 0}, kHalfPi, PedPose::Lying});
 
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   EXPECT_EQ(WoundsOn(nearer.ped), 1);
   EXPECT_EQ(WoundsOn(farther.ped), 0);
 
   // Something between the shooter and the nearer corpse's position only.
   sim.blockers.push_back({{-0.4f, 4, 0}, 0.15f});
   sim.clock += 1000;
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   EXPECT_EQ(WoundsOn(nearer.ped), 1);
   EXPECT_EQ(WoundsOn(farther.ped), 1);
 }
@@ -137,16 +137,16 @@ TEST_F(CorpseShotsTest, CorpseWoundsTakeTheBodyProfileAndEqualRangesGoByAddress)
   sim.viewEye = {0, 0, 0.15f};
   ProceduralPed corpse = AddProceduralPed(sim, {{-0.3f, 4, 0}, kHalfPi, PedPose::Lying});
   RandomGenerator replay = State().rng;
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   ASSERT_EQ(WoundsOn(corpse.ped), 1);
-  EXPECT_FLOAT_EQ(FindBloodState(corpse.ped)->wounds[0].radius,
+  EXPECT_FLOAT_EQ(FindBloodState(State().tables, corpse.ped)->wounds[0].radius,
                   State().config.WoundRadius * (0.85f + 0.3f * NextRandom(replay)));
 
   HostPed* a = AddCorpse({-0.5f, 20, 0.15f});
   HostPed* b = AddCorpse({0.5f, 20, 0.15f});
   sim.blockers.push_back({{-0.3f, 4, 0}, 0.2f});  // the first corpse is out of sight now
   sim.clock += 1000;
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   const std::string low = PointerText(std::min(a, b)), high = PointerText(std::max(a, b));
   const std::vector<std::string> tried = TriedPeds();
   ASSERT_GE(tried.size(), 4u);
@@ -162,22 +162,22 @@ TEST_F(CorpseShotsTest, ShotgunsFireFourPelletsWithTheirOwnSpread) {
   sim.AimAt(ProceduralBonePosition(sim, corpse, 3));
 
   uint32_t before = State().rng.state;
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   EXPECT_EQ(WoundsOn(corpse.ped), 1);
   EXPECT_EQ(DrawsBetween(before, State().rng.state), 2);  // AddWound's radius and angle
 
   before = State().rng.state;
-  ShootCorpses(player, 25, 1);
+  ShootCorpses(Context(), player, 25, 1);
   EXPECT_EQ(WoundsOn(corpse.ped), 5);
   EXPECT_EQ(DrawsBetween(before, State().rng.state), 4 * (3 + 2));
-  const std::vector<Wound>& wounds = FindBloodState(corpse.ped)->wounds;
+  const std::vector<Wound>& wounds = FindBloodState(State().tables, corpse.ped)->wounds;
   std::set<std::tuple<int32_t, float, float>> places;
   for (size_t i = 1; i < wounds.size(); ++i) {
     places.insert({wounds[i].triangle, wounds[i].u, wounds[i].v});
   }
   EXPECT_EQ(places.size(), 4u);
 
-  ShootCorpses(player, 26, 2);  // every shot of a call has its pellets
+  ShootCorpses(Context(), player, 26, 2);  // every shot of a call has its pellets
   EXPECT_EQ(WoundsOn(corpse.ped), 13);
 }
 
@@ -186,7 +186,7 @@ TEST_F(CorpseShotsTest, ShotLineIsWrittenWithoutCorpses) {
   AddCorpse({0, 5, 0.6f}, false);
   sim.AddPed({0, 5, 0.6f}, sim.AddRenderObject(nullptr));
   const uint32_t before = State().rng.state;
-  ShootCorpses(player, 25, 1);
+  ShootCorpses(Context(), player, 25, 1);
   EXPECT_EQ(ShotLines(), std::vector<std::string>{
                              "shot w25 x1: 0 corpses near the aim ray (2 dead peds in pool)"});
   EXPECT_EQ(State().rng.state, before);  // no pellet without a candidate
@@ -199,17 +199,17 @@ TEST_F(CorpseShotsTest, HostileHostDataIsHarmless) {
   HostPed* undead = sim.AddPed({0, 7, 0.6f}, sim.AddRenderObject(nullptr));
   SimHost::Sim(undead)->health = kNaN;  // neither dead nor a candidate
 
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   sim.reportedSlotCount = -3;
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   sim.reportedSlotCount = 1000;  // more than the pool holds
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   sim.reportedSlotCount.reset();
-  ShootCorpses(player, 22, 0);
-  ShootCorpses(player, 25, -4);
-  ShootCorpses(nullptr, 22, 1);  // aims from the world's origin, as the player does here
+  ShootCorpses(Context(), player, 22, 0);
+  ShootCorpses(Context(), player, 25, -4);
+  ShootCorpses(Context(), nullptr, 22, 1);  // aims from the world's origin, as the player does here
   sim.aimDirection = {kNaN, 0, 0};
-  ShootCorpses(player, 22, 1);
+  ShootCorpses(Context(), player, 22, 1);
   const std::string one = " 1 corpses near the aim ray (3 dead peds in pool)";
   EXPECT_EQ(ShotLines(), (std::vector<std::string>{
                              "shot w22 x1:" + one,

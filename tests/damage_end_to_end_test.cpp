@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "core/system_state.h"
 #include "damage/hit_history.h"
 #include "damage_support.h"
 #include "host/sim/procedural_ped.h"
+#include "plugin/system_state.h"
 #include "render/wound_stamp.h"
 #include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
@@ -58,11 +58,11 @@ class DamageEndToEnd : public SimTest {
   // The wound lines of the ped's wounds [first, end), as AddWound writes them; the painted
   // count comes from painting each wound again into scratch layers.
   void ExpectWoundLines(const std::string& tag, HostPed* ped, size_t first, size_t end) {
-    const PedBloodState* state = FindBloodState(ped);
+    const PedBloodState* state = FindBloodState(State().tables, ped);
     ASSERT_NE(state, nullptr);
     ASSERT_LE(end, state->wounds.size());
     PosedMeshSnapshot snapshot;
-    ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+    ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
     const int32_t counter = state->woundCounter - static_cast<int32_t>(state->wounds.size());
     for (size_t i = first; i < end; ++i) {
       const Wound& w = state->wounds[i];
@@ -73,13 +73,13 @@ class DamageEndToEnd : public SimTest {
                            counter + static_cast<int32_t>(i) + 1,
                            snapped ? "snapped" : "ray hit mesh", static_cast<double>(w.radius),
                            static_cast<double>(w.cut), static_cast<double>(w.bleed),
-                           PaintWound(scratch, w, snapshot, 0.0f)));
+                           PaintWound(Context(), scratch, w, snapshot, 0.0f)));
     }
   }
 
   static size_t PaintedTexels(HostPed* ped) {
     size_t count = 0;
-    if (const PedBloodState* state = FindBloodState(ped)) {
+    if (const PedBloodState* state = FindBloodState(State().tables, ped)) {
       for (const MaskLayer& layer : state->layers) {
         count += static_cast<size_t>(
             std::count_if(layer.texels.begin(), layer.texels.end(), [](uint8_t t) { return t; }));
@@ -119,14 +119,14 @@ TEST_F(DamageEndToEnd, PlayerShootsAPedWithAPistol) {
   ExpectBloodGeometryLines(target);
   ExpectWoundLines("aim w22 p3", target.ped, 0, 1);
   EXPECT_EQ(ReadLogLines(), log);
-  EXPECT_EQ(FindBloodState(target.ped)->woundCounter, 1);
+  EXPECT_EQ(FindBloodState(State().tables, target.ped)->woundCounter, 1);
   EXPECT_GT(PaintedTexels(target.ped), 0u);
-  const HitRecord* record = FindHitRecord(target.ped);
+  const HitRecord* record = FindHitRecord(State().tables, target.ped);
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->clock, 10000u);
 
   // The wound sits where the aim ray enters the chest, on the front.
-  const Wound& wound = FindBloodState(target.ped)->wounds[0];
+  const Wound& wound = FindBloodState(State().tables, target.ped)->wounds[0];
   EXPECT_EQ(wound.mesh, target.body);
 
   sim.GameRenderPed(target.ped);
@@ -144,11 +144,11 @@ TEST_F(DamageEndToEnd, GrenadeExplodesBetweenTwoPeds) {
 
   for (const ProceduralPed* ped : {&a, &b}) {
     sim.GameDamage(sim.AddDamage(nullptr, 60.0f, 3, 16), AsEntity(ped->ped));
-    ASSERT_EQ(FindBloodState(ped->ped)->wounds.size(), 6u);
+    ASSERT_EQ(FindBloodState(State().tables, ped->ped)->wounds.size(), 6u);
     ExpectBloodGeometryLines(*ped);
     ExpectWoundLines("damage w16 p3", ped->ped, 0, 6);
     log.push_back(ExplosionLine("damage w16 p3", *ped, grenade));
-    EXPECT_FLOAT_EQ(FindBloodState(ped->ped)->bloodLoss, 0.25f);
+    EXPECT_FLOAT_EQ(FindBloodState(State().tables, ped->ped)->bloodLoss, 0.25f);
     EXPECT_GT(PaintedTexels(ped->ped), 0u);
   }
   EXPECT_EQ(ReadLogLines(), log);
@@ -171,7 +171,7 @@ TEST_F(DamageEndToEnd, PedFallsFromARoof) {
   }
 
   sim.GameDamage(sim.AddDamage(nullptr, 7.5f, 3, 54), AsEntity(ped.ped));  // a stumble
-  EXPECT_EQ(FindBloodState(ped.ped), nullptr);
+  EXPECT_EQ(FindBloodState(State().tables, ped.ped), nullptr);
   sim.clock += 2000;
   sim.GameDamage(sim.AddDamage(nullptr, 30.0f, 3, 54), AsEntity(ped.ped));
 
@@ -180,7 +180,7 @@ TEST_F(DamageEndToEnd, PedFallsFromARoof) {
   ExpectBloodGeometryLines(ped);
   ExpectWoundLines("damage w54 p3", ped.ped, 0, 1);
   EXPECT_EQ(ReadLogLines(), log);
-  EXPECT_FLOAT_EQ(FindBloodState(ped.ped)->bloodLoss, 0.25f);
+  EXPECT_FLOAT_EQ(FindBloodState(State().tables, ped.ped)->bloodLoss, 0.25f);
   EXPECT_GT(PaintedTexels(ped.ped), 0u);
 }
 
@@ -197,7 +197,7 @@ TEST_F(DamageEndToEnd, PlayerEmptiesAShotgunIntoACorpse) {
     EXPECT_EQ(sim.GameFire(shotgun, player), 1);
     log.push_back(shot);
     if (i == 0) ExpectBloodGeometryLines(corpse);
-    const PedBloodState* state = FindBloodState(corpse.ped);
+    const PedBloodState* state = FindBloodState(State().tables, corpse.ped);
     ASSERT_NE(state, nullptr);
     const int32_t added = state->woundCounter - counter;
     EXPECT_GE(added, 4);  // every pellet finds the body; some paint no texel and go again
@@ -209,23 +209,23 @@ TEST_F(DamageEndToEnd, PlayerEmptiesAShotgunIntoACorpse) {
   EXPECT_EQ(ReadLogLines(), log);
   EXPECT_GT(PaintedTexels(corpse.ped), 0u);
   // Corpses bleed less and less: the last wound bleeds less than the first.
-  const std::vector<Wound>& wounds = FindBloodState(corpse.ped)->wounds;
+  const std::vector<Wound>& wounds = FindBloodState(State().tables, corpse.ped)->wounds;
   EXPECT_LT(wounds.back().bleed, wounds.front().bleed);
 }
 
 TEST_F(DamageEndToEnd, HitHistoryOutlivesResetsButNotThePed) {
   ProceduralPed ped = AddProceduralPed(sim);
   sim.GameDamage(sim.AddDamage(nullptr, 10.0f, 5, 4), AsEntity(ped.ped));
-  ASSERT_NE(FindHitRecord(ped.ped), nullptr);
+  ASSERT_NE(FindHitRecord(State().tables, ped.ped), nullptr);
   sim.GameReset(HostEvent::FirstReset);
-  EXPECT_TRUE(State().bloodStates.empty());
-  ASSERT_NE(FindHitRecord(ped.ped), nullptr);
+  EXPECT_TRUE(State().tables.bloodStates.empty());
+  ASSERT_NE(FindHitRecord(State().tables, ped.ped), nullptr);
   // Right after the reset the same stab is still a repeat.
   sim.clock += 50;
   sim.GameDamage(sim.AddDamage(nullptr, 10.0f, 5, 4), AsEntity(ped.ped));
-  EXPECT_TRUE(State().bloodStates.empty());
+  EXPECT_TRUE(State().tables.bloodStates.empty());
   sim.GameRemovePed(ped.ped);
-  EXPECT_EQ(FindHitRecord(ped.ped), nullptr);
+  EXPECT_EQ(FindHitRecord(State().tables, ped.ped), nullptr);
 }
 
 }  // namespace

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "core/system_state.h"
 #include "damage/damage_hook.h"
 #include "damage/explosion_wounds.h"
 #include "damage/hit_history.h"
+#include "damage/wound_profile.h"
 #include "damage_support.h"
 #include "host/sim/procedural_ped.h"
+#include "plugin/system_state.h"
 #include "wound_world.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -68,7 +69,7 @@ class DamageHookTest : public WoundTest {
   }
   // The bone whose marker holds the ped's newest wound (-1 without one).
   int32_t WoundedBone(HostPed* ped) {
-    const PedBloodState* state = FindBloodState(ped);
+    const PedBloodState* state = FindBloodState(State().tables, ped);
     if (!state || state->wounds.empty()) return -1;
     return BoneOf(ped, state->wounds.back());
   }
@@ -78,12 +79,12 @@ class DamageHookTest : public WoundTest {
              HostPed* target = nullptr) {
     sim.clock = at;
     uint32_t before = State().rng.state;
-    HandlePedDamage(sim.AddDamage(damager, factor, piece, code),
+    HandlePedDamage(Context(), sim.AddDamage(damager, factor, piece, code),
                     AsEntity(target ? target : victim));
     return DrawsBetween(before, State().rng.state);
   }
   bool Accepted(uint32_t at) {
-    const HitRecord* record = FindHitRecord(victim);
+    const HitRecord* record = FindHitRecord(State().tables, victim);
     return record && record->clock == at;
   }
 
@@ -123,7 +124,7 @@ TEST_F(DamageHookTest, RepeatsWithinTheWeaponWindowAreDropped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    State().hitHistory.clear();
+    State().tables.hitHistory.clear();
     const uint32_t base = c.events.front().at == 0xFFFFFFF0u ? 0 : 10000;
     for (const Event& e : c.events) {
       SCOPED_TRACE(e.at);
@@ -136,19 +137,19 @@ TEST_F(DamageHookTest, RepeatsWithinTheWeaponWindowAreDropped) {
 TEST_F(DamageHookTest, NonBulletEventsWithoutDamageAndNonPedsAreIgnored) {
   EXPECT_EQ(Damage(shooter, 0.0f, 3, 0, 1000), 0);
   EXPECT_EQ(Damage(shooter, -1.0f, 9, 4, 1000), 0);
-  EXPECT_EQ(FindHitRecord(victim), nullptr);  // not even a record
+  EXPECT_EQ(FindHitRecord(State().tables, victim), nullptr);  // not even a record
 
   EXPECT_GT(Damage(shooter, 0.0f, 3, 22, 1000), 0);  // bullets count without damage
   EXPECT_TRUE(Accepted(1000));
 
-  State().hitHistory.clear();
+  State().tables.hitHistory.clear();
   const uint32_t before = State().rng.state;
   SimEntity* car = sim.AddEntity(2);
   car->type = 2 | 0xF0;  // only the low three bits tell the type
-  HandlePedDamage(sim.AddDamage(shooter, 10, 3, 22), reinterpret_cast<HostEntity*>(car));
-  HandlePedDamage(sim.AddDamage(shooter, 10, 3, 22), nullptr);
-  HandlePedDamage(nullptr, AsEntity(victim));
-  EXPECT_TRUE(State().hitHistory.empty());
+  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), reinterpret_cast<HostEntity*>(car));
+  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), nullptr);
+  HandlePedDamage(Context(), nullptr, AsEntity(victim));
+  EXPECT_TRUE(State().tables.hitHistory.empty());
   EXPECT_EQ(State().rng.state, before);
 }
 
@@ -201,7 +202,7 @@ TEST_F(DamageHookTest, PlayerBulletsTryTheAimedPathFirst) {
 
 TEST_F(DamageHookTest, ExplosionPointComesFromTheNearestActiveExplosion) {
   // A bled-out ped: the explosion handler itself takes no draws.
-  FindOrCreateBloodState(victim).bloodLoss = 1.0f;
+  FindOrCreateBloodState(Context(), victim).bloodLoss = 1.0f;
   struct Row {
     const char* name;
     Vec3 position;
@@ -269,9 +270,9 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
 TEST_F(DamageHookTest, FallsBelowTheMinimumDamageLeaveNoTrace) {
   Damage(nullptr, 7.9f, 3, 54, 1000);
   EXPECT_TRUE(Accepted(1000));
-  EXPECT_EQ(FindBloodState(victim), nullptr);
+  EXPECT_EQ(FindBloodState(State().tables, victim), nullptr);
   Damage(nullptr, 8.0f, 3, 54, 5000);
-  EXPECT_NE(FindBloodState(victim), nullptr);
+  EXPECT_NE(FindBloodState(State().tables, victim), nullptr);
 }
 
 TEST_F(DamageHookTest, PiecesChooseTheirBones) {
@@ -288,7 +289,7 @@ TEST_F(DamageHookTest, PiecesChooseTheirBones) {
   for (const Row& row : rows) {
     for (bool even : {true, false}) {
       SCOPED_TRACE(::testing::Message() << "piece " << int(row.piece) << (even ? " even" : " odd"));
-      RemovePedBlood(ped);
+      RemovePedBlood(Context(), ped);
       State().rng.state = StateDrawing(even ? 0 : kOdd);
       at += 1000;
       Damage(shooter, 10.0f, row.piece, 4, at, ped);
@@ -312,7 +313,7 @@ TEST_F(DamageHookTest, Code50AlwaysWoundsALeg) {
   std::set<int32_t> bones;
   State().rng.state = 777;
   for (int i = 0; i < 40; ++i) {
-    RemovePedBlood(ped);
+    RemovePedBlood(Context(), ped);
     Damage(i % 2 ? shooter : nullptr, 10.0f, static_cast<uint8_t>(3 + i % 7), 50, at += 1000, ped);
     bones.insert(WoundedBone(ped));
   }
@@ -340,7 +341,7 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   d.z *= 0.5f;
   const Vec3 expected = p - d * (p.y / d.y);
 
-  const Wound& wound = FindBloodState(ped)->wounds.back();
+  const Wound& wound = FindBloodState(State().tables, ped)->wounds.back();
   const Vec3 centre = WoundCentre(ped, wound);
   EXPECT_NEAR(centre.x, expected.x, 1e-4f);
   EXPECT_NEAR(centre.y, expected.y, 1e-4f);
@@ -352,11 +353,11 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
 // y = 0 where the draws in that order say.
 TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
   HostPed* ped = AddMarkerPed({1, -0.8f, 1});
-  const WoundProfile profile = GetWoundProfile(4, 3);
+  const WoundProfile profile = GetWoundProfile(Config(), 4, 3);
   State().rng.state = 4242;
   for (bool damager : {false, true}) {
     SCOPED_TRACE(damager ? "source on the hit point" : "no damager");
-    RemovePedBlood(ped);
+    RemovePedBlood(Context(), ped);
     RandomGenerator replay = State().rng;
     const float s1 = damager ? 0.5f : NextRandom(replay);
     const float s2 = damager ? 0.5f : NextRandom(replay);
@@ -368,13 +369,13 @@ TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
     if (damager) {
       const float u4 = NextRandom(replay), u5 = NextRandom(replay);
       d = {u5 - 0.5f, u4 - 0.5f, 0};
-      AddBodyWound(ped, 3, p, profile, "body");
+      AddBodyWound(Context(), ped, 3, p, profile, "body");
     } else {
       Damage(nullptr, 10.0f, 3, 4, 5000, ped);
     }
     ASSERT_EQ(WoundedBone(ped), bone);
     const Vec3 expected = p - d * (p.y / d.y);
-    const Vec3 centre = WoundCentre(ped, FindBloodState(ped)->wounds.back());
+    const Vec3 centre = WoundCentre(ped, FindBloodState(State().tables, ped)->wounds.back());
     EXPECT_NEAR(centre.x, expected.x, 1e-4f);
     EXPECT_NEAR(centre.z, expected.z, 1e-4f);
   }
@@ -407,10 +408,11 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
     HostPed* ped = AddPedWith({wall(0.68f), wall(-0.72f)});
     SimHost::Sim(ped)->position = bone;
     const Vec3 source = p - Vec3{0, 10, 0};
-    if (kind == kExplosion) AddExplosionWound(ped, 5, source, profile, "explosion", 0, 1);
-    if (kind == kFall) HandleFallDamage(ped, "fall");
-    if (kind == kBody) AddBodyWound(ped, 3, source, profile, "body");
-    const PedBloodState* state = FindBloodState(ped);
+    if (kind == kExplosion)
+      AddExplosionWound(Context(), ped, 5, source, profile, "explosion", 0, 1);
+    if (kind == kFall) HandleFallDamage(Context(), ped, "fall");
+    if (kind == kBody) AddBodyWound(Context(), ped, 3, source, profile, "body");
+    const PedBloodState* state = FindBloodState(State().tables, ped);
     ASSERT_TRUE(state && !state->wounds.empty());
     EXPECT_EQ(state->wounds.back().mesh, MeshesOf(ped)[0]);
   }
@@ -426,11 +428,11 @@ TEST_F(DamageHookTest, ExplosionWoundsTakeTheirBonesAndDrips) {
   const int32_t byDistance[] = {1, 2, 3, 5, 22, 23, 32, 33, 41, 42, 51, 52};
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     SCOPED_TRACE(seed);
-    RemovePedBlood(ped);
+    RemovePedBlood(Context(), ped);
     State().rng.state = seed;
     RandomGenerator replay = State().rng;
-    HandleExplosionDamage(ped, {-10, -10, 1}, "explosion");
-    const PedBloodState* state = FindBloodState(ped);
+    HandleExplosionDamage(Context(), ped, {-10, -10, 1}, "explosion");
+    const PedBloodState* state = FindBloodState(State().tables, ped);
     ASSERT_TRUE(state && state->wounds.size() == 6u);
     for (size_t i = 0; i < 6; ++i) {
       const bool large = i < 3;
@@ -465,7 +467,7 @@ TEST_F(DamageHookTest, AnUnpaintedWoundIsStillTheShotsOnlyWound) {
   sim.aimOrigin = sim.viewEye = {1, -5, 1};  // straight at bone 2's marker
   sim.aimDirection = sim.viewDirection = {0, 1, 0};
   Damage(shooter, 10.0f, 3, 22, 1000, ped);
-  const PedBloodState* state = FindBloodState(ped);
+  const PedBloodState* state = FindBloodState(State().tables, ped);
   ASSERT_NE(state, nullptr);
   EXPECT_EQ(state->woundCounter, 1);
   EXPECT_NE(ReadLogLines().back().find(", 0 tris painted"), std::string::npos);
@@ -496,7 +498,7 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   State().rng.state = seed;
   EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 1000, ped.ped), 3 + 2);  // spread, one wound
 
-  const PedBloodState* state = FindBloodState(ped.ped);
+  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
   ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->wounds.size(), 1u);
   // The wound lies on the camera segment, with the pellet's spread at its end.
@@ -520,7 +522,7 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
   Damage(shooter, 12.34f, 9, 4, 1000, ped);
   Damage(shooter, 0.0f, 200, 0, 5000, ped);  // no damage: only the player line
 
-  const PedBloodState* state = FindBloodState(ped);
+  const PedBloodState* state = FindBloodState(State().tables, ped);
   ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->wounds.size(), 1u);
   char radius[16];
@@ -542,7 +544,7 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
 TEST_F(DamageHookTest, NoPlayerLineWithLogOffOrForOtherPeds) {
   Damage(shooter, 10.0f, 3, 4, 1000);  // victim is not the player
   sim.player = victim;
-  State().config.Log = 0;
+  SetLogEnabled(false);
   Damage(shooter, 10.0f, 3, 4, 5000);
   for (const std::string& line : ReadLogLines()) EXPECT_EQ(line.find("player"), std::string::npos);
 }
@@ -565,7 +567,7 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
     }
   }
   // Whatever was recorded is a sound wound on one of the ped's own triangles.
-  const PedBloodState* state = FindBloodState(ped);
+  const PedBloodState* state = FindBloodState(State().tables, ped);
   ASSERT_NE(state, nullptr);
   EXPECT_FALSE(state->wounds.empty());
   EXPECT_LE(state->wounds.size(), 24u);
@@ -580,7 +582,7 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
     EXPECT_TRUE(wound.bleed > 0.0f && wound.bleed <= 1.0f) << wound.bleed;
     EXPECT_TRUE(wound.dripCount >= 0 && wound.dripCount <= 6);
   }
-  const HitRecord* last = FindHitRecord(ped);
+  const HitRecord* last = FindHitRecord(State().tables, ped);
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(last->clock, at);
   EXPECT_EQ(last->weapon, 54);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/random.h"
-#include "core/system_state.h"
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
+#include "plugin/system_state.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
 
@@ -53,7 +53,7 @@ uint32_t FindSeed(Accept accept) {
 inline Vec3 WoundCentre(HostPed* ped, const Wound& wound) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   PosedMeshSnapshot snapshot;
-  if (!TakePosedMeshSnapshot(ped, snapshot)) return {nan, nan, nan};
+  if (!TakePosedMeshSnapshot(Context(), ped, snapshot)) return {nan, nan, nan};
   for (size_t m = 0; m < snapshot.meshes.size(); ++m) {
     if (snapshot.meshes[m] != wound.mesh || snapshot.positions[m].empty()) continue;
     const HostTriangle& tri = SimHost::Sim(Host().MeshGeometry(wound.mesh))

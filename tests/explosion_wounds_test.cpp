@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/system_state.h"
 #include "damage/explosion_wounds.h"
 #include "damage_support.h"
 #include "host/sim/procedural_ped.h"
+#include "plugin/system_state.h"
 #include "wound_world.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -38,9 +38,9 @@ class ExplosionWoundsTest : public WoundTest {
 TEST_F(ExplosionWoundsTest, FifthExplosionFindsThePedBledOut) {
   ProceduralPed ped = AddProceduralPed(sim);
   const Vec3 point = ProceduralBonePosition(sim, ped, 3) + Vec3{0, 1.0f, 0};
-  for (int i = 0; i < 5; ++i) HandleExplosionDamage(ped.ped, point, kTag);
+  for (int i = 0; i < 5; ++i) HandleExplosionDamage(Context(), ped.ped, point, kTag);
 
-  const PedBloodState* state = FindBloodState(ped.ped);
+  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
   ASSERT_NE(state, nullptr);
   EXPECT_FLOAT_EQ(state->bloodLoss, 1.25f);
   EXPECT_EQ(state->woundCounter, 24);  // six per explosion, none for the fifth
@@ -67,7 +67,7 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
     ProceduralPed ped = AddProceduralPed(sim);
     const Vec3 point = ProceduralBonePosition(sim, ped, 5) + Vec3{0, row.distance, 0};
     RandomGenerator replay = State().rng;
-    HandleExplosionDamage(ped.ped, point, kTag);
+    HandleExplosionDamage(Context(), ped.ped, point, kTag);
 
     // Draws per wound: three jitters, then AddWound's radius and angle (no drips).
     std::vector<float> expected;
@@ -84,7 +84,7 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
       expected.push_back(row.scale * (0.03f + 0.03f * u) * (0.85f + 0.3f * NextRandom(replay)));
       NextRandom(replay);
     }
-    const PedBloodState* state = FindBloodState(ped.ped);
+    const PedBloodState* state = FindBloodState(State().tables, ped.ped);
     ASSERT_NE(state, nullptr);
     ASSERT_EQ(state->wounds.size(), 6u);
     for (size_t i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(state->wounds[i].radius, expected[i]) << i;
@@ -114,12 +114,12 @@ TEST_F(ExplosionWoundsTest, EqualDistancesGoToTheSmallerBoneAndNaNComesLast) {
     SCOPED_TRACE(row.name);
     HostPed* ped = sim.AddPed({0, 0, 100});
     SimHost::Sim(ped)->queryBones = row.bones;
-    HandleExplosionDamage(ped, {0, 0, 0}, kTag);
+    HandleExplosionDamage(Context(), ped, {0, 0, 0}, kTag);
     EXPECT_EQ(IntakeLines().back(), Prefix(ped) + row.line);
   }
   // Nothing but NaN: the wounds still go somewhere, scaled as from afar.
   HostPed* ped = sim.AddPed({kNaN, kNaN, kNaN});
-  HandleExplosionDamage(ped, {0, 0, 0}, kTag);
+  HandleExplosionDamage(Context(), ped, {0, 0, 0}, kTag);
   EXPECT_NE(IntakeLines().back().find(", closest part bone 1, bleed 1.00"), std::string::npos);
 }
 
@@ -130,16 +130,16 @@ TEST_F(ExplosionWoundsTest, HitPointOnTheExplosionGivesAVerticalSegment) {
   const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   const Vec3 p = head + Vec3{u3 - 0.5f, u2 - 0.5f, u1 - 0.5f} * 0.08f;
   const WoundProfile profile{0.05f, 0, 1, 0, 1};
-  EXPECT_TRUE(AddExplosionWound(ped.ped, 5, p, profile, kTag, 0.0f, 1.0f));
+  EXPECT_TRUE(AddExplosionWound(Context(), ped.ped, 5, p, profile, kTag, 0.0f, 1.0f));
 
   // Straight down from 0.7 m above: the first surface met is the top of the head.
-  const Wound& wound = FindBloodState(ped.ped)->wounds.back();
+  const Wound& wound = FindBloodState(State().tables, ped.ped)->wounds.back();
   const Vec3 centre = WoundCentre(ped.ped, wound);
   EXPECT_NEAR(centre.x, p.x, 1e-4f);
   EXPECT_NEAR(centre.y, p.y, 1e-4f);
   EXPECT_GT(centre.z, p.z);
   EXPECT_LT(centre.z, p.z + 0.7f);
-  EXPECT_EQ(FindBloodState(ped.ped)->bloodLoss, 0.0f);  // the increment passed: 0
+  EXPECT_EQ(FindBloodState(State().tables, ped.ped)->bloodLoss, 0.0f);  // the increment passed: 0
 }
 
 TEST_F(ExplosionWoundsTest, FallsLandOnTheLowestBoneButNeverOnAFoot) {
@@ -161,11 +161,11 @@ TEST_F(ExplosionWoundsTest, FallsLandOnTheLowestBoneButNeverOnAFoot) {
     HostPed* ped = sim.AddPed({0, 0, 1});
     SimHost::Sim(ped)->queryBones = row.bones;
     const size_t before = IntakeLines().size();
-    HandleFallDamage(ped, kTag);
+    HandleFallDamage(Context(), ped, kTag);
     const std::vector<std::string> lines = IntakeLines();
     if (row.landed < 0) {
       EXPECT_EQ(lines.size(), before);
-      EXPECT_EQ(FindBloodState(ped), nullptr);
+      EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
     } else {
       ASSERT_EQ(lines.size(), before + 1);
       EXPECT_EQ(lines.back(), Prefix(ped) + ": fall, landed on bone " + std::to_string(row.landed) +
@@ -176,9 +176,9 @@ TEST_F(ExplosionWoundsTest, FallsLandOnTheLowestBoneButNeverOnAFoot) {
 
 TEST_F(ExplosionWoundsTest, StandingPedsLandOnTheirFeet) {
   ProceduralPed ped = AddProceduralPed(sim);
-  HandleFallDamage(ped.ped, kTag);
+  HandleFallDamage(Context(), ped.ped, kTag);
   EXPECT_TRUE(ReadLogLines().empty());
-  EXPECT_EQ(FindBloodState(ped.ped), nullptr);
+  EXPECT_EQ(FindBloodState(State().tables, ped.ped), nullptr);
 }
 
 TEST_F(ExplosionWoundsTest, FourFallsBleedALivingPedOut) {
@@ -195,12 +195,12 @@ TEST_F(ExplosionWoundsTest, FourFallsBleedALivingPedOut) {
   ASSERT_NE(lowest, 53);
 
   RandomGenerator replay = State().rng;
-  for (int i = 0; i < 4; ++i) HandleFallDamage(ped.ped, kTag);
-  const PedBloodState* state = FindBloodState(ped.ped);
+  for (int i = 0; i < 4; ++i) HandleFallDamage(Context(), ped.ped, kTag);
+  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
   ASSERT_NE(state, nullptr);
   EXPECT_FLOAT_EQ(state->wounds.at(0).radius, 0.07f * (0.85f + 0.3f * NextRandom(replay)));
   EXPECT_EQ(state->bloodLoss, 1.0f);
-  HandleFallDamage(ped.ped, kTag);
+  HandleFallDamage(Context(), ped.ped, kTag);
   EXPECT_EQ(state->bloodLoss, 1.25f);
   ASSERT_EQ(state->wounds.size(), 4u);
   const Vec3 bone = ProceduralBonePosition(sim, ped, lowest);

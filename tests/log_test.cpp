@@ -4,7 +4,7 @@
 
 #include "core/log.h"
 #include "core/platform.h"
-#include "core/system_state.h"
+#include "plugin/system_state.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -82,7 +82,7 @@ TEST_F(LogFile, NothingIsWrittenWhileTheLogIsClosed) {
   EXPECT_FALSE(LogEnabled());
   OpenLog();
   EXPECT_TRUE(LogEnabled());
-  State().config.Log = 0;
+  SetLogEnabled(false);
   EXPECT_FALSE(LogEnabled());
 }
 
@@ -103,7 +103,7 @@ TEST_F(LogFile, PluginPathsSplitAtTheLastSeparatorOfEitherKind) {
     ResetSystemState();
     platform::SetModulePathForTesting(test.module, false);
     EXPECT_STREQ(PluginDirectory(), test.directory);
-    EXPECT_STREQ(State().paths.fileName, test.fileName);
+    EXPECT_STREQ(PluginFileName(), test.fileName);
     EXPECT_EQ(std::string(PluginFilePath("Vermiltrace.log")),
               std::string(test.directory) + "Vermiltrace.log");
     EXPECT_TRUE(platform::RecordedMessageBoxes().empty());
@@ -138,7 +138,7 @@ TEST_F(LogFile, OverLongPathsAreNeverCutIntoAnotherName) {
   const std::string longer = "C:\\" + std::string(242, 'd') + "\\";  // 246 characters
   platform::SetModulePathForTesting((longer + "Vermiltrace.asi").c_str(), false);
   EXPECT_EQ(std::string(PluginDirectory()), longer);
-  EXPECT_STREQ(State().paths.fileName, "Vermiltrace.as");  // 260 characters in all
+  EXPECT_STREQ(PluginFileName(), "Vermiltrace.as");  // 260 characters in all
   EXPECT_STREQ(PluginFilePath("Vermiltrace.ini"), "");
   Start();  // reads nothing, opens nothing
   EXPECT_FALSE(LogOpen());

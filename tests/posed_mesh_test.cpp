@@ -35,10 +35,10 @@ class PosedMesh : public WoundTest {
 
 TEST_F(PosedMesh, PedsWithoutRenderObjectOrHierarchyGiveNoSnapshot) {
   PosedMeshSnapshot snapshot;
-  EXPECT_FALSE(TakePosedMeshSnapshot(sim.AddPed({0, 0, 0}), snapshot));
+  EXPECT_FALSE(TakePosedMeshSnapshot(Context(), sim.AddPed({0, 0, 0}), snapshot));
   HostRenderObject* bare = sim.AddRenderObject(nullptr);
   sim.AddMesh(bare, AddTriangle({0, 0, 0}));
-  EXPECT_FALSE(TakePosedMeshSnapshot(sim.AddPed({0, 0, 0}, bare), snapshot));
+  EXPECT_FALSE(TakePosedMeshSnapshot(Context(), sim.AddPed({0, 0, 0}, bare), snapshot));
   EXPECT_TRUE(snapshot.meshes.empty());
 }
 
@@ -48,7 +48,7 @@ TEST_F(PosedMesh, EveryMeshIsTriedAndOnlyTheSkinnedOnesGetPositions) {
   HostGeometry* skinned = AddTriangle({0, 0, 0});
   HostPed* ped = AddPedWith({unskinned, skinned});
   PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
   ASSERT_EQ(snapshot.meshes, MeshesOf(ped));
   EXPECT_TRUE(snapshot.positions[0].empty());
   EXPECT_EQ(snapshot.positions[1].size(), 4u);
@@ -96,7 +96,7 @@ TEST_F(PosedMesh, SkinningFollowsTheHostConventionAndUsesWeightsAsStored) {
     }
     HostMesh* mesh = sim.AddMesh(nullptr, geometry);
     std::vector<Vec3> out;
-    ASSERT_TRUE(SkinMeshVertices(mesh, hierarchy, out));
+    ASSERT_TRUE(SkinMeshVertices(Context(), mesh, hierarchy, out));
     ASSERT_EQ(out.size(), 4u);
     EXPECT_FLOAT_EQ(out[0].x, c.expected.x);
     EXPECT_FLOAT_EQ(out[0].y, c.expected.y);
@@ -125,13 +125,14 @@ TEST_F(PosedMesh, MissingOrBrokenHostDataLeavesTheOutputUntouched) {
     HostHierarchy* hierarchy = AddBones(1);
     c.breakIt(*SimHost::Sim(geometry), *SkinOf(geometry), *SimHost::Sim(hierarchy));
     std::vector<Vec3> out(2, Vec3{7, 7, 7});
-    EXPECT_FALSE(SkinMeshVertices(sim.AddMesh(nullptr, geometry), hierarchy, out));
+    EXPECT_FALSE(SkinMeshVertices(Context(), sim.AddMesh(nullptr, geometry), hierarchy, out));
     EXPECT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].x, 7.0f);
   }
   std::vector<Vec3> out;
-  EXPECT_FALSE(SkinMeshVertices(sim.AddMesh(nullptr, nullptr), AddBones(1), out));
-  EXPECT_FALSE(SkinMeshVertices(sim.AddMesh(nullptr, AddTriangle({0, 0, 0})), nullptr, out));
+  EXPECT_FALSE(SkinMeshVertices(Context(), sim.AddMesh(nullptr, nullptr), AddBones(1), out));
+  EXPECT_FALSE(
+      SkinMeshVertices(Context(), sim.AddMesh(nullptr, AddTriangle({0, 0, 0})), nullptr, out));
 }
 
 TEST_F(PosedMesh, NegativeBoneCountLeavesEveryVertexAtTheOrigin) {
@@ -139,7 +140,7 @@ TEST_F(PosedMesh, NegativeBoneCountLeavesEveryVertexAtTheOrigin) {
   HostHierarchy* hierarchy = AddBones(1);
   SimHost::Sim(hierarchy)->boneCount = -5;
   std::vector<Vec3> out;
-  ASSERT_TRUE(SkinMeshVertices(sim.AddMesh(nullptr, geometry), hierarchy, out));
+  ASSERT_TRUE(SkinMeshVertices(Context(), sim.AddMesh(nullptr, geometry), hierarchy, out));
   for (const Vec3& p : out) EXPECT_EQ(Length(p), 0.0f);
 }
 
@@ -148,11 +149,11 @@ TEST_F(PosedMesh, BoneScratchGrowsToTheLargestCountAndKeepsItsStorage) {
   SimHost::Sim(SimHost::Sim(SimHost::Sim(mesh)->geometry)->skin)
       ->inverseBind.assign(40, IdentityBone());
   std::vector<Vec3> out;
-  ASSERT_TRUE(SkinMeshVertices(mesh, AddBones(40), out));
-  const HostMatrix* storage = State().boneScratch.data();
-  ASSERT_TRUE(SkinMeshVertices(mesh, AddBones(3), out));
-  EXPECT_EQ(State().boneScratch.size(), 3u);
-  EXPECT_EQ(State().boneScratch.data(), storage);
+  ASSERT_TRUE(SkinMeshVertices(Context(), mesh, AddBones(40), out));
+  const HostMatrix* storage = State().tables.boneScratch.data();
+  ASSERT_TRUE(SkinMeshVertices(Context(), mesh, AddBones(3), out));
+  EXPECT_EQ(State().tables.boneScratch.size(), 3u);
+  EXPECT_EQ(State().tables.boneScratch.data(), storage);
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "core/system_state.h"
 #include "host/sim/sim_math.h"
+#include "plugin/system_state.h"
 #include "wounds/posed_mesh.h"
 
 namespace {
@@ -319,7 +319,7 @@ TEST(ProceduralPed, PosedMeshSnapshotSeesThePosedBody) {
     State().host = &sim;
     ProceduralPed ped = AddProceduralPed(sim, {{3, -8, 1}, 2.0f, PedPose::Lying, rootMatrix});
     PosedMeshSnapshot snapshot;
-    ASSERT_TRUE(TakePosedMeshSnapshot(ped.ped, snapshot));
+    ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped.ped, snapshot));
     ASSERT_EQ(snapshot.meshes, (std::vector<HostMesh*>{ped.body, ped.head}));
     for (size_t i = 0; i < 2; ++i) {
       std::vector<Vec3> expected =

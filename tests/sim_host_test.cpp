@@ -1,4 +1,4 @@
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include "core/log.h"
 #include "core/platform.h"
-#include "core/system_state.h"
 #include "damage/hit_history.h"
+#include "plugin/system_state.h"
 #include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
 
@@ -132,7 +132,7 @@ TEST_F(Startup, FailedHooksAreLoggedAndTheOthersStillWork) {
   sim.GameDamage(sim.AddDamage(AsEntity(player), 10.0f, 3, 22), AsEntity(victim));
   EXPECT_EQ(sim.damageRoutineCalls, 1);
   EXPECT_EQ(sim.Sim(victim)->health, 90.0f);
-  EXPECT_NE(FindHitRecord(victim), nullptr);  // the handler ran after the routine
+  EXPECT_NE(FindHitRecord(State().tables, victim), nullptr);  // the handler ran after the routine
   EXPECT_EQ(sim.GameFire(sim.AddWeapon(22), player), 1);
   EXPECT_EQ(ShotLines(), 1);
 
@@ -195,27 +195,27 @@ TEST_F(Startup, CallbacksSitInTheirListsAroundTheHostsCall) {
     EXPECT_TRUE(lists.before.empty());
     ASSERT_EQ(lists.after.size(), 1u);
     const Entry& entry = lists.after[0];
-    EXPECT_EQ(entry.plain, event == HostEvent::Frame ? &UpdateBloodFrame : &ResetAllBlood);
+    EXPECT_EQ(entry.plain, event == HostEvent::Frame ? &OnFrame : &OnGameReset);
     EXPECT_EQ(entry.id, 0);
   }
   // The removal callback sees the ped: its hit history goes with it.
   HostPed* ped = sim.AddPed({0, 0, 0});
-  FindOrCreateHitRecord(ped);
+  FindOrCreateHitRecord(State().tables, ped);
   sim.GameRemovePed(ped);
-  EXPECT_EQ(FindHitRecord(ped), nullptr);
+  EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
 }
 
 TEST_F(Startup, ShutdownRestoresCallSitesAndHooksButKeepsTheHeadPatch) {
   Start();
-  State().boneScratch.resize(40);
-  State().savedTextures.resize(8);
-  State().savedColours.resize(8);
+  State().tables.boneScratch.resize(40);
+  State().tables.savedTextures.resize(8);
+  State().tables.savedColours.resize(8);
   HostPed* ped = sim.AddPed({0, 0, 0});
   MaskLayer layer;
   layer.texture = sim.CreateTexture(sim.CreateSurface(4, 4, 32, 0));
-  FindOrCreateBloodState(ped).layers.push_back(layer);
-  State().corpseDeathTimes[ped] = 1.0f;
-  FindOrCreateHitRecord(ped);
+  FindOrCreateBloodState(Context(), ped).layers.push_back(layer);
+  State().tables.corpseDeathTimes[ped] = 1.0f;
+  FindOrCreateHitRecord(State().tables, ped);
 
   Stop();
   EXPECT_TRUE(NoneHooked());
@@ -227,11 +227,11 @@ TEST_F(Startup, ShutdownRestoresCallSitesAndHooksButKeepsTheHeadPatch) {
   EXPECT_TRUE(sim.headPatched);
   EXPECT_TRUE(State().events.empty());
   EXPECT_FALSE(State().damageHook || State().fireHook || State().renderHook);
-  EXPECT_EQ(State().boneScratch.capacity(), 0u);
-  EXPECT_EQ(State().savedTextures.capacity(), 0u);
-  EXPECT_EQ(State().savedColours.capacity(), 0u);
-  EXPECT_TRUE(State().bloodStates.empty() && State().corpseDeathTimes.empty() &&
-              State().hitHistory.empty() && State().bloodGeometryCache.empty());
+  EXPECT_EQ(State().tables.boneScratch.capacity(), 0u);
+  EXPECT_EQ(State().tables.savedTextures.capacity(), 0u);
+  EXPECT_EQ(State().tables.savedColours.capacity(), 0u);
+  EXPECT_TRUE(State().tables.bloodStates.empty() && State().tables.corpseDeathTimes.empty() &&
+              State().tables.hitHistory.empty() && State().tables.bloodGeometryCache.empty());
   EXPECT_EQ(sim.TexturesReleased(), 0);  // memory only at shutdown
   // The game goes on without the system.
   sim.GameFrame();

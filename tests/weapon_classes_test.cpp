@@ -2,11 +2,11 @@
 
 #include <set>
 
-#include "core/system_state.h"
 #include "damage/aim_rays.h"
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
+#include "plugin/system_state.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ TEST_F(WeaponClassesTest, ProfilesFollowTheirRowsWithTheConfiguredRadii) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "code " << row.code << " piece " << row.piece);
-    WoundProfile p = GetWoundProfile(row.code, row.piece);
+    WoundProfile p = GetWoundProfile(Config(), row.code, row.piece);
     EXPECT_FLOAT_EQ(p.radius, row.expected.radius);
     EXPECT_FLOAT_EQ(p.cut, row.expected.cut);
     EXPECT_FLOAT_EQ(p.dripScale, row.expected.dripScale);
@@ -106,24 +106,24 @@ TEST_F(WeaponClassesTest, ProfilesFollowTheirRowsWithTheConfiguredRadii) {
 
 TEST_F(WeaponClassesTest, HitHistoryFindNeverInsertsAndEraseForgets) {
   HostPed* ped = sim.AddPed({0, 0, 0});
-  EXPECT_EQ(FindHitRecord(ped), nullptr);
-  EXPECT_TRUE(State().hitHistory.empty());
+  EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
+  EXPECT_TRUE(State().tables.hitHistory.empty());
 
-  HitRecord& created = FindOrCreateHitRecord(ped);
+  HitRecord& created = FindOrCreateHitRecord(State().tables, ped);
   EXPECT_EQ(created.clock, 0u);
   EXPECT_EQ(created.weapon, 0);
   EXPECT_EQ(created.piece, 0);
   created = {1234, 22, 9};
-  HitRecord& again = FindOrCreateHitRecord(ped);
+  HitRecord& again = FindOrCreateHitRecord(State().tables, ped);
   EXPECT_EQ(&again, &created);
   EXPECT_EQ(again.clock, 1234u);
-  ASSERT_EQ(FindHitRecord(ped), &created);
+  ASSERT_EQ(FindHitRecord(State().tables, ped), &created);
 
-  EraseHitRecord(ped);
-  EXPECT_EQ(FindHitRecord(ped), nullptr);
-  EraseHitRecord(ped);  // no record: nothing happens
-  EraseHitRecord(nullptr);
-  EXPECT_TRUE(State().hitHistory.empty());
+  EraseHitRecord(State().tables, ped);
+  EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
+  EraseHitRecord(State().tables, ped);  // no record: nothing happens
+  EraseHitRecord(State().tables, nullptr);
+  EXPECT_TRUE(State().tables.hitHistory.empty());
 }
 
 TEST_F(WeaponClassesTest, AimRaysComeFromTheShooterAndTheActiveView) {
@@ -137,7 +137,7 @@ TEST_F(WeaponClassesTest, AimRaysComeFromTheShooterAndTheActiveView) {
   sim.viewDirection = {1, 0, 0};
 
   AimRays rays{};
-  GetAimRays(shooter, rays);
+  GetAimRays(Host(), shooter, rays);
   ExpectVec(rays.aimStart, {1, 2, 3.5f});
   ExpectVec(rays.aimEnd, {1, 2 + 150 * 0.6f, 3.5f + 150 * 0.8f});
   ExpectVec(rays.viewStart, {-1, -2, 4});
@@ -145,7 +145,7 @@ TEST_F(WeaponClassesTest, AimRaysComeFromTheShooterAndTheActiveView) {
 
   e->hasMatrix = false;
   rays = AimRays{};
-  GetAimRays(shooter, rays);
+  GetAimRays(Host(), shooter, rays);
   ExpectVec(rays.aimStart, {100, 100, 100.5f});
 }
 
@@ -158,23 +158,23 @@ TEST_F(WeaponClassesTest, BonePositionsFallBackToTheHostQuery) {
   HostPed* ped = sim.AddPed({9, 9, 9}, sim.AddRenderObject(hierarchy));
   SimHost::Sim(ped)->queryBones = {{22, {7, 7, 7}}, {41, {8, 8, 8}}, {52, {6, 6, 6}}};
 
-  ExpectVec(GetBonePosition(ped, 22), {2, 2, 2});
-  ExpectVec(GetBonePosition(ped, 52), {6, 6, 6});  // negative index
-  ExpectVec(GetBonePosition(ped, 3), {9, 9, 9});   // the host's own answer
+  ExpectVec(GetBonePosition(Host(), ped, 22), {2, 2, 2});
+  ExpectVec(GetBonePosition(Host(), ped, 52), {6, 6, 6});  // negative index
+  ExpectVec(GetBonePosition(Host(), ped, 3), {9, 9, 9});   // the host's own answer
 
   // The host claims fewer bones than the index it gives: the index is not trusted.
   h->boneCount = 2;
-  ExpectVec(GetBonePosition(ped, 41), {8, 8, 8});
+  ExpectVec(GetBonePosition(Host(), ped, 41), {8, 8, 8});
 
   h->boneMatrices.clear();  // no matrix array
-  ExpectVec(GetBonePosition(ped, 22), {7, 7, 7});
+  ExpectVec(GetBonePosition(Host(), ped, 22), {7, 7, 7});
 
   h->boneMatrices = {Translation({1, 1, 1}), Translation({2, 2, 2})};
   SimHost::Sim(sim.Sim(ped)->renderObject)->hierarchy = nullptr;  // no skin hierarchy
-  ExpectVec(GetBonePosition(ped, 22), {7, 7, 7});
+  ExpectVec(GetBonePosition(Host(), ped, 22), {7, 7, 7});
 
   SimHost::Sim(ped)->renderObject = nullptr;  // no render object
-  ExpectVec(GetBonePosition(ped, 22), {7, 7, 7});
+  ExpectVec(GetBonePosition(Host(), ped, 22), {7, 7, 7});
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <cstdlib>
 
 #include "core/log.h"
-#include "core/system_state.h"
 #include "host/sim/procedural_ped.h"
+#include "plugin/system_state.h"
 #include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
 #include "wounds/wound_placement.h"
@@ -32,7 +32,7 @@ uint64_t Fnv1a(uint64_t hash, const void* data, size_t size) {
 // Layer count, then per layer: which of the ped's meshes, the material and every texel.
 uint64_t MaskHash(const ProceduralPed& ped) {
   uint64_t hash = 0xCBF29CE484222325ull;
-  const PedBloodState* state = FindBloodState(ped.ped);
+  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
   const uint32_t count = state ? static_cast<uint32_t>(state->layers.size()) : 0;
   hash = Fnv1a(hash, &count, sizeof(count));
   for (uint32_t i = 0; i < count; ++i) {
@@ -53,14 +53,21 @@ class WoundGolden : public SimTest {
   void RunUntil(uint32_t clock) {
     while (sim.clock < clock) {
       sim.clock += 50;
-      UpdateBloodFrame();
+      UpdateBloodFrame(Context());
     }
   }
   // A shot along from -> to that must land on the mesh (or snap, when allowed).
   void Hit(const ProceduralPed& ped, Vec3 from, Vec3 to, const WoundProfile& profile,
            const char* how, Vec3 snap = {}) {
     const bool allowSnap = std::string(how) == "snapped";
-    EXPECT_TRUE(AddWound(ped.ped, from, to, snap, profile, "golden", allowSnap, -1, -1));
+    EXPECT_TRUE(AddWound(Context(), {ped.ped,
+                                     from,
+                                     to,
+                                     profile,
+                                     "golden",
+                                     allowSnap ? std::optional<Vec3>(snap) : std::nullopt,
+                                     {},
+                                     {}}));
     EXPECT_NE(ReadLogLines().back().find(how), std::string::npos) << ReadLogLines().back();
   }
 };
@@ -81,7 +88,7 @@ TEST_F(WoundGolden, MasksOfAFixedScenarioKeepEveryByte) {
       AddProceduralPed(sim, {{2, 0, 0}, kQuarterTurn, PedPose::ArmsRaised, true});
   ProceduralPed lying = AddProceduralPed(sim, {{-2, 0, 0}, 0.0f, PedPose::Lying, false});
   sim.clock = 1000;
-  UpdateBloodFrame();  // the corpse's death time
+  UpdateBloodFrame(Context());  // the corpse's death time
 
   Hit(standing, {0.02f, 1, 1.3f}, {0.02f, -1, 1.3f}, bullet, "ray hit mesh");
   Hit(standing, {-0.24f, 1, 1.2f}, {-0.24f, -1, 1.2f}, rifle, "ray hit mesh");
@@ -94,8 +101,8 @@ TEST_F(WoundGolden, MasksOfAFixedScenarioKeepEveryByte) {
   Hit(raised, {1, 0.1f, 1.0f}, {3, 0.1f, 1.0f}, bullet, "ray hit mesh");
   RunUntil(13000);
   for (const ProceduralPed* ped : {&standing, &raised, &lying}) {
-    ASSERT_NE(FindBloodState(ped->ped), nullptr);
-    EXPECT_TRUE(FindBloodState(ped->ped)->wounds.empty());
+    ASSERT_NE(FindBloodState(State().tables, ped->ped), nullptr);
+    EXPECT_TRUE(FindBloodState(State().tables, ped->ped)->wounds.empty());
   }
 
   const uint64_t kExpected[3] = {0x8881E2C10FFB3CB9ull, 0x7281A66014EE969Full,

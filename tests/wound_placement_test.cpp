@@ -25,8 +25,9 @@ uint32_t StateForDraw(int k, float r) {
 class WoundPlacement : public WoundTest {
  protected:
   bool Shoot(HostPed* ped, float x, float z, const WoundProfile& profile = kBullet,
-             float bleed = -1.0f) {
-    return AddWound(ped, {x, -1, z}, {x, 1, z}, {x, 0, z}, profile, "test", true, -1, bleed);
+             std::optional<float> bleed = {}) {
+    return AddWound(Context(),
+                    {ped, {x, -1, z}, {x, 1, z}, profile, "test", Vec3{x, 0, z}, {}, bleed});
   }
   std::string PedText(HostPed* ped) {
     char text[64];
@@ -43,9 +44,9 @@ TEST_F(WoundPlacement, NearestHitAlongTheSegmentWins) {
   HostGeometry* front = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({front, AddGrid(back)});
   SimHost::Sim(ped)->model = 7;
-  ASSERT_TRUE(AddWound(ped, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "test", false, -1, -1));
-  ASSERT_TRUE(AddWound(ped, {0.1f, 1, 1}, {0.1f, -1, 1}, {}, kBullet, "test", false, -1, -1));
-  const PedBloodState& state = *FindBloodState(ped);
+  ASSERT_TRUE(AddWound(Context(), {ped, {0, -1, 1}, {0, 1, 1}, kBullet, "test", {}, {}, {}}));
+  ASSERT_TRUE(AddWound(Context(), {ped, {0.1f, 1, 1}, {0.1f, -1, 1}, kBullet, "test", {}, {}, {}}));
+  const PedBloodState& state = *FindBloodState(State().tables, ped);
   EXPECT_EQ(state.wounds[0].mesh, MeshesOf(ped)[0]);
   EXPECT_EQ(state.wounds[0].geometry, front);
   EXPECT_EQ(state.wounds[1].mesh, MeshesOf(ped)[1]);
@@ -64,16 +65,18 @@ TEST_F(WoundPlacement, SnappingTakesCentroidsStrictlyWithinAQuarterMetre) {
       {-0.3f, 0, -0.3f}, {0.6f, 0, -0.3f}, {-0.3f, 0, 0.6f}, {5, 0, 5}};
   HostPed* ped = AddPedWith({geometry});
   const Vec3 shortStart{0, -1, 0}, shortEnd{0, -0.5f, 0};
-  EXPECT_FALSE(AddWound(ped, shortStart, shortEnd, {0, -0.2f, 0}, kBullet, "test", false, -1, -1));
-  EXPECT_EQ(FindBloodState(ped), nullptr);
+  EXPECT_FALSE(AddWound(Context(), {ped, shortStart, shortEnd, kBullet, "test", {}, {}, {}}));
+  EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
   const size_t lines = ReadLogLines().size();
-  EXPECT_FALSE(AddWound(ped, shortStart, shortEnd, {0, -0.25f, 0}, kBullet, "test", true, -1, -1));
-  EXPECT_EQ(FindBloodState(ped), nullptr);
+  EXPECT_FALSE(AddWound(Context(),
+                        {ped, shortStart, shortEnd, kBullet, "test", Vec3{0, -0.25f, 0}, {}, {}}));
+  EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
   ASSERT_EQ(ReadLogLines().size(), lines + 1);
   EXPECT_EQ(ReadLogLines().back(), PedText(ped) + ": mesh not found near hit point, skipped");
 
-  EXPECT_TRUE(AddWound(ped, shortStart, shortEnd, {0, -0.2499f, 0}, kBullet, "test", true, -1, -1));
-  const Wound& wound = FindBloodState(ped)->wounds.at(0);
+  EXPECT_TRUE(AddWound(Context(),
+                       {ped, shortStart, shortEnd, kBullet, "test", Vec3{0, -0.2499f, 0}, {}, {}}));
+  const Wound& wound = FindBloodState(State().tables, ped)->wounds.at(0);
   EXPECT_EQ(wound.triangle, 0);
   EXPECT_EQ(wound.u, 1.0f / 3.0f);
   EXPECT_EQ(wound.v, 1.0f / 3.0f);
@@ -89,7 +92,7 @@ TEST_F(WoundPlacement, RefusalsLeaveTheTablesAlone) {
   EXPECT_FALSE(Shoot(ped, 0, 1, none));
   HostPed* bare = sim.AddPed({0, 0, 0});
   EXPECT_FALSE(Shoot(bare, 0, 1));
-  EXPECT_TRUE(State().bloodStates.empty());
+  EXPECT_TRUE(State().tables.bloodStates.empty());
   EXPECT_EQ(ReadLogLines().back(), PedText(bare) + ": no skinned mesh, skipped");
   EXPECT_EQ(State().rng.state, 12345u);
 }
@@ -105,7 +108,7 @@ TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
   ASSERT_TRUE(Shoot(ped, 0, 1, profile, 1.0f));
   const float r1 = NextRandom(copy), r2 = NextRandom(copy);
   EXPECT_EQ(State().rng.state, copy.state);
-  const Wound plain = FindBloodState(ped)->wounds.at(0);
+  const Wound plain = FindBloodState(State().tables, ped)->wounds.at(0);
   EXPECT_FLOAT_EQ(plain.radius, 0.04f * (0.85f + 0.3f * r1));
   EXPECT_FLOAT_EQ(plain.angle, r2 * 6.2832f);
   EXPECT_EQ(plain.dripCount, 0);
@@ -118,7 +121,7 @@ TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
     const float radius = 0.04f * (0.85f + 0.3f * NextRandom(copy));
     NextRandom(copy);
     NextRandom(copy);
-    const Wound& wound = FindBloodState(ped)->wounds.back();
+    const Wound& wound = FindBloodState(State().tables, ped)->wounds.back();
     ASSERT_EQ(wound.dripCount, 2);  // round(2 + r * 0.99)
     const float spread = cut > 0 ? cut : 0.6f * radius;
     for (int i = 0; i < 2; ++i) {
@@ -145,21 +148,21 @@ TEST_F(WoundPlacement, DripCountsFollowTheThirdDraw) {
     SCOPED_TRACE(testing::Message() << c.r3 << " " << c.bleed);
     State().rng.state = StateForDraw(3, c.r3);
     ASSERT_TRUE(Shoot(ped, 0, 1, kBullet, c.bleed));
-    EXPECT_EQ(FindBloodState(ped)->wounds.back().dripCount, c.drips);
+    EXPECT_EQ(FindBloodState(State().tables, ped)->wounds.back().dripCount, c.drips);
   }
   WoundProfile many{0.035f, 0.0f, 1.0f, 9, 40};
   ASSERT_TRUE(Shoot(ped, 0, 1, many, 1.0f));
-  EXPECT_EQ(FindBloodState(ped)->wounds.back().dripCount, 6);
+  EXPECT_EQ(FindBloodState(State().tables, ped)->wounds.back().dripCount, 6);
   WoundProfile extreme{0.035f, 0.0f, 1.0f, INT32_MIN, INT32_MAX};
   ASSERT_TRUE(Shoot(ped, 0, 1, extreme, 1.0f));
-  EXPECT_GE(FindBloodState(ped)->wounds.back().dripCount, 0);
+  EXPECT_GE(FindBloodState(State().tables, ped)->wounds.back().dripCount, 0);
 }
 
 TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
   State().config.MaxBulletWounds = 20;
   HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(Shoot(ped, 0, 1)) << i;
-  PedBloodState& state = *FindBloodState(ped);
+  PedBloodState& state = *FindBloodState(State().tables, ped);
   EXPECT_GT(state.wounds.back().bleed, 0.0f);
   const uint32_t rng = State().rng.state;
   const std::vector<uint8_t> paint = state.layers[0].texels;
@@ -175,11 +178,11 @@ TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
 
   // A bleed that is not a number shows nothing either.
   EXPECT_TRUE(
-      AddWound(ped, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "test", false, 0.0f, std::nanf("")));
+      AddWound(Context(), {ped, {0, -1, 1}, {0, 1, 1}, kBullet, "test", {}, 0.0f, std::nanf("")}));
   EXPECT_EQ(ReadLogLines().back(), PedText(ped) + ": wound 22, bled out, nothing shown");
 
   // Own increments and bleeds are used as given.
-  EXPECT_TRUE(AddWound(ped, {0, -1, 1}, {0, 1, 1}, {}, kBullet, "test", false, 0.25f, 0.5f));
+  EXPECT_TRUE(AddWound(Context(), {ped, {0, -1, 1}, {0, 1, 1}, kBullet, "test", {}, 0.25f, 0.5f}));
   EXPECT_NEAR(state.bloodLoss, 1.3f, 1e-5f);  // 21 / 20 + 0 + 0.25
   EXPECT_EQ(state.wounds.back().bleed, 0.5f);
 }
@@ -188,7 +191,7 @@ TEST_F(WoundPlacement, TheTwentyFifthFlowingWoundPushesOutTheOldest) {
   State().config.MaxBulletWounds = 100;
   HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   ASSERT_TRUE(Shoot(ped, -0.2f, 0.8f));
-  PedBloodState& state = *FindBloodState(ped);
+  PedBloodState& state = *FindBloodState(State().tables, ped);
   const std::vector<uint8_t> firstPaint = state.layers[0].texels;
   const int32_t firstTriangle = state.wounds[0].triangle;
   for (int i = 1; i < 25; ++i) {
@@ -210,9 +213,9 @@ TEST_F(WoundPlacement, AllButParallelSegmentsHitDownToTheThreshold) {
   shape.columns = shape.rows = 1;
   HostPed* ped = AddPedWith({AddGrid(shape)});
   for (float h : {0.75e-9f, 0.25e-9f}) {
-    EXPECT_EQ(
-        AddWound(ped, {-0.25f, -h, 0.5f}, {0.75f, h, 0.5f}, {}, kBullet, "test", false, -1, 1),
-        h > 0.5e-9f)
+    EXPECT_EQ(AddWound(Context(),
+                       {ped, {-0.25f, -h, 0.5f}, {0.75f, h, 0.5f}, kBullet, "test", {}, {}, 1}),
+              h > 0.5e-9f)
         << h;
   }
 }
@@ -222,7 +225,7 @@ TEST_F(WoundPlacement, BrokenTrianglesAreNeverChosen) {
   HostPed* ped = AddPedWith({geometry});
   for (HostTriangle& t : SimHost::Sim(geometry)->triangles) t.vertex[1] = 60000;
   EXPECT_FALSE(Shoot(ped, 0, 1));
-  EXPECT_EQ(FindBloodState(ped), nullptr);
+  EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
   SimHost::Sim(geometry)->triangles.resize(1000);  // the count now overstates nothing
   SimHost::Sim(geometry)->triangleCount = 1000;
   EXPECT_FALSE(Shoot(ped, 0, 1));

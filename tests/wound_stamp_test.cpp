@@ -1,4 +1,5 @@
 #include "render/wound_stamp.h"
+#include "wounds/posed_mesh.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ class WoundStamping : public WoundTest {
  protected:
   MaskLayer Layer() {
     std::vector<MaskLayer> layers;
-    return GetOrCreateLayer(layers, nullptr, 0);
+    return GetOrCreateLayer(Context(), layers, nullptr, 0);
   }
   static int Painted(const MaskLayer& layer) {
     int n = 0;
@@ -83,7 +84,7 @@ TEST_F(WoundStamping, StampFollowsTheSurfaceAndAge) {
   HostGeometry* floor = AddGrid(level);
   HostPed* ped = AddPedWith({wall, floor});
   PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
   Wound onWall = MakeWound(snapshot.meshes[0], wall, 40);
   onWall.bleed = 0.5f;
   onWall.dripCount = 2;
@@ -93,16 +94,16 @@ TEST_F(WoundStamping, StampFollowsTheSurfaceAndAge) {
   onFloor.geometry = floor;
 
   WoundStamp stamp;
-  ASSERT_TRUE(BuildWoundStamp(onWall, snapshot, 0.0f, stamp));
+  ASSERT_TRUE(BuildWoundStamp(Context(), onWall, snapshot, 0.0f, stamp));
   EXPECT_FLOAT_EQ(stamp.radius, (0.5f * 0.6f + 0.4f) * 0.05f * 0.45f);
   EXPECT_EQ(stamp.flatness, 0.0f);
   EXPECT_FLOAT_EQ(stamp.down.z, -1.0f);
   EXPECT_FLOAT_EQ(stamp.normal.y, -1.0f);
   EXPECT_EQ(stamp.dripSpan[0], 0.001f);
-  ASSERT_TRUE(BuildWoundStamp(onWall, snapshot, 8.0f, stamp));
+  ASSERT_TRUE(BuildWoundStamp(Context(), onWall, snapshot, 8.0f, stamp));
   EXPECT_NEAR(stamp.dripSpan[0], 0.2f * 0.95f, 0.001f);
 
-  ASSERT_TRUE(BuildWoundStamp(onFloor, snapshot, 8.0f, stamp));
+  ASSERT_TRUE(BuildWoundStamp(Context(), onFloor, snapshot, 8.0f, stamp));
   EXPECT_EQ(stamp.flatness, 1.0f);
   EXPECT_EQ(stamp.dripSpan[1], 0.001f);
   const Vec3 b = Cross(stamp.normal, {1, 0, 0});  // N x T, T along the first edge
@@ -115,31 +116,33 @@ TEST_F(WoundStamping, StampRefusesWoundsItCannotPose) {
   HostGeometry* wall = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({wall});
   PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
   HostMesh* mesh = snapshot.meshes[0];
   WoundStamp stamp;
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(sim.AddMesh(nullptr, wall), wall, 0), snapshot, 0, stamp));
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, AddGrid(GridSpec{}), 0), snapshot, 0, stamp));
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 256), snapshot, 0, stamp));
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, -1), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(Context(), MakeWound(sim.AddMesh(nullptr, wall), wall, 0), snapshot,
+                               0, stamp));
+  EXPECT_FALSE(
+      BuildWoundStamp(Context(), MakeWound(mesh, AddGrid(GridSpec{}), 0), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(Context(), MakeWound(mesh, wall, 256), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(Context(), MakeWound(mesh, wall, -1), snapshot, 0, stamp));
   SimHost::Sim(wall)->triangles[3].vertex[1] = 60000;
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 3), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(Context(), MakeWound(mesh, wall, 3), snapshot, 0, stamp));
   snapshot.positions[0][0] = snapshot.positions[0][1];  // degenerate triangle 0
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 0), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(Context(), MakeWound(mesh, wall, 0), snapshot, 0, stamp));
   snapshot.positions[0][1].x = kNaN;
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 1), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(Context(), MakeWound(mesh, wall, 1), snapshot, 0, stamp));
   snapshot.positions[0].clear();
-  EXPECT_FALSE(BuildWoundStamp(MakeWound(mesh, wall, 5), snapshot, 0, stamp));
+  EXPECT_FALSE(BuildWoundStamp(Context(), MakeWound(mesh, wall, 5), snapshot, 0, stamp));
   std::vector<MaskLayer> layers;
-  EXPECT_EQ(PaintWound(layers, MakeWound(mesh, wall, 5), snapshot, 0), 0);
+  EXPECT_EQ(PaintWound(Context(), layers, MakeWound(mesh, wall, 5), snapshot, 0), 0);
 }
 
 TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {
   const TexCoord base[3] = {{0.2f, 0.3f}, {0.3f, 0.3f}, {0.2f, 0.4f}};
   const TexCoord shifted[3] = {{1.2f, 0.3f}, {1.3f, 0.3f}, {1.2f, 2.4f - 2.0f}};
   MaskLayer a = Layer(), b = Layer();
-  ASSERT_TRUE(PaintTriangle(a, kSmall, base, WideStamp()));
-  ASSERT_TRUE(PaintTriangle(b, kSmall, shifted, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(a, Config().MaskSize, kSmall, base, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(b, Config().MaskSize, kSmall, shifted, WideStamp()));
   EXPECT_GT(Painted(a), 50);
   EXPECT_EQ(a.texels, b.texels);
 
@@ -147,7 +150,7 @@ TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {
   const int w = 128, h = 64;
   const TexCoord corner[3] = {{0.97f, 0.95f}, {1.03f, 0.95f}, {0.97f, 1.05f}};
   MaskLayer c = Layer();
-  ASSERT_TRUE(PaintTriangle(c, kSmall, corner, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(c, Config().MaskSize, kSmall, corner, WideStamp()));
   auto at = [&](int x, int y) { return c.texels[static_cast<size_t>(y * w + x)]; };
   EXPECT_NE(at(w - 2, h - 2), 0);  // inside, before the edges
   EXPECT_NE(at(1, h - 2), 0);      // columns past the right edge
@@ -158,11 +161,12 @@ TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {
 TEST_F(WoundStamping, AmountsOnlyGrow) {
   const TexCoord uv[3] = {{0.2f, 0.3f}, {0.3f, 0.3f}, {0.2f, 0.4f}};
   MaskLayer fresh = Layer();
-  ASSERT_TRUE(PaintTriangle(fresh, kSmall, uv, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(fresh, Config().MaskSize, kSmall, uv, WideStamp()));
   for (uint8_t preset : {200, 255}) {
     MaskLayer layer = Layer();
     std::fill(layer.texels.begin(), layer.texels.end(), preset);
-    ASSERT_TRUE(PaintTriangle(layer, kSmall, uv, WideStamp()));  // counts even if unchanged
+    ASSERT_TRUE(PaintTriangle(layer, Config().MaskSize, kSmall, uv,
+                              WideStamp()));  // counts even if unchanged
     for (size_t i = 0; i < layer.texels.size(); ++i) {
       ASSERT_EQ(layer.texels[i], std::max<uint8_t>(preset, fresh.texels[i])) << i;
     }
@@ -190,20 +194,20 @@ TEST_F(WoundStamping, TrianglesThatCannotBeRasterisedPaintNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     MaskLayer layer = Layer();
-    EXPECT_EQ(PaintTriangle(layer, kSmall, c.uv, WideStamp()), c.painted);
+    EXPECT_EQ(PaintTriangle(layer, Config().MaskSize, kSmall, c.uv, WideStamp()), c.painted);
     EXPECT_EQ(Painted(layer) > 0, c.painted);
   }
   const TexCoord uv[3] = {{0.2f, 0.3f}, {0.3f, 0.3f}, {0.2f, 0.4f}};
   MaskLayer layer = Layer();
   WoundStamp dry = WideStamp();
   dry.bleed = 0.0f;
-  EXPECT_FALSE(PaintTriangle(layer, kSmall, uv, dry));
+  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, kSmall, uv, dry));
   dry.bleed = kNaN;
-  EXPECT_FALSE(PaintTriangle(layer, kSmall, uv, dry));
+  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, kSmall, uv, dry));
   const Vec3 broken[3] = {{0, 0, 0}, {kNaN, 0, 0}, {0, 0, 0.1f}};
-  EXPECT_FALSE(PaintTriangle(layer, broken, uv, WideStamp()));
+  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, broken, uv, WideStamp()));
   State().config.MaskSize = 128;  // the layer was made for 64
-  EXPECT_FALSE(PaintTriangle(layer, kSmall, uv, WideStamp()));
+  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, kSmall, uv, WideStamp()));
   EXPECT_EQ(Painted(layer), 0);
 }
 
@@ -217,12 +221,12 @@ TEST_F(WoundStamping, WoundNearTheSeamOfTwoMeshesPaintsBoth) {
   HostGeometry* b = AddGrid(right);
   HostPed* ped = AddPedWith({a, b});
   PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
   // Last column of the left grid, row 4: its centroid is 2 cm from the seam.
   Wound wound = MakeWound(snapshot.meshes[0], a, 2 * (4 * 8 + 7) + 1);
   std::vector<MaskLayer> layers;
   sim.clock = 2500;
-  EXPECT_GT(PaintWound(layers, wound, snapshot, 1.0f), 2);
+  EXPECT_GT(PaintWound(Context(), layers, wound, snapshot, 1.0f), 2);
   ASSERT_EQ(layers.size(), 2u);
   EXPECT_EQ(layers[0].mesh, snapshot.meshes[0]);
   EXPECT_EQ(layers[1].mesh, snapshot.meshes[1]);
@@ -236,11 +240,11 @@ TEST_F(WoundStamping, WoundNearTheSeamOfTwoMeshesPaintsBoth) {
   std::vector<uint8_t> before = layers[0].texels;
   sim.clock = 3000;
   layers[0].dirty = false;
-  PaintWound(layers, wound, snapshot, 1.0f);
+  PaintWound(Context(), layers, wound, snapshot, 1.0f);
   EXPECT_EQ(layers[0].lastPaint, 3.0f);
   EXPECT_TRUE(layers[0].dirty);
   EXPECT_EQ(layers[0].texels, before);
-  EXPECT_EQ(&GetOrCreateLayer(layers, snapshot.meshes[1], 1), &layers[1]);
+  EXPECT_EQ(&GetOrCreateLayer(Context(), layers, snapshot.meshes[1], 1), &layers[1]);
 }
 
 TEST_F(WoundStamping, BrokenTrianglesOfOtherMeshesAreSkipped) {
@@ -248,12 +252,13 @@ TEST_F(WoundStamping, BrokenTrianglesOfOtherMeshesAreSkipped) {
   HostGeometry* b = AddGrid(GridSpec{});
   HostPed* ped = AddPedWith({a, b});
   PosedMeshSnapshot snapshot;
-  ASSERT_TRUE(TakePosedMeshSnapshot(ped, snapshot));
-  ASSERT_NE(GetBloodGeometry(b), nullptr);
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
+  ASSERT_NE(GetBloodGeometry(Context(), b), nullptr);
   for (HostTriangle& t : SimHost::Sim(b)->triangles) t.vertex[2] = 60000;
   snapshot.positions[1][0] = {kInf, 0, 0};
   std::vector<MaskLayer> layers;
-  EXPECT_GT(PaintWound(layers, MakeWound(snapshot.meshes[0], a, 100), snapshot, 0.0f), 0);
+  EXPECT_GT(PaintWound(Context(), layers, MakeWound(snapshot.meshes[0], a, 100), snapshot, 0.0f),
+            0);
   ASSERT_EQ(layers.size(), 1u);
 }
 

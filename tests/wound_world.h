@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/log.h"
-#include "core/system_state.h"
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
+#include "plugin/system_state.h"
 #include "support/sim_fixture.h"
 
 inline HostMatrix IdentityBone() {

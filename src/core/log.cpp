@@ -7,9 +7,20 @@
 #include <string>
 
 #include "core/platform.h"
-#include "core/system_state.h"
 
 namespace {
+
+// The log's process-wide state: constant-initialised, so it exists before any static
+// initialiser runs and needs no constructor of its own.
+struct LogState {
+  bool pathsFilled = false;
+  char directory[261] = {};
+  char fileName[261] = {};
+  char composed[261] = {};
+  FILE* file = nullptr;  // never closed by the system
+  bool enabled = true;   // the Log setting
+};
+LogState g_log;
 
 constexpr int kMaxWidth = 4096;
 
@@ -193,9 +204,9 @@ std::string FormatMessage(const char* format, va_list args) {
 }  // namespace
 
 const char* PluginDirectory() {
-  PluginPaths& paths = State().paths;
-  if (paths.filled) return paths.directory;
-  paths.filled = true;
+  LogState& paths = g_log;
+  if (paths.pathsFilled) return paths.directory;
+  paths.pathsFilled = true;
 
   char full[sizeof(paths.directory)] = {};
   if (!platform::ThisModulePath(full, sizeof(full))) {
@@ -213,13 +224,18 @@ const char* PluginDirectory() {
   return paths.directory;
 }
 
+const char* PluginFileName() {
+  PluginDirectory();
+  return g_log.fileName;
+}
+
 const char* PluginFilePath(const char* name) {
   const char* directory = PluginDirectory();
-  char* composed = State().paths.composed;
+  char* composed = g_log.composed;
   const size_t directoryLength = std::strlen(directory);
   const size_t nameLength = name ? std::strlen(name) : 0;
   // Cutting the path could name some other file; an empty path makes no read or write.
-  if (directoryLength + nameLength >= sizeof(State().paths.composed)) {
+  if (directoryLength + nameLength >= sizeof(g_log.composed)) {
     composed[0] = '\0';
     return composed;
   }
@@ -230,16 +246,25 @@ const char* PluginFilePath(const char* name) {
 }
 
 void OpenLog() {
-  if (State().log) return;
-  State().log = platform::OpenSharedForWrite(PluginFilePath("Vermiltrace.log"));
+  if (g_log.file) return;
+  g_log.file = platform::OpenSharedForWrite(PluginFilePath("Vermiltrace.log"));
 }
 
-bool LogOpen() { return State().log != nullptr; }
+bool LogOpen() { return g_log.file != nullptr; }
 
-bool LogEnabled() { return Config().Log != 0 && LogOpen(); }
+void SetLogEnabled(bool enabled) { g_log.enabled = enabled; }
+
+bool LogEnabled() { return g_log.enabled && LogOpen(); }
+
+FILE* LogFile() { return g_log.file; }
+
+void ResetLog() {
+  if (g_log.file) std::fclose(g_log.file);
+  g_log = LogState{};
+}
 
 void LogLine(const char* format, ...) {
-  FILE* log = State().log;
+  FILE* log = g_log.file;
   if (!log || !format) return;
   va_list args;
   va_start(args, format);

@@ -7,6 +7,8 @@
 // whole file name when it has no separator). When the module handle cannot be had, a
 // message box is shown and the executable's directory is used.
 const char* PluginDirectory();
+// The library's file name without its directory (filled with PluginDirectory).
+const char* PluginFileName();
 // Directory plus name in a shared buffer, valid until the next call. A result that would
 // not fit the 261-byte buffer gives the empty string (nothing is then read or written).
 const char* PluginFilePath(const char* name);
@@ -28,5 +30,12 @@ void LogLine(const char* format, ...)
 #endif
     ;
 
+// The Log setting (on until start-up reads it).
+void SetLogEnabled(bool enabled);
 // True when the Log setting is on and the log is open: the test most writers make.
 bool LogEnabled();
+
+// The open log stream, or null.
+FILE* LogFile();
+// Closes the log and forgets the paths, as at process start (tests and tools only).
+void ResetLog();

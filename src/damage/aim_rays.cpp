@@ -1,9 +1,6 @@
 #include "damage/aim_rays.h"
 
-#include "core/system_state.h"
-
-void GetAimRays(HostPed* shooter, AimRays& rays) {
-  HostGame& host = Host();
+void GetAimRays(HostGame& host, HostPed* shooter, AimRays& rays) {
   Vec3 origin = host.EntityPosition(AsEntity(shooter));
   host.AimTargetQuery(kAimRange, origin, &rays.aimStart, &rays.aimEnd);
   Vec3 eye{0, 0, 0};
@@ -13,8 +10,7 @@ void GetAimRays(HostPed* shooter, AimRays& rays) {
   rays.viewEnd = eye + direction * kAimRange;
 }
 
-Vec3 GetBonePosition(HostPed* ped, int32_t boneId) {
-  HostGame& host = Host();
+Vec3 GetBonePosition(HostGame& host, HostPed* ped, int32_t boneId) {
   if (HostRenderObject* object = host.PedRenderObject(ped)) {
     if (HostHierarchy* hierarchy = host.SkinHierarchy(object)) {
       HierarchyView view = host.GetHierarchy(hierarchy);

@@ -6,18 +6,19 @@
 #include <vector>
 
 #include "core/log.h"
-#include "core/system_state.h"
+#include "core/nan_last_order.h"
 #include "damage/aim_rays.h"
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
-#include "wounds/wound_placement.h"
+#include "damage/wound_segments.h"
+#include "host/game_facts.h"
 
 namespace {
 
 constexpr float kMaxAlongRay = 150.0f;
 constexpr float kMaxBesideRay = 2.0f;
 constexpr uint32_t kRecentDamageMs = 150;
-constexpr int32_t kCorpsePiece = 3;
+constexpr int32_t kCorpsePiece = game::piece::kTorso;
 
 struct Candidate {
   float t;  // metres along the aim ray from aimStart
@@ -28,19 +29,17 @@ struct Candidate {
 // Ascending by t, equal t by the ped's address. NaN-safe on purpose even though NaN
 // candidates are filtered out: NaN sorts last, so the order stays a strict weak ordering.
 bool Before(const Candidate& a, const Candidate& b) {
-  bool aNan = std::isnan(a.t);
-  bool bNan = std::isnan(b.t);
-  if (aNan != bNan) return bNan;
-  if (!aNan && a.t != b.t) return a.t < b.t;
-  return reinterpret_cast<uintptr_t>(a.ped) < reinterpret_cast<uintptr_t>(b.ped);
+  const int order = CompareNanLast(a.t, b.t);
+  return order != 0 ? order < 0
+                    : reinterpret_cast<uintptr_t>(a.ped) < reinterpret_cast<uintptr_t>(b.ped);
 }
 
 }  // namespace
 
-void ShootCorpses(HostPed* shooter, int32_t code, int32_t count) {
-  HostGame& host = Host();
+void ShootCorpses(const BloodContext& ctx, HostPed* shooter, int32_t code, int32_t count) {
+  HostGame& host = ctx.host;
   AimRays rays{};
-  GetAimRays(shooter, rays);
+  GetAimRays(host, shooter, rays);
   Vec3 dir = rays.aimEnd - rays.aimStart;
   float length = Length(dir);
   if (length > 0.0f) dir = {dir.x / length, dir.y / length, dir.z / length};
@@ -61,7 +60,7 @@ void ShootCorpses(HostPed* shooter, int32_t code, int32_t count) {
     float t = Dot(v, dir);
     if (!(t >= 0.0f && t <= kMaxAlongRay)) continue;
     if (!(Length(v - dir * t) <= kMaxBesideRay)) continue;
-    const HitRecord* last = FindHitRecord(ped);
+    const HitRecord* last = FindHitRecord(ctx.tables, ped);
     if (last && now - last->clock < kRecentDamageMs) continue;
     candidates.push_back({t, ped, position});
   }
@@ -73,27 +72,16 @@ void ShootCorpses(HostPed* shooter, int32_t code, int32_t count) {
   if (candidates.empty()) return;
   std::sort(candidates.begin(), candidates.end(), Before);
 
-  const WoundProfile profile = GetWoundProfile(code, kCorpsePiece);
+  const WoundProfile profile = GetWoundProfile(ctx.config, code, kCorpsePiece);
   const int pellets = IsShotgunWeapon(code) ? 4 : 1;
   for (int32_t shot = 0; shot < count; ++shot) {
     for (int pellet = 0; pellet < pellets; ++pellet) {
-      Vec3 offset{0, 0, 0};
-      if (IsShotgunWeapon(code)) {
-        float u1 = Draw();
-        float u2 = Draw();
-        float u3 = Draw();
-        offset = {12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
-      }
+      const Vec3 offset = IsShotgunWeapon(code) ? ShotgunSpread(ctx.rng) : Vec3{0, 0, 0};
       char tag[32];
       std::snprintf(tag, sizeof(tag), "corpse w%d", code);
       for (const Candidate& corpse : candidates) {
         if (!host.IsLineClear(rays.aimStart, corpse.position)) continue;
-        if (AddWound(corpse.ped, rays.aimStart, rays.aimEnd + offset, corpse.position, profile, tag,
-                     false, -1.0f, -1.0f) ||
-            AddWound(corpse.ped, rays.viewStart, rays.viewEnd + offset, corpse.position, profile,
-                     tag, false, -1.0f, -1.0f)) {
-          break;
-        }
+        if (AddAimOrViewWound(ctx, corpse.ped, rays, offset, profile, tag)) break;
       }
     }
   }

@@ -1,15 +1,12 @@
 #include "damage/hit_history.h"
 
-#include "core/system_state.h"
-
-HitRecord* FindHitRecord(HostPed* ped) {
-  auto& table = State().hitHistory;
-  auto found = table.find(ped);
-  return found == table.end() ? nullptr : &found->second;
+HitRecord* FindHitRecord(BloodTables& tables, HostPed* ped) {
+  auto found = tables.hitHistory.find(ped);
+  return found == tables.hitHistory.end() ? nullptr : &found->second;
 }
 
-HitRecord& FindOrCreateHitRecord(HostPed* ped) {
-  return State().hitHistory.try_emplace(ped, HitRecord{0, 0, 0}).first->second;
+HitRecord& FindOrCreateHitRecord(BloodTables& tables, HostPed* ped) {
+  return tables.hitHistory.try_emplace(ped, HitRecord{0, 0, 0}).first->second;
 }
 
-void EraseHitRecord(HostPed* ped) { State().hitHistory.erase(ped); }
+void EraseHitRecord(BloodTables& tables, HostPed* ped) { tables.hitHistory.erase(ped); }

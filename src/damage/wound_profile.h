@@ -1,15 +1,10 @@
-// Weapon classes and WoundProfile: the shape of a wound for a weapon code and body piece.
+// Weapon classes and the WoundProfile of a weapon code and body piece.
 #pragma once
 
 #include <cstdint>
 
-struct WoundProfile {
-  float radius;     // metres before AddWound's random scaling; <= 0: no wound
-  float cut;        // metres
-  float dripScale;  // factor on DripLength
-  int32_t dripsMin;
-  int32_t dripsMax;
-};
+#include "blood/blood_records.h"
+#include "core/config.h"
 
 // Membership of a host weapon code in each class; any 32-bit code, negative ones included.
 bool IsBulletWeapon(int32_t code);      // 22 ... 34, 38, 52
@@ -17,9 +12,7 @@ bool IsShotgunWeapon(int32_t code);     // 25, 26, 27
 bool IsRifleWeapon(int32_t code);       // 30, 31, 33, 34, 38
 bool IsExplosiveWeapon(int32_t code);   // 16, 19, 20, 21, 35, 36, 39, 40, 51
 bool IsChanceRollWeapon(int32_t code);  // 0, 1, 2, 3, 5, 6, 7, 10 ... 15: a roll before a wound
-constexpr int32_t kFallWeapon = 54;
-constexpr int32_t kHeadPiece = 9;
 
 // The wound shape for a weapon code and body piece, from the configured radii and drip
 // counts; a zero profile (radius 0) for codes that leave no wound.
-WoundProfile GetWoundProfile(int32_t code, int32_t piece);
+WoundProfile GetWoundProfile(const BloodConfig& config, int32_t code, int32_t piece);

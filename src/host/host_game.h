@@ -29,6 +29,13 @@ class HostHook : public HostPatch {
   virtual void Unlock() = 0;
 };
 
+// What the hooked routines run instead of themselves: the system's thunks.
+struct HookHandlers {
+  void (*damage)(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t arg2);
+  uint8_t (*fire)(HostWeapon* weapon, const FireArgs& args);
+  void (*render)(HostPed* ped);
+};
+
 class HostGame {
  public:
   virtual ~HostGame() = default;
@@ -45,11 +52,11 @@ class HostGame {
   virtual HostPed* PedPoolSlot(int32_t i) = 0;  // null for a free slot
 
   // --- Entity and ped fields.
-  virtual uint8_t EntityType(HostEntity* entity) = 0;  // +0x36, low three bits; 3 is a ped
-  virtual Vec3 EntityPosition(HostEntity* entity) = 0;  // matrix translation, else +0x4
-  virtual float PedHealth(HostPed* ped) = 0;                     // +0x540
-  virtual HostRenderObject* PedRenderObject(HostPed* ped) = 0;   // +0x18
-  virtual int16_t PedModelIndex(HostPed* ped) = 0;               // +0x22
+  virtual uint8_t EntityType(HostEntity* entity) = 0;           // +0x36, low three bits; 3 is a ped
+  virtual Vec3 EntityPosition(HostEntity* entity) = 0;          // matrix translation, else +0x4
+  virtual float PedHealth(HostPed* ped) = 0;                    // +0x540
+  virtual HostRenderObject* PedRenderObject(HostPed* ped) = 0;  // +0x18
+  virtual int16_t PedModelIndex(HostPed* ped) = 0;              // +0x22
   virtual Vec3 PedBonePosition(HostPed* ped, int32_t boneId) = 0;  // 0x5E4280 (out, bone, 1)
 
   // --- Damage records, weapons and explosions.
@@ -71,7 +78,7 @@ class HostGame {
   virtual HostHierarchy* SkinHierarchy(HostRenderObject* object) = 0;  // 0x734A40
   virtual HierarchyView GetHierarchy(HostHierarchy* hierarchy) = 0;
   virtual int32_t BoneIndex(HostHierarchy* hierarchy, int32_t boneId) = 0;  // 0x7C51A0
-  virtual const HostMatrix* FrameMatrix(HostFrame* frame) = 0;             // 0x7F0990
+  virtual const HostMatrix* FrameMatrix(HostFrame* frame) = 0;              // 0x7F0990
   // 0x749B70: calls callback once per mesh, in the host's order.
   using MeshCallback = HostMesh* (*)(HostMesh* mesh, void* user);
   virtual void ForEachMesh(HostRenderObject* object, MeshCallback callback, void* user) = 0;
@@ -100,19 +107,20 @@ class HostGame {
   // --- Pixel surfaces and textures.
   virtual HostSurface* CreateSurface(int32_t width, int32_t height, int32_t depth,
                                      uint32_t flags) = 0;  // 0x7FB230
-  virtual void DestroySurface(HostSurface* surface) = 0;  // 0x7FB020
+  virtual void DestroySurface(HostSurface* surface) = 0;   // 0x7FB020
   virtual uint8_t* LockSurface(HostSurface* surface, int32_t level, int32_t mode) = 0;
-  virtual void UnlockSurface(HostSurface* surface) = 0;      // 0x7FAEC0
-  virtual int32_t SurfaceStride(HostSurface* surface) = 0;  // +0x18
-  virtual HostTexture* CreateTexture(HostSurface* surface) = 0;  // 0x7F37C0, takes the surface
-  virtual void ReleaseTexture(HostTexture* texture) = 0;         // 0x7F3820
+  virtual void UnlockSurface(HostSurface* surface) = 0;           // 0x7FAEC0
+  virtual int32_t SurfaceStride(HostSurface* surface) = 0;        // +0x18
+  virtual HostTexture* CreateTexture(HostSurface* surface) = 0;   // 0x7F37C0, takes the surface
+  virtual void ReleaseTexture(HostTexture* texture) = 0;          // 0x7F3820
   virtual HostSurface* TextureSurface(HostTexture* texture) = 0;  // +0x0
   virtual void SetTextureSampling(HostTexture* texture, uint32_t word) = 0;  // +0x50
 
-  // --- Code patching. When the game reaches a hooked routine it runs the system's thunk
-  // (DamageThunk, FireThunk, PedRenderDetour); the thunk calls the original routine
-  // through the trampoline with the Call*Trampoline operations.
-  virtual std::unique_ptr<HostHook> PlaceInlineHook(HookSite site) = 0;  // empty hook on failure
+  // --- Code patching. When the game reaches a hooked routine it runs the site's handler
+  // from the handlers given with the hook; the handler calls the original routine through
+  // the trampoline with the Call*Trampoline operations. Empty hook on failure.
+  virtual std::unique_ptr<HostHook> PlaceInlineHook(HookSite site,
+                                                    const HookHandlers& handlers) = 0;
   virtual void CallDamageTrampoline(HostDamage* record, HostEntity* entity, uint32_t arg1,
                                     uint32_t arg2) = 0;
   virtual uint8_t CallFireTrampoline(HostWeapon* weapon, const FireArgs& args) = 0;
@@ -122,8 +130,7 @@ class HostGame {
   // time the event gets a callback. The returned object is the subscription's share of
   // the patch: the call sites are restored when the last of them is destroyed.
   virtual std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order,
-                                                         PedEventCallback callback,
-                                                         int32_t id) = 0;
+                                                         PedEventCallback callback, int32_t id) = 0;
   virtual std::unique_ptr<HostPatch> Subscribe(HostEvent event, EventOrder order,
                                                PlainEventCallback callback, int32_t id) = 0;
 

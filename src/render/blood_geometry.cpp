@@ -4,19 +4,18 @@
 #include <vector>
 
 #include "core/log.h"
-#include "core/system_state.h"
 
-HostGeometry* GetBloodGeometry(HostGeometry* geometry) {
-  HostGame& host = Host();
+HostGeometry* GetBloodGeometry(const BloodContext& ctx, HostGeometry* geometry) {
+  HostGame& host = ctx.host;
   HostSkin* skin = host.GeometrySkin(geometry);
   GeometryView view = host.GetGeometry(geometry);
-  auto& cache = State().bloodGeometryCache;
+  auto& cache = ctx.tables.bloodGeometryCache;
   auto found = cache.find(geometry);
   if (found != cache.end() && found->second.vertexCount == view.vertexCount &&
       found->second.triangleCount == view.triangleCount && found->second.skin == skin) {
     return found->second.copy;
   }
-  HostGeometry* copy = CopyBloodGeometry(geometry, skin);
+  HostGeometry* copy = CopyBloodGeometry(host, geometry, skin);
   if (!copy) {
     LogLine("blood geometry copy FAILED");
     return nullptr;
@@ -27,8 +26,7 @@ HostGeometry* GetBloodGeometry(HostGeometry* geometry) {
   return copy;
 }
 
-HostGeometry* CopyBloodGeometry(HostGeometry* src, HostSkin* skin) {
-  HostGame& host = Host();
+HostGeometry* CopyBloodGeometry(HostGame& host, HostGeometry* src, HostSkin* skin) {
   GeometryView from = host.GetGeometry(src);
   if (!from.texCoords || !from.triangles || !from.hasVertexData || !from.positions || !skin) {
     return nullptr;

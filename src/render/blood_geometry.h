@@ -2,25 +2,19 @@
 // triangles get texture space of their own (the mirror-split remap: every u is halved,
 // and vertices that belong mostly to triangles of negative signed texture area move into
 // the right half). One copy per source geometry, shared by every ped that uses it, in
-// State().bloodGeometryCache.
+// the tables' bloodGeometryCache.
 #pragma once
 
 #include <cstdint>
 
+#include "blood/blood_records.h"
 #include "host/host_types.h"
-
-struct BloodGeometryEntry {
-  HostGeometry* copy;     // owned by the cache (kept for the life of the process)
-  int32_t vertexCount;    // the source's when the copy was made
-  int32_t triangleCount;  // the source's when the copy was made
-  HostSkin* skin;         // the source's skin record when the copy was made
-};
 
 // The copy for geometry: the cached one while the source's vertex count, triangle count
 // and skin record are unchanged, else a new one (cached, logged "blood geometry for ...").
 // Null when no copy can be made, logged "blood geometry copy FAILED" on every attempt,
 // the cache untouched. Superseded copies are kept: a render pass may still draw them.
-HostGeometry* GetBloodGeometry(HostGeometry* geometry);
+HostGeometry* GetBloodGeometry(const BloodContext& ctx, HostGeometry* geometry);
 
 // A new host geometry copying src (positions, normals, bounds, colours, materials in
 // index order, triangles whole), with mirror-split texture coordinates, skin attached and
@@ -28,4 +22,4 @@ HostGeometry* GetBloodGeometry(HostGeometry* geometry);
 // triangles, vertex data or positions, when skin is null, when a count is negative, or
 // when the host constructor fails. Triangles whose vertex indices reach past the vertex
 // count are copied but give no vertex a side.
-HostGeometry* CopyBloodGeometry(HostGeometry* src, HostSkin* skin);
+HostGeometry* CopyBloodGeometry(HostGame& host, HostGeometry* src, HostSkin* skin);

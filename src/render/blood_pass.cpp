@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "core/log.h"
-#include "core/system_state.h"
 #include "render/blood_geometry.h"
-#include "wounds/blood_state.h"
+#include "render/object_meshes.h"
 
 namespace {
 
@@ -34,25 +33,16 @@ bool UsableStride(int32_t stride, size_t rowBytes) {
          static_cast<size_t>(stride) <= 2 * rowBytes + 4096;
 }
 
-HostMesh* CollectMesh(HostMesh* mesh, void* user) {
-  if (mesh) static_cast<std::vector<HostMesh*>*>(user)->push_back(mesh);
-  return mesh;
-}
-
-void ReleaseLayerTexture(MaskLayer& layer) {
-  if (layer.texture) Host().ReleaseTexture(layer.texture);
-  layer.texture = nullptr;
-}
-
 // Keeps, in order, the layers whose mesh is still drawn with the layer's geometry.
-void PruneLayers(std::vector<MaskLayer>& layers, const std::vector<HostMesh*>& meshes) {
+void PruneLayers(HostGame& host, std::vector<MaskLayer>& layers,
+                 const std::vector<HostMesh*>& meshes) {
   size_t kept = 0;
   for (size_t i = 0; i < layers.size(); ++i) {
     MaskLayer& layer = layers[i];
     bool drawn = std::find(meshes.begin(), meshes.end(), layer.mesh) != meshes.end() &&
-                 Host().MeshGeometry(layer.mesh) == layer.geometry;
+                 host.MeshGeometry(layer.mesh) == layer.geometry;
     if (!drawn) {
-      ReleaseLayerTexture(layer);
+      ReleaseLayerTexture(host, layer);
       continue;
     }
     if (kept != i) layers[kept] = std::move(layer);
@@ -62,9 +52,9 @@ void PruneLayers(std::vector<MaskLayer>& layers, const std::vector<HostMesh*>& m
 }
 
 // Blood colour of a layer painted at lastPaint: fresh blood drying towards DriedColor.
-void DryingColour(float lastPaint, float out[3]) {
-  const BloodConfig& config = Config();
-  float t = Clamp((NowSeconds() - lastPaint) / config.DryTime, 0.0f, 1.0f);
+void DryingColour(const BloodContext& ctx, float lastPaint, float out[3]) {
+  const BloodConfig& config = ctx.config;
+  float t = Clamp((ctx.now - lastPaint) / config.DryTime, 0.0f, 1.0f);
   for (int c = 0; c < 3; ++c) {
     out[c] = config.BloodColor[c] + (config.DriedColor[c] - config.BloodColor[c]) * t;
   }
@@ -105,25 +95,25 @@ void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256],
 }
 
 // A new blood texture, or null (logged) when the host cannot make one.
-HostTexture* CreateBloodTexture(int32_t width, int32_t height) {
-  HostSurface* surface = Host().CreateSurface(width, height, kSurfaceDepth, kSurfaceFlags);
+HostTexture* CreateBloodTexture(HostGame& host, int32_t width, int32_t height) {
+  HostSurface* surface = host.CreateSurface(width, height, kSurfaceDepth, kSurfaceFlags);
   if (!surface) {
     LogLine("render: blood texture creation FAILED");
     return nullptr;
   }
-  HostTexture* texture = Host().CreateTexture(surface);
+  HostTexture* texture = host.CreateTexture(surface);
   if (!texture) {
-    Host().DestroySurface(surface);
+    host.DestroySurface(surface);
     LogLine("render: blood texture creation FAILED");
     return nullptr;
   }
-  Host().SetTextureSampling(texture, kBloodSampling);
+  host.SetTextureSampling(texture, kBloodSampling);
   return texture;
 }
 
-void LogLockFailureOnce() {
-  if (State().lockFailureLogged) return;
-  State().lockFailureLogged = true;
+void LogLockFailureOnce(BloodTables& tables) {
+  if (tables.lockFailureLogged) return;
+  tables.lockFailureLogged = true;
   LogLine("render: blood texture lock FAILED");
 }
 
@@ -143,15 +133,15 @@ bool HasTexturedLayer(const std::vector<MaskLayer>& layers, HostMesh* mesh) {
 }
 
 // Draws one mesh again as its BloodGeometry with the layers' textures in its materials.
-void DrawMeshBlood(const std::vector<MaskLayer>& layers, HostMesh* mesh) {
-  HostGame& host = Host();
+void DrawMeshBlood(const BloodContext& ctx, const std::vector<MaskLayer>& layers, HostMesh* mesh) {
+  HostGame& host = ctx.host;
   HostGeometry* geometry = host.MeshGeometry(mesh);
   GeometryView view = host.GetGeometry(geometry);
   int32_t count = view.materials ? std::min(std::max(view.materialCount, 0), kMaxMaterials) : 0;
   size_t n = static_cast<size_t>(count);
 
-  std::vector<HostTexture*>& savedTextures = State().savedTextures;
-  std::vector<uint32_t>& savedColours = State().savedColours;
+  std::vector<HostTexture*>& savedTextures = ctx.tables.savedTextures;
+  std::vector<uint32_t>& savedColours = ctx.tables.savedColours;
   savedTextures.resize(n);
   savedColours.resize(n);
   for (size_t i = 0; i < n; ++i) {
@@ -159,12 +149,12 @@ void DrawMeshBlood(const std::vector<MaskLayer>& layers, HostMesh* mesh) {
     savedTextures[i] = host.MaterialTexture(material);
     savedColours[i] = host.MaterialColour(material);
     const MaskLayer* layer = FindLayer(layers, mesh, static_cast<int32_t>(i));
-    HostTexture* texture = layer && layer->texture ? layer->texture : BlankTexture();
+    HostTexture* texture = layer && layer->texture ? layer->texture : BlankTexture(ctx);
     host.SetMaterialTexture(material, texture);
     host.SetMaterialColour(material, kOpaqueWhite);
   }
 
-  if (HostGeometry* blood = GetBloodGeometry(geometry)) {
+  if (HostGeometry* blood = GetBloodGeometry(ctx, geometry)) {
     host.SetMeshGeometry(mesh, blood);
     host.CallMeshRenderCallback(mesh);
     host.SetMeshGeometry(mesh, geometry);
@@ -176,18 +166,18 @@ void DrawMeshBlood(const std::vector<MaskLayer>& layers, HostMesh* mesh) {
     host.SetMaterialColour(material, savedColours[i]);
   }
 
-  if (!State().firstPassLogged) {
-    State().firstPassLogged = true;
+  if (!ctx.tables.firstPassLogged) {
+    ctx.tables.firstPassLogged = true;
     LogLine("render: first blood pass through the ped pipeline (%d materials)", count);
   }
 }
 
 }  // namespace
 
-HostTexture* BlankTexture() {
-  SystemState& state = State();
+HostTexture* BlankTexture(const BloodContext& ctx) {
+  BloodTables& state = ctx.tables;
   if (state.blankTexture) return state.blankTexture;
-  HostGame& host = Host();
+  HostGame& host = ctx.host;
   HostSurface* surface = host.CreateSurface(kBlankSize, kBlankSize, kSurfaceDepth, kSurfaceFlags);
   if (!surface) return nullptr;
   if (uint8_t* pixels = host.LockSurface(surface, 0, kLockMode)) {
@@ -206,14 +196,14 @@ HostTexture* BlankTexture() {
   return state.blankTexture;
 }
 
-void UploadLayer(MaskLayer& layer) {
-  HostGame& host = Host();
-  const int32_t height = Config().MaskSize;
+void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
+  HostGame& host = ctx.host;
+  const int32_t height = ctx.config.MaskSize;
   const int32_t width = 2 * height;
 
   const bool created = !layer.texture;
   if (created) {
-    layer.texture = CreateBloodTexture(width, height);
+    layer.texture = CreateBloodTexture(host, width, height);
     if (!layer.texture) return;
   }
 
@@ -223,14 +213,14 @@ void UploadLayer(MaskLayer& layer) {
   int32_t stride = pixels ? host.SurfaceStride(surface) : 0;
   if (!pixels || !UsableStride(stride, rowBytes)) {
     if (pixels) host.UnlockSurface(surface);
-    LogLockFailureOnce();
+    LogLockFailureOnce(ctx.tables);
     // A new texture never filled would show its unset pixels; the next render makes another.
-    if (created) ReleaseLayerTexture(layer);
+    if (created) ReleaseLayerTexture(host, layer);
     return;
   }
 
   float base[3];
-  DryingColour(layer.lastPaint, base);
+  DryingColour(ctx, layer.lastPaint, base);
   uint32_t table[256];
   BuildPixelTable(base, table);
 
@@ -247,28 +237,31 @@ void UploadLayer(MaskLayer& layer) {
 
   host.UnlockSurface(surface);
   layer.dirty = false;
-  layer.lastUpload = NowSeconds();
+  layer.lastUpload = ctx.now;
 }
 
-void DrawBloodPass(HostPed* ped) {
-  PedBloodState* state = FindBloodState(ped);
-  if (!state) return;
-  HostGame& host = Host();
+void ReleaseLayerTexture(HostGame& host, MaskLayer& layer) {
+  if (layer.texture) host.ReleaseTexture(layer.texture);
+  layer.texture = nullptr;
+}
+
+void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
+  auto found = ctx.tables.bloodStates.find(ped);
+  if (found == ctx.tables.bloodStates.end()) return;
+  PedBloodState* state = &found->second;
+  HostGame& host = ctx.host;
 
   std::vector<HostMesh*> meshes;
-  if (HostRenderObject* object = host.PedRenderObject(ped)) {
-    host.ForEachMesh(object, CollectMesh, &meshes);
-  }
+  if (HostRenderObject* object = host.PedRenderObject(ped)) CollectMeshes(host, object, meshes);
 
-  PruneLayers(state->layers, meshes);
+  PruneLayers(host, state->layers, meshes);
 
-  float now = NowSeconds();
   for (MaskLayer& layer : state->layers) {
-    if (layer.dirty || now - layer.lastUpload > kUploadInterval) UploadLayer(layer);
+    if (layer.dirty || ctx.now - layer.lastUpload > kUploadInterval) UploadLayer(ctx, layer);
   }
 
   for (HostMesh* mesh : meshes) {
     if (!HasTexturedLayer(state->layers, mesh) || !host.MeshHasRenderCallback(mesh)) continue;
-    DrawMeshBlood(state->layers, mesh);
+    DrawMeshBlood(ctx, state->layers, mesh);
   }
 }

@@ -7,7 +7,6 @@
 #endif
 
 #include "core/float_math.h"
-#include "core/system_state.h"
 #include "render/blood_geometry.h"
 
 namespace {
@@ -150,8 +149,8 @@ struct RowSpans {
 };
 
 // PaintTriangle for the parts of the stamp in parts (see ReachingParts).
-bool Rasterise(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
-               const WoundStamp& stamp, uint32_t parts);
+bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
+               const TexCoord coordinates[3], const WoundStamp& stamp, uint32_t parts);
 
 }  // namespace
 
@@ -161,27 +160,28 @@ uint32_t TexelJitter(uint32_t column, uint32_t row) {
   return Mix((row * 19349663u) ^ (column * 73856093u) ^ 0x22D5FE01u);
 }
 
-MaskLayer& GetOrCreateLayer(std::vector<MaskLayer>& layers, HostMesh* mesh, int32_t materialIndex) {
+MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& layers, HostMesh* mesh,
+                            int32_t materialIndex) {
   for (MaskLayer& layer : layers) {
     if (layer.mesh == mesh && layer.materialIndex == materialIndex) return layer;
   }
   MaskLayer layer;
   layer.mesh = mesh;
-  layer.geometry = Host().MeshGeometry(mesh);
+  layer.geometry = ctx.host.MeshGeometry(mesh);
   layer.materialIndex = materialIndex;
-  const int32_t size = Config().MaskSize;
+  const int32_t size = ctx.config.MaskSize;
   if (size > 0) layer.texels.assign(2 * static_cast<size_t>(size) * static_cast<size_t>(size), 0);
   layers.push_back(std::move(layer));
   return layers.back();
 }
 
-bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, float age,
-                     WoundStamp& stamp) {
+bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
+                     float age, WoundStamp& stamp) {
   const auto found = std::find(snapshot.meshes.begin(), snapshot.meshes.end(), wound.mesh);
   if (found == snapshot.meshes.end()) return false;
   const size_t k = static_cast<size_t>(found - snapshot.meshes.begin());
   if (k >= snapshot.positions.size() || snapshot.positions[k].empty()) return false;
-  HostGame& host = Host();
+  HostGame& host = ctx.host;
   HostGeometry* geometry = host.MeshGeometry(wound.mesh);
   if (geometry != wound.geometry) return false;
   const GeometryView view = host.GetGeometry(geometry);
@@ -214,7 +214,7 @@ bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, floa
   const float flatness = 1.0f - std::min(1.0f, slope / 0.6f);
 
   const float f1 = 1.0f - portable::Expf(-age / 1.2f);
-  const float f2 = 1.0f - portable::Expf(-3.0f * age / Config().FlowTime);
+  const float f2 = 1.0f - portable::Expf(-3.0f * age / ctx.config.FlowTime);
   const float radius = (wound.bleed * 0.6f + 0.4f) * wound.radius * (f1 * 0.55f + 0.45f) *
                        (flatness * 0.6f * f1 + 1.0f);
 
@@ -236,18 +236,18 @@ bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, floa
   return true;
 }
 
-bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
-                   const WoundStamp& stamp) {
-  return Rasterise(layer, positions, coordinates, stamp, ~0u);
+bool PaintTriangle(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
+                   const TexCoord coordinates[3], const WoundStamp& stamp) {
+  return Rasterise(layer, maskSize, positions, coordinates, stamp, ~0u);
 }
 
 namespace {
 
-bool Rasterise(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
-               const WoundStamp& stamp, uint32_t parts) {
+bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
+               const TexCoord coordinates[3], const WoundStamp& stamp, uint32_t parts) {
   if (!(stamp.bleed > 0.0f)) return false;
   if (!Finite(positions[0]) || !Finite(positions[1]) || !Finite(positions[2])) return false;
-  const int64_t size = Config().MaskSize;
+  const int64_t size = maskSize;
   // A mask that exists has a size that fits 32-bit texel arithmetic.
   if (size < 1 || layer.texels.size() != static_cast<uint64_t>(2 * size * size)) return false;
   const int32_t columns = static_cast<int32_t>(2 * size), rows = static_cast<int32_t>(size);
@@ -417,17 +417,17 @@ bool Rasterise(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordin
 
 }  // namespace
 
-int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
+int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age) {
   WoundStamp stamp;
-  if (!BuildWoundStamp(wound, snapshot, age, stamp)) return 0;
+  if (!BuildWoundStamp(ctx, wound, snapshot, age, stamp)) return 0;
   float reach = 1.5f * stamp.radius + stamp.cut;
   for (int i = 0; i < stamp.dripCount; ++i) {
     reach = std::max(reach, stamp.radius + stamp.dripSpan[i]);
   }
 
-  HostGame& host = Host();
-  const float now = NowSeconds();
+  HostGame& host = ctx.host;
+  const float now = ctx.now;
   int32_t count = 0;
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
   for (size_t k = 0; k < meshCount; ++k) {
@@ -435,7 +435,7 @@ int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
     if (posed.empty()) continue;
     HostMesh* mesh = snapshot.meshes[k];
     HostGeometry* geometry = host.MeshGeometry(mesh);
-    HostGeometry* copy = GetBloodGeometry(geometry);
+    HostGeometry* copy = GetBloodGeometry(ctx, geometry);
     if (!copy) continue;
     const GeometryView source = host.GetGeometry(geometry);
     const GeometryView blood = host.GetGeometry(copy);
@@ -461,9 +461,9 @@ int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
       const float limit = reach + rmax;
       if (offsetSq > 1.01f * limit * limit || !(Sqrt(offsetSq) - rmax <= reach)) continue;
       const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
-      MaskLayer& layer = GetOrCreateLayer(layers, mesh, tri.material);
+      MaskLayer& layer = GetOrCreateLayer(ctx, layers, mesh, tri.material);
       const uint32_t parts = ReachingParts(stamp, c, rmax);
-      if (parts != 0 && Rasterise(layer, p, coordinates, stamp, parts)) {
+      if (parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts)) {
         layer.dirty = true;
         layer.lastPaint = now;
         ++count;

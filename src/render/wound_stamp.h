@@ -6,51 +6,33 @@
 #include <cstdint>
 #include <vector>
 
+#include "blood/blood_records.h"
 #include "host/host_types.h"
-#include "render/mask_layer.h"
-#include "wounds/blood_state.h"
-#include "wounds/posed_mesh.h"
-
-// A wound posed for one painting.
-struct WoundStamp {
-  Vec3 centre;
-  Vec3 normal;   // unit normal N of the wound's triangle
-  Vec3 down;     // unit direction D in which blood runs on the surface
-  Vec3 side;     // N x D
-  Vec3 axis;     // unit major axis A in the surface plane
-  float radius;  // effective blot radius R
-  float cut;     // half-length of the elongation along A
-  float bleed;
-  float flatness;     // 0 on steep surfaces up to 1 on level ones
-  int32_t dripCount;  // 0 ... kMaxDrips
-  Vec3 dripStart[kMaxDrips];
-  float dripSpan[kMaxDrips];  // at least 0.001
-  float dripWidth[kMaxDrips];
-};
 
 // Paints the wound at age seconds into layers (creating layers on the way) over every
 // mesh of the snapshot with a pose and a BloodGeometry; returns the number of triangles
 // painted (0 when the stamp cannot be built). Triangles with a vertex index at or past
 // the vertex count, or with non-finite positions, are skipped.
-int32_t PaintWound(std::vector<MaskLayer>& layers, const Wound& wound,
+int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age);
 
 // Poses the wound on the snapshot. False when its mesh is not in the snapshot or has no
 // pose, its geometry changed, its triangle or vertex indices are out of range, or the
 // posed triangle is degenerate or not finite.
-bool BuildWoundStamp(const Wound& wound, const PosedMeshSnapshot& snapshot, float age,
-                     WoundStamp& stamp);
+bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
+                     float age, WoundStamp& stamp);
 
 // Rasterises one triangle into layer's mask (2 * MaskSize x MaskSize, wrapping at the
 // edges); true when at least one texel was written. False, writing nothing, for bleed <= 0
 // (or NaN), a texture-space area below 0.0001 texel^2, texel bounds wider than twice the
-// mask, non-finite coordinates, or a mask whose size is not 2 * MaskSize^2 bytes.
-bool PaintTriangle(MaskLayer& layer, const Vec3 positions[3], const TexCoord coordinates[3],
-                   const WoundStamp& stamp);
+// mask, non-finite coordinates, or a mask whose size is not 2 * maskSize^2 bytes.
+bool PaintTriangle(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
+                   const TexCoord coordinates[3], const WoundStamp& stamp);
 
 // The first layer for (mesh, materialIndex), else a new zeroed one appended (dirty, with
 // the mesh's current geometry). The reference is valid until the next append.
-MaskLayer& GetOrCreateLayer(std::vector<MaskLayer>& layers, HostMesh* mesh, int32_t materialIndex);
+MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& layers, HostMesh* mesh,
+                            int32_t materialIndex);
 
 // Smooth value noise in [0, 1] on the integer lattice; 0 at the origin. Inputs that are
 // not finite or lie beyond the 32-bit lattice give 0.

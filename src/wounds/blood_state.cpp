@@ -6,8 +6,7 @@
 #include <numeric>
 
 #include "core/float_math.h"
-#include "core/system_state.h"
-#include "damage/hit_history.h"
+#include "render/blood_pass.h"
 #include "render/wound_stamp.h"
 #include "wounds/posed_mesh.h"
 
@@ -25,9 +24,8 @@ float Decay(float x) {
 // Units of loss that bleed a ped out: the least common multiple of the caps, so that every
 // share is a whole number of units (0 when it does not fit). Summed in float, n shares of
 // 1 / n end up to a few hundred units in the last place off 1, either side.
-uint64_t LossScale() {
+uint64_t LossScale(const BloodConfig& config) {
   constexpr uint64_t kLimit = uint64_t{1} << 62;
-  const BloodConfig& config = Config();
   uint64_t scale = 1;
   for (int32_t cap : {config.MaxBulletWounds, config.MaxExplosionWounds, config.MaxFallWounds}) {
     const uint64_t n = static_cast<uint64_t>(std::max(cap, 1));
@@ -38,8 +36,7 @@ uint64_t LossScale() {
   return scale;
 }
 
-uint64_t LossUnits(float increment, uint64_t scale) {
-  const BloodConfig& config = Config();
+uint64_t LossUnits(const BloodConfig& config, float increment, uint64_t scale) {
   for (int32_t cap : {config.MaxBulletWounds, config.MaxExplosionWounds, config.MaxFallWounds}) {
     const int32_t n = std::max(cap, 1);
     if (increment == 1.0f / static_cast<float>(n)) return scale / static_cast<uint64_t>(n);
@@ -50,35 +47,31 @@ uint64_t LossUnits(float increment, uint64_t scale) {
       std::llround(static_cast<double>(increment) * static_cast<double>(scale)));
 }
 
-void ReleaseLayers(PedBloodState& state) {
-  HostGame& host = Host();
-  for (MaskLayer& layer : state.layers) {
-    if (layer.texture) host.ReleaseTexture(layer.texture);
-    layer.texture = nullptr;
-  }
+void ReleaseLayers(HostGame& host, PedBloodState& state) {
+  for (MaskLayer& layer : state.layers) ReleaseLayerTexture(host, layer);
   state.layers.clear();
   state.wounds.clear();
 }
 
 }  // namespace
 
-PedBloodState& FindOrCreateBloodState(HostPed* ped) {
-  auto created = State().bloodStates.try_emplace(ped);
+PedBloodState& FindOrCreateBloodState(const BloodContext& ctx, HostPed* ped) {
+  auto created = ctx.tables.bloodStates.try_emplace(ped);
   // Every new state counts against MaxBloodyPeds, whoever creates it.
-  if (created.second) EvictLeastRecentlyHit(ped);
+  if (created.second) EvictLeastRecentlyHit(ctx, ped);
   return created.first->second;
 }
 
-PedBloodState* FindBloodState(HostPed* ped) {
-  auto& table = State().bloodStates;
+PedBloodState* FindBloodState(BloodTables& tables, HostPed* ped) {
+  auto& table = tables.bloodStates;
   auto found = table.find(ped);
   return found == table.end() ? nullptr : &found->second;
 }
 
-void UpdateBloodFrame() {
-  HostGame& host = Host();
-  SystemState& state = State();
-  const float now = NowSeconds();
+void UpdateBloodFrame(const BloodContext& ctx) {
+  HostGame& host = ctx.host;
+  BloodTables& state = ctx.tables;
+  const float now = ctx.now;
   const int32_t slots = host.PedPoolSlotCount();
   for (int32_t i = 0; i < slots; ++i) {
     HostPed* ped = host.PedPoolSlot(i);
@@ -89,24 +82,24 @@ void UpdateBloodFrame() {
       state.corpseDeathTimes.erase(ped);
     }
   }
-  RefreshBloodStates();
+  RefreshBloodStates(ctx);
   HostPed* player = host.FindPlayerPed();
   const bool playerDead = player && host.PedHealth(player) <= 0.0f;
-  if (state.playerWasDead && !playerDead && player) RemovePedBlood(player);
+  if (state.playerWasDead && !playerDead && player) RemovePedBlood(ctx, player);
   state.playerWasDead = playerDead;
 }
 
-void RefreshBloodStates() {
-  const float now = NowSeconds();
-  const float flowTime = Config().FlowTime;
-  for (auto& entry : State().bloodStates) {
+void RefreshBloodStates(const BloodContext& ctx) {
+  const float now = ctx.now;
+  const float flowTime = ctx.config.FlowTime;
+  for (auto& entry : ctx.tables.bloodStates) {
     PedBloodState& state = entry.second;
     if (state.wounds.empty() || state.nextRefreshTime > now) continue;
     state.nextRefreshTime = now + kRefreshInterval;
     PosedMeshSnapshot snapshot;
-    if (!TakePosedMeshSnapshot(entry.first, snapshot)) continue;
+    if (!TakePosedMeshSnapshot(ctx, entry.first, snapshot)) continue;
     for (const Wound& wound : state.wounds) {
-      PaintWound(state.layers, wound, snapshot, std::min(flowTime, now - wound.time));
+      PaintWound(ctx, state.layers, wound, snapshot, std::min(flowTime, now - wound.time));
     }
     auto finished = [&](const Wound& wound) {
       return now - wound.time >= flowTime ||
@@ -118,24 +111,24 @@ void RefreshBloodStates() {
   }
 }
 
-float ComputeBleed(HostPed* ped, float loss) {
+float ComputeBleed(const BloodContext& ctx, HostPed* ped, float loss) {
   const float a = Decay(loss);
-  if (Host().PedHealth(ped) > 0.0f) return a;
+  if (ctx.host.PedHealth(ped) > 0.0f) return a;
   float dt = 0.0f;
-  const auto& deaths = State().corpseDeathTimes;
+  const auto& deaths = ctx.tables.corpseDeathTimes;
   auto found = deaths.find(ped);
-  if (found != deaths.end()) dt = NowSeconds() - found->second;
-  const float t = dt / std::max(0.001f, Config().CorpseBleedTime);
+  if (found != deaths.end()) dt = ctx.now - found->second;
+  const float t = dt / std::max(0.001f, ctx.config.CorpseBleedTime);
   return a * Decay(t);
 }
 
-void AddBloodLoss(PedBloodState& state, float increment) {
+void AddBloodLoss(const BloodConfig& config, PedBloodState& state, float increment) {
   const float before = state.bloodLoss;
   state.bloodLoss += increment;
-  const uint64_t scale = LossScale();
+  const uint64_t scale = LossScale(config);
   if (scale == 0) return;
   // Both terms are at most 2^62: no wrap.
-  state.lossUnits = std::min(scale, state.lossUnits + LossUnits(increment, scale));
+  state.lossUnits = std::min(scale, state.lossUnits + LossUnits(config, increment, scale));
   if (state.lossUnits >= scale) {
     state.bloodLoss = std::max(state.bloodLoss, 1.0f);
   } else if (state.bloodLoss >= 1.0f && before < 1.0f) {
@@ -144,18 +137,18 @@ void AddBloodLoss(PedBloodState& state, float increment) {
   }
 }
 
-void RemovePedBlood(HostPed* ped) {
-  auto& table = State().bloodStates;
+void RemovePedBlood(const BloodContext& ctx, HostPed* ped) {
+  auto& table = ctx.tables.bloodStates;
   auto found = table.find(ped);
   if (found == table.end()) return;
-  ReleaseLayers(found->second);
+  ReleaseLayers(ctx.host, found->second);
   table.erase(found);
 }
 
-void EvictLeastRecentlyHit(HostPed* woundedPed) {
-  auto& table = State().bloodStates;
-  if (static_cast<int64_t>(table.size()) <= static_cast<int64_t>(Config().MaxBloodyPeds)) return;
-  HostPed* player = Host().FindPlayerPed();
+void EvictLeastRecentlyHit(const BloodContext& ctx, HostPed* woundedPed) {
+  auto& table = ctx.tables.bloodStates;
+  if (static_cast<int64_t>(table.size()) <= static_cast<int64_t>(ctx.config.MaxBloodyPeds)) return;
+  HostPed* player = ctx.host.FindPlayerPed();
   HostPed* chosen = nullptr;
   uint32_t oldest = 0;
   for (const auto& entry : table) {
@@ -165,18 +158,12 @@ void EvictLeastRecentlyHit(HostPed* woundedPed) {
       oldest = entry.second.lastHitClock;
     }
   }
-  if (chosen) RemovePedBlood(chosen);
+  if (chosen) RemovePedBlood(ctx, chosen);
 }
 
-void OnPedRemoved(HostPed* ped) {
-  RemovePedBlood(ped);
-  EraseHitRecord(ped);
-  State().corpseDeathTimes.erase(ped);
-}
-
-void ResetAllBlood() {
-  SystemState& state = State();
-  for (auto& entry : state.bloodStates) ReleaseLayers(entry.second);
+void ResetAllBlood(const BloodContext& ctx) {
+  BloodTables& state = ctx.tables;
+  for (auto& entry : state.bloodStates) ReleaseLayers(ctx.host, entry.second);
   state.bloodStates.clear();
   state.corpseDeathTimes.clear();
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/system_state.h"
+#include "render/object_meshes.h"
 
 namespace {
 
@@ -17,32 +17,28 @@ void MultiplyInto(const HostMatrix& a, const HostMatrix& b, HostMatrix& r) {
   for (int j = 0; j < 3; ++j) r.m[3][j] += b.m[3][j];
 }
 
-HostMesh* CollectMesh(HostMesh* mesh, void* user) {
-  static_cast<std::vector<HostMesh*>*>(user)->push_back(mesh);
-  return mesh;
-}
-
 }  // namespace
 
-bool TakePosedMeshSnapshot(HostPed* ped, PosedMeshSnapshot& snapshot) {
-  HostGame& host = Host();
+bool TakePosedMeshSnapshot(const BloodContext& ctx, HostPed* ped, PosedMeshSnapshot& snapshot) {
+  HostGame& host = ctx.host;
   HostRenderObject* object = host.PedRenderObject(ped);
   if (!object) return false;
   HostHierarchy* hierarchy = host.SkinHierarchy(object);
   if (!hierarchy) return false;
   std::vector<HostMesh*> meshes;
-  host.ForEachMesh(object, CollectMesh, &meshes);
+  CollectMeshes(host, object, meshes);
   snapshot.meshes = std::move(meshes);
   snapshot.positions.resize(snapshot.meshes.size());
   bool ok = false;
   for (size_t i = 0; i < snapshot.meshes.size(); ++i) {
-    ok = SkinMeshVertices(snapshot.meshes[i], hierarchy, snapshot.positions[i]) || ok;
+    ok = SkinMeshVertices(ctx, snapshot.meshes[i], hierarchy, snapshot.positions[i]) || ok;
   }
   return ok;
 }
 
-bool SkinMeshVertices(HostMesh* mesh, HostHierarchy* hierarchy, std::vector<Vec3>& out) {
-  HostGame& host = Host();
+bool SkinMeshVertices(const BloodContext& ctx, HostMesh* mesh, HostHierarchy* hierarchy,
+                      std::vector<Vec3>& out) {
+  HostGame& host = ctx.host;
   HostGeometry* geometry = host.MeshGeometry(mesh);
   if (!geometry || !hierarchy) return false;
   HostSkin* skin = host.GeometrySkin(geometry);
@@ -60,7 +56,7 @@ bool SkinMeshVertices(HostMesh* mesh, HostHierarchy* hierarchy, std::vector<Vec3
     return false;
   }
 
-  std::vector<HostMatrix>& scratch = State().boneScratch;
+  std::vector<HostMatrix>& scratch = ctx.tables.boneScratch;
   scratch.resize(static_cast<size_t>(n));
   const HostMatrix* root = nullptr;
   if ((bones.flags & 0x4000u) && bones.root) root = host.FrameMatrix(bones.root);

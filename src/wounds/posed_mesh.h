@@ -4,19 +4,13 @@
 
 #include <vector>
 
+#include "blood/blood_records.h"
 #include "host/host_types.h"
-
-struct PosedMeshSnapshot {
-  std::vector<HostMesh*> meshes;  // host enumeration order
-  // Parallel to meshes: one world position per vertex of the mesh's geometry; empty when
-  // skinning that mesh failed. Users skip meshes whose list is empty.
-  std::vector<std::vector<Vec3>> positions;
-};
 
 // Fills an empty snapshot with every mesh of the ped's render object, skinning each one
 // (all are tried). False when the ped has no render object or skin hierarchy, or no mesh
 // could be skinned; the meshes that did succeed are still filled in.
-bool TakePosedMeshSnapshot(HostPed* ped, PosedMeshSnapshot& snapshot);
+bool TakePosedMeshSnapshot(const BloodContext& ctx, HostPed* ped, PosedMeshSnapshot& snapshot);
 
 // Skins every vertex of the mesh's geometry with the hierarchy's bone matrices (times the
 // root object's matrix when flag 0x4000 is set) into out, resized to the vertex count.
@@ -24,4 +18,5 @@ bool TakePosedMeshSnapshot(HostPed* ped, PosedMeshSnapshot& snapshot);
 // the bone count are ignored. False, with out untouched, when the geometry, its skin
 // record or skin arrays, the hierarchy, its bone matrices, the vertex data or the
 // bind-pose positions are missing, or the vertex count is negative. Reuses boneScratch.
-bool SkinMeshVertices(HostMesh* mesh, HostHierarchy* hierarchy, std::vector<Vec3>& out);
+bool SkinMeshVertices(const BloodContext& ctx, HostMesh* mesh, HostHierarchy* hierarchy,
+                      std::vector<Vec3>& out);

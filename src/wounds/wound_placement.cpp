@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "core/log.h"
-#include "core/system_state.h"
 #include "render/wound_stamp.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -24,8 +23,7 @@ struct TriangleHit {
 // Calls visit(meshIndex, triangleIndex, v0, v1, v2) for every posed triangle whose
 // vertices all have positions.
 template <typename Visit>
-void ForEachPosedTriangle(const PosedMeshSnapshot& snapshot, Visit visit) {
-  HostGame& host = Host();
+void ForEachPosedTriangle(HostGame& host, const PosedMeshSnapshot& snapshot, Visit visit) {
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
   for (size_t m = 0; m < meshCount; ++m) {
     const std::vector<Vec3>& posed = snapshot.positions[m];
@@ -44,10 +42,11 @@ void ForEachPosedTriangle(const PosedMeshSnapshot& snapshot, Visit visit) {
 
 // Möller-Trumbore against every posed triangle; the nearest hit along the segment wins,
 // the first one met on equal t. NaN never passes the final comparison.
-TriangleHit IntersectSegment(const PosedMeshSnapshot& snapshot, Vec3 segStart, Vec3 segEnd) {
+TriangleHit IntersectSegment(HostGame& host, const PosedMeshSnapshot& snapshot, Vec3 segStart,
+                             Vec3 segEnd) {
   TriangleHit best;
   const Vec3 d = segEnd - segStart;
-  ForEachPosedTriangle(snapshot, [&](int32_t m, int32_t t, Vec3 v0, Vec3 v1, Vec3 v2) {
+  ForEachPosedTriangle(host, snapshot, [&](int32_t m, int32_t t, Vec3 v0, Vec3 v1, Vec3 v2) {
     const Vec3 e1 = v1 - v0, e2 = v2 - v0;
     const Vec3 p = Cross(d, e2);
     const float det = Dot(e1, p);
@@ -65,10 +64,10 @@ TriangleHit IntersectSegment(const PosedMeshSnapshot& snapshot, Vec3 segStart, V
   return best;
 }
 
-TriangleHit SnapToCentroid(const PosedMeshSnapshot& snapshot, Vec3 snapPoint) {
+TriangleHit SnapToCentroid(HostGame& host, const PosedMeshSnapshot& snapshot, Vec3 snapPoint) {
   TriangleHit best;
   float bestDistanceSq = kSnapDistanceSq;
-  ForEachPosedTriangle(snapshot, [&](int32_t m, int32_t t, Vec3 v0, Vec3 v1, Vec3 v2) {
+  ForEachPosedTriangle(host, snapshot, [&](int32_t m, int32_t t, Vec3 v0, Vec3 v1, Vec3 v2) {
     const Vec3 sum = v0 + v1 + v2;
     const Vec3 centroid{sum.x / 3.0f, sum.y / 3.0f, sum.z / 3.0f};
     const Vec3 offset = centroid - snapPoint;
@@ -91,36 +90,39 @@ int32_t DripCount(float x) {
 
 }  // namespace
 
-bool AddWound(HostPed* ped, Vec3 segStart, Vec3 segEnd, Vec3 snapPoint, const WoundProfile& profile,
-              const char* tag, bool allowSnap, float lossIncrement, float bleed) {
+bool AddWound(const BloodContext& ctx, const WoundRequest& request) {
+  const WoundProfile& profile = request.profile;
   // Written to refuse NaN too.
   if (!(profile.radius > 0.0f)) return false;
-  HostGame& host = Host();
-  const BloodConfig& config = Config();
-  if (!tag) tag = "";
+  HostGame& host = ctx.host;
+  const BloodConfig& config = ctx.config;
+  RandomGenerator& rng = ctx.rng;
+  HostPed* ped = request.ped;
+  const char* tag = request.tag ? request.tag : "";
   void* pedAddress = static_cast<void*>(ped);
   const int model = host.PedModelIndex(ped);
 
   PosedMeshSnapshot snapshot;
-  if (!TakePosedMeshSnapshot(ped, snapshot)) {
+  if (!TakePosedMeshSnapshot(ctx, ped, snapshot)) {
     if (LogEnabled())
       LogLine("%s ped %p model %d: no skinned mesh, skipped", tag, pedAddress, model);
     return false;
   }
-  TriangleHit hit = IntersectSegment(snapshot, segStart, segEnd);
-  if (hit.mesh < 0 && allowSnap) hit = SnapToCentroid(snapshot, snapPoint);
+  TriangleHit hit = IntersectSegment(host, snapshot, request.segStart, request.segEnd);
+  if (hit.mesh < 0 && request.snapPoint) hit = SnapToCentroid(host, snapshot, *request.snapPoint);
   if (hit.mesh < 0) {
-    if (allowSnap && LogEnabled()) {
+    if (request.snapPoint && LogEnabled()) {
       LogLine("%s ped %p model %d: mesh not found near hit point, skipped", tag, pedAddress, model);
     }
     return false;
   }
 
-  PedBloodState& state = FindOrCreateBloodState(ped);
+  PedBloodState& state = FindOrCreateBloodState(ctx, ped);
   state.lastHitClock = host.ClockMs();
-  if (bleed < 0.0f) bleed = ComputeBleed(ped, state.bloodLoss);
-  AddBloodLoss(state, lossIncrement < 0.0f ? 1.0f / static_cast<float>(config.MaxBulletWounds)
-                                           : lossIncrement);
+  const float bleed = request.bleed ? *request.bleed : ComputeBleed(ctx, ped, state.bloodLoss);
+  AddBloodLoss(config, state,
+               request.lossIncrement ? *request.lossIncrement
+                                     : 1.0f / static_cast<float>(config.MaxBulletWounds));
   state.woundCounter += 1;
   // A NaN bleed has no blood to show either.
   if (!(bleed > 0.0f)) {
@@ -138,30 +140,31 @@ bool AddWound(HostPed* ped, Vec3 segStart, Vec3 segEnd, Vec3 snapPoint, const Wo
   wound.triangle = hit.triangle;
   wound.u = hit.u;
   wound.v = hit.v;
-  wound.time = NowSeconds();
-  wound.radius = profile.radius * (0.85f + 0.3f * Draw());
+  wound.time = ctx.now;
+  wound.radius = profile.radius * (0.85f + 0.3f * NextRandom(rng));
   wound.cut = profile.cut;
-  wound.angle = Draw() * 6.2832f;
+  wound.angle = NextRandom(rng) * 6.2832f;
   wound.bleed = bleed;
   wound.dripCount = 0;
   if (config.Drips != 0) {
     // The range in 64 bits: extreme settings must not overflow.
     const float range = static_cast<float>(static_cast<int64_t>(profile.dripsMax) -
                                            static_cast<int64_t>(profile.dripsMin));
-    const float x = (static_cast<float>(profile.dripsMin) + Draw() * (range + 0.99f)) * bleed;
+    const float x =
+        (static_cast<float>(profile.dripsMin) + NextRandom(rng) * (range + 0.99f)) * bleed;
     wound.dripCount = DripCount(x);
   }
   const float spread = wound.cut > 0.0f ? wound.cut : 0.6f * wound.radius;
   for (int32_t i = 0; i < wound.dripCount; ++i) {
-    const float ra = Draw();
-    const float rb = Draw();
-    const float rc = Draw();
+    const float ra = NextRandom(rng);
+    const float rb = NextRandom(rng);
+    const float rc = NextRandom(rng);
     wound.dripOffset[i] = (2.0f * ra - 1.0f) * spread;
     wound.dripLength[i] = config.DripLength * profile.dripScale * bleed * (0.3f + 0.7f * rb);
     wound.dripWidth[i] = std::max(0.012f, wound.radius) * (0.15f + 0.15f * rc);
   }
 
-  const int32_t painted = PaintWound(state.layers, wound, snapshot, 0.0f);
+  const int32_t painted = PaintWound(ctx, state.layers, wound, snapshot, 0.0f);
   state.wounds.push_back(wound);
   if (state.wounds.size() > kMaxFlowingWounds) state.wounds.erase(state.wounds.begin());
   if (LogEnabled()) {
@@ -170,7 +173,7 @@ bool AddWound(HostPed* ped, Vec3 segStart, Vec3 segEnd, Vec3 snapPoint, const Wo
             static_cast<double>(wound.radius), static_cast<double>(wound.cut),
             static_cast<double>(bleed), painted);
   }
-  EvictLeastRecentlyHit(ped);
+  EvictLeastRecentlyHit(ctx, ped);
   // A recorded wound is placed, painted or not: callers must not place it a second time.
   return true;
 }

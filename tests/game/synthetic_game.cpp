@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "host/sim/procedural_ped.h"
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
 
 #define GAME_THISCALL __attribute__((thiscall))
 #define GAME_STDCALL __attribute__((stdcall))

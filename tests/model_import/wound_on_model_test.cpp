@@ -10,8 +10,8 @@
 
 #include "core/log.h"
 #include "core/platform.h"
-#include "core/system_state.h"
 #include "model_import.h"
+#include "plugin/system_state.h"
 #include "render/wound_stamp.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -36,8 +36,6 @@ class WoundOnModel : public ::testing::Test {
     ASSERT_TRUE(ImportPedModel(sim, kModel, "", {}, ped, error)) << error;
   }
   void TearDown() override {
-    if (State().log) std::fclose(State().log);
-    State().log = nullptr;
     ResetSystemState();
     platform::ClearTestingOverrides();
     std::error_code ignored;
@@ -54,7 +52,7 @@ class WoundOnModel : public ::testing::Test {
   PosedMeshSnapshot Pose(double seconds) {
     PoseImportedPed(sim, ped, 0, seconds);
     PosedMeshSnapshot snapshot;
-    EXPECT_TRUE(TakePosedMeshSnapshot(ped.ped, snapshot));
+    EXPECT_TRUE(TakePosedMeshSnapshot(Context(), ped.ped, snapshot));
     return snapshot;
   }
 
@@ -76,8 +74,9 @@ class WoundOnModel : public ::testing::Test {
       target = centroid;
       normal = n * (1.0f / Length(n));
     }
-    return AddWound(ped.ped, target + normal * 1.5f, target - normal * 0.02f, target, kBullet,
-                    "model", false, -1, -1);
+    return AddWound(
+        Context(),
+        {ped.ped, target + normal * 1.5f, target - normal * 0.02f, kBullet, "model", {}, {}, {}});
   }
 
   SimHost sim;
@@ -103,7 +102,7 @@ TEST_F(WoundOnModel, HitsInTwoAnimationFramesLandOnTheMesh) {
       EXPECT_EQ(LastLogLine().find(", 0 tris painted"), std::string::npos) << LastLogLine();
     }
   }
-  const PedBloodState& state = *FindBloodState(ped.ped);
+  const PedBloodState& state = *FindBloodState(State().tables, ped.ped);
   EXPECT_EQ(state.wounds.size(), 4u);
   EXPECT_GT(PaintedTexels(state.layers), 40);
 }
@@ -113,14 +112,14 @@ TEST_F(WoundOnModel, HitsInTwoAnimationFramesLandOnTheMesh) {
 TEST_F(WoundOnModel, WoundsFollowTheMeshWhenItMoves) {
   PosedMeshSnapshot first = Pose(0.5);
   ASSERT_TRUE(ShootAt(first, 1.3f));
-  const Wound wound = FindBloodState(ped.ped)->wounds.at(0);
+  const Wound wound = FindBloodState(State().tables, ped.ped)->wounds.at(0);
   std::vector<MaskLayer> before;
-  ASSERT_GT(PaintWound(before, wound, first, 0.0f), 0);
+  ASSERT_GT(PaintWound(Context(), before, wound, first, 0.0f), 0);
 
   PosedMeshSnapshot second = Pose(1.5);
   WoundStamp a, b;
-  ASSERT_TRUE(BuildWoundStamp(wound, first, 0.0f, a));
-  ASSERT_TRUE(BuildWoundStamp(wound, second, 0.0f, b));
+  ASSERT_TRUE(BuildWoundStamp(Context(), wound, first, 0.0f, a));
+  ASSERT_TRUE(BuildWoundStamp(Context(), wound, second, 0.0f, b));
   size_t k = 0;
   while (second.meshes[k] != wound.mesh) ++k;
   const HostTriangle& tri = sim.GetGeometry(wound.geometry).triangles[wound.triangle];
@@ -131,7 +130,7 @@ TEST_F(WoundOnModel, WoundsFollowTheMeshWhenItMoves) {
   EXPECT_GT(Length(b.centre - a.centre), 0.05f);  // the animation moved that part
 
   std::vector<MaskLayer> after;
-  ASSERT_GT(PaintWound(after, wound, second, 0.0f), 0);
+  ASSERT_GT(PaintWound(Context(), after, wound, second, 0.0f), 0);
   ASSERT_EQ(after.size(), before.size());
   int shared = 0;
   for (size_t i = 0; i < after.size(); ++i) {
@@ -145,12 +144,12 @@ TEST_F(WoundOnModel, WoundsFollowTheMeshWhenItMoves) {
   ped.placement.position = {5, 0, 0};
   PosedMeshSnapshot moved = Pose(1.5);
   WoundStamp c;
-  ASSERT_TRUE(BuildWoundStamp(wound, moved, 0.0f, c));
+  ASSERT_TRUE(BuildWoundStamp(Context(), wound, moved, 0.0f, c));
   EXPECT_NEAR(c.centre.x - b.centre.x, 5.0f, 1e-3f);
   EXPECT_NEAR(c.centre.z, b.centre.z, 1e-3f);
   sim.clock = 2000;
-  RefreshBloodStates();
-  EXPECT_EQ(FindBloodState(ped.ped)->layers[0].lastPaint, 2.0f);
+  RefreshBloodStates(Context());
+  EXPECT_EQ(FindBloodState(State().tables, ped.ped)->layers[0].lastPaint, 2.0f);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "core/platform.h"
-#include "core/system_state.h"
+#include "plugin/system_state.h"
 
 namespace {
 
@@ -43,8 +43,6 @@ void SimTest::SetUp() {
 }
 
 void SimTest::ResetProcess() {
-  if (State().log) std::fclose(State().log);
-  State().log = nullptr;
   ResetSystemState();
   platform::ClearTestingOverrides();
   platform::SetModulePathForTesting((dir_ + "Vermiltrace.asi").c_str(), false);
@@ -55,8 +53,6 @@ void SimTest::ResetProcess() {
 
 void SimTest::TearDown() {
   system.reset();
-  if (State().log) std::fclose(State().log);
-  State().log = nullptr;
   ResetSystemState();
   platform::ClearTestingOverrides();
   std::error_code ignored;

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "core/vermiltrace.h"
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
+#include "plugin/handlers.h"
+#include "plugin/vermiltrace.h"
 
 class SimTest : public ::testing::Test {
  protected:

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "damage/aim_rays.h"
+#include "plugin/system_state.h"
 #include "robust_range.h"
 #include "wounds/posed_mesh.h"
 
@@ -61,7 +62,7 @@ TextureView ViewOf(HostTexture* texture) {
 bool FindBone(SimHost& sim, HostPed* ped, int32_t bone, Vec3* position) {
   HostHierarchy* hierarchy = ped ? sim.SkinHierarchy(sim.PedRenderObject(ped)) : nullptr;
   if (!hierarchy || sim.BoneIndex(hierarchy, bone) < 0) return false;
-  *position = GetBonePosition(ped, bone);
+  *position = GetBonePosition(Host(), ped, bone);
   return true;
 }
 
@@ -124,7 +125,7 @@ Canvas RenderPed(SimHost& sim, HostPed* ped, const std::vector<SimDraw>& draws,
     if (posed.count(draw.mesh)) continue;
     PosedMesh& mesh = posed[draw.mesh];
     HostGeometry* own = sim.MeshGeometry(draw.mesh);
-    if (own && SkinMeshVertices(draw.mesh, hierarchy, mesh.positions)) {
+    if (own && SkinMeshVertices(Context(), draw.mesh, hierarchy, mesh.positions)) {
       SmoothNormals(*SimHost::Sim(own), mesh);
     }
   }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
 #include "software_raster.h"
 
 // The ped's own axes, so that "front" shows its front whether it stands or lies.

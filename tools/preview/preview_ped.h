@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
 #include "scenario.h"
 
 struct PreviewPed {

@@ -16,9 +16,10 @@
 
 #include "contact_sheet.h"
 #include "core/platform.h"
-#include "core/system_state.h"
-#include "core/vermiltrace.h"
 #include "ped_renderer.h"
+#include "plugin/handlers.h"
+#include "plugin/system_state.h"
+#include "plugin/vermiltrace.h"
 #include "png_output.h"
 #include "preview_ped.h"
 #include "scenario.h"
@@ -218,8 +219,6 @@ struct Session {
   ~Session() { Close(); }
   void Close() {
     system.reset();
-    if (State().log) std::fclose(State().log);
-    State().log = nullptr;
     ResetSystemState();
     platform::ClearTestingOverrides();
   }
@@ -481,7 +480,7 @@ PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& d
   const int32_t height = Config().MaskSize;
   const int32_t width = 2 * height;
   const size_t textureBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-  for (const auto& entry : State().bloodStates) {
+  for (const auto& entry : State().tables.bloodStates) {
     summary.wounds += entry.second.woundCounter;
     for (const MaskLayer& layer : entry.second.layers) {
       ++summary.layers;

@@ -1,4 +1,5 @@
 #include "host/game/game_host.h"
+#include "host/game_facts.h"
 
 #include "hooking/game_patches.h"
 #include "host/game/game_layout.h"
@@ -85,7 +86,7 @@ uintptr_t HookEntry(HookSite site) {
 
 uintptr_t ResolveKeptAddress(uintptr_t fixedAddress) {
   const int version = ::GameVersion();
-  return Rebase(version == 1001 || version == 1002 ? fixedAddress : 0);
+  return Rebase(game::IsSupportedVersion(version) ? fixedAddress : 0);
 }
 
 // The system's share of one inline hook; tells the host when the hook goes so that no
@@ -336,11 +337,11 @@ void GameHost::SetTextureSampling(HostTexture* texture, uint32_t word) {
   if (texture) As<GameTexture>(texture)->sampling = word;
 }
 
-std::unique_ptr<HostHook> GameHost::PlaceInlineHook(HookSite site) {
+std::unique_ptr<HostHook> GameHost::PlaceInlineHook(HookSite site, const HookHandlers& handlers) {
   std::unique_ptr<inline_hook::GameHook> hook =
       inline_hook::PlaceGameHook(HookTarget(site), HookEntry(site));
   kept_[static_cast<int>(site)] = hook.get();
-  if (hook->Installed()) OpenHookEntry(site);
+  if (hook->Installed()) OpenHookEntry(site, handlers);
   return std::make_unique<KeptHook>(*this, site, std::move(hook));
 }
 

@@ -74,7 +74,7 @@ class GameHost : public HostGame {
   // Diverts the site's routine to its entry in game_thunks.h. The hook is kept here for
   // the Call*Trampoline operations until the returned object is destroyed. These call the
   // game's routine through the trampoline, or directly once the hook is removed.
-  std::unique_ptr<HostHook> PlaceInlineHook(HookSite site) override;
+  std::unique_ptr<HostHook> PlaceInlineHook(HookSite site, const HookHandlers& handlers) override;
   void CallDamageTrampoline(HostDamage* record, HostEntity* entity, uint32_t arg1,
                             uint32_t arg2) override;
   uint8_t CallFireTrampoline(HostWeapon* weapon, const FireArgs& args) override;

@@ -4,7 +4,6 @@
 
 #include <atomic>
 
-#include "core/vermiltrace.h"
 #include "hooking/thread_hold.h"
 #include "host/game/game_layout.h"
 
@@ -19,6 +18,8 @@ struct EntryGate {
   std::atomic<int> inside;  // threads in the entry, on either path
 };
 EntryGate gates[3];
+// Written before a site's gate opens and kept after it closes.
+HookHandlers handlers{};
 
 // Counts the calling thread in for its whole stay, so that closing waits for it. A call
 // that comes between the hook's jump being written and the hook being kept waits for
@@ -45,7 +46,10 @@ Fn Routine(uintptr_t address) {
 
 }  // namespace
 
-void OpenHookEntry(HookSite site) { gates[static_cast<int>(site)].state = kOpen; }
+void OpenHookEntry(HookSite site, const HookHandlers& siteHandlers) {
+  handlers = siteHandlers;
+  gates[static_cast<int>(site)].state = kOpen;
+}
 
 void CloseHookEntry(HookSite site) {
   EntryGate& gate = gates[static_cast<int>(site)];
@@ -57,7 +61,7 @@ void VT_THISCALL DamageHookEntry(HostDamage* record, HostEntity* entity, uint32_
                                  uint32_t arg2) {
   Passage passage(HookSite::Damage);
   if (passage.open()) {
-    DamageThunk(record, entity, arg1, arg2);
+    handlers.damage(record, entity, arg1, arg2);
   } else {
     using Fn = void(VT_THISCALL*)(HostDamage*, HostEntity*, uint32_t, uint32_t);
     Routine<Fn>(ga::kDamageRoutine)(record, entity, arg1, arg2);
@@ -67,7 +71,8 @@ void VT_THISCALL DamageHookEntry(HostDamage* record, HostEntity* entity, uint32_
 uint8_t VT_THISCALL FireHookEntry(HostWeapon* weapon, HostPed* shooter, uint32_t arg2,
                                   uint32_t arg3, uint32_t arg4, uint32_t arg5, uint32_t arg6) {
   Passage passage(HookSite::Fire);
-  if (passage.open()) return FireThunk(weapon, FireArgs{shooter, {arg2, arg3, arg4, arg5, arg6}});
+  if (passage.open())
+    return handlers.fire(weapon, FireArgs{shooter, {arg2, arg3, arg4, arg5, arg6}});
   using Fn = uint8_t(VT_THISCALL*)(HostWeapon*, HostPed*, uint32_t, uint32_t, uint32_t, uint32_t,
                                    uint32_t);
   return Routine<Fn>(ga::kFireRoutine)(weapon, shooter, arg2, arg3, arg4, arg5, arg6);
@@ -76,7 +81,7 @@ uint8_t VT_THISCALL FireHookEntry(HostWeapon* weapon, HostPed* shooter, uint32_t
 void VT_THISCALL RenderHookEntry(HostPed* ped) {
   Passage passage(HookSite::Render);
   if (passage.open()) {
-    PedRenderDetour(ped);
+    handlers.render(ped);
   } else {
     Routine<void(VT_THISCALL*)(HostPed*)>(ga::kPedRender)(ped);
   }

@@ -5,30 +5,31 @@
 
 #include <cstdint>
 
+#include "host/host_game.h"
 #include "host/host_types.h"
 
 #define VT_THISCALL __attribute__((thiscall))
 #define VT_STDCALL __attribute__((stdcall))
 
-// Each entry passes its calls to the system only while the site's hook is kept (opened by
-// OpenHookEntry). Afterwards the game's routine is called directly, its own bytes back by
-// then: a call that arrives during or after shutdown is never lost.
-void OpenHookEntry(HookSite site);
+// Each entry passes its calls to the system's handlers only while the site's hook is kept
+// (opened by OpenHookEntry). Afterwards the game's routine is called directly, its own
+// bytes back by then: a call that arrives during or after shutdown is never lost.
+void OpenHookEntry(HookSite site, const HookHandlers& handlers);
 // Stops passing calls to the system and waits for the threads still inside the entry.
 // Call only once the hook is removed.
 void CloseHookEntry(HookSite site);
 
 // Damage routine 0x4B5AC0: member call on the damage record, three stack arguments (the
-// first is the damaged entity). Runs DamageThunk.
+// first is the damaged entity). Runs the damage handler.
 void VT_THISCALL DamageHookEntry(HostDamage* record, HostEntity* entity, uint32_t arg1,
                                  uint32_t arg2);
 
 // Fire routine 0x742300: member call on the weapon, six stack arguments (the first is the
-// shooting ped), byte result. Runs FireThunk and returns its result.
+// shooting ped), byte result. Runs the fire handler and returns its result.
 uint8_t VT_THISCALL FireHookEntry(HostWeapon* weapon, HostPed* shooter, uint32_t arg2,
                                   uint32_t arg3, uint32_t arg4, uint32_t arg5, uint32_t arg6);
 
-// Ped render 0x5E7680: member call on the ped, no stack arguments. Runs PedRenderDetour.
+// Ped render 0x5E7680: member call on the ped, no stack arguments. Runs the render handler.
 void VT_THISCALL RenderHookEntry(HostPed* ped);
 
 // Callee of the rewritten head-removal call 0x4B3A49: removes its two stack arguments and

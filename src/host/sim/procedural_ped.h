@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
 
 enum class PedPose {
   Standing,    // bind pose, feet at the placement

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/game_facts.h"
 #include "host/host_game.h"
 
 struct SimFrame {
@@ -77,9 +78,9 @@ struct SimGeometry {
 // One draw made through a mesh's render callback.
 struct SimDraw {
   HostMesh* mesh;
-  HostGeometry* geometry;                // bound at the moment of the draw
-  std::vector<HostTexture*> textures;    // per material of that geometry
-  std::vector<uint32_t> colours;         // per material
+  HostGeometry* geometry;              // bound at the moment of the draw
+  std::vector<HostTexture*> textures;  // per material of that geometry
+  std::vector<uint32_t> colours;       // per material
 };
 
 struct SimMesh {
@@ -97,7 +98,7 @@ struct SimEntity {
   uint8_t type = 3;
   Vec3 position{0, 0, 0};  // +0x4, used when there is no matrix
   bool hasMatrix = false;
-  HostMatrix matrix{};     // translation in row 4
+  HostMatrix matrix{};  // translation in row 4
   HostRenderObject* renderObject = nullptr;
   int16_t model = 0;
   float health = 100.0f;
@@ -127,10 +128,10 @@ class SimHost : public HostGame {
   ~SimHost() override;
 
   // --- World state a test sets directly.
-  int version = 1001;
+  int version = game::kVersionOriginal;
   uint32_t clock = 0;
   HostPed* player = nullptr;
-  std::vector<HostPed*> pool;  // slots; null is a free slot
+  std::vector<HostPed*> pool;                // slots; null is a free slot
   std::optional<int32_t> reportedSlotCount;  // the pool's count as stored; unset: pool.size()
   std::array<bool, kExplosionSlots> explosionActive{};
   std::array<Vec3, kExplosionSlots> explosionPosition{};
@@ -159,8 +160,8 @@ class SimHost : public HostGame {
   int fireRoutineCalls = 0;
   int renderRoutineCalls = 0;
   std::vector<SimDraw> draws;  // every render-callback draw, base and blood pass
-  int surfacesMade = 0;       // CreateSurface successes
-  int surfacesDestroyed = 0;  // DestroySurface calls
+  int surfacesMade = 0;        // CreateSurface successes
+  int surfacesDestroyed = 0;   // DestroySurface calls
 
   // --- Building the world.
   SimEntity* AddEntity(uint8_t type = 3);
@@ -195,9 +196,9 @@ class SimHost : public HostGame {
 
   // --- Textures the system made (through CreateTexture): counts for leak tests.
   int TexturesCreated() const { return texturesCreated_; }
-  int TexturesReleased() const;        // release calls on system-made textures
-  int TexturesReleasedTwice() const;   // system-made textures released more than once
-  int TexturesLive() const;            // system-made textures not released
+  int TexturesReleased() const;       // release calls on system-made textures
+  int TexturesReleasedTwice() const;  // system-made textures released more than once
+  int TexturesLive() const;           // system-made textures not released
 
   // --- The game's side: what the running game does.
   void GameDamage(HostDamage* record, HostEntity* entity, uint32_t arg1 = 0, uint32_t arg2 = 0);
@@ -247,8 +248,7 @@ class SimHost : public HostGame {
   void SetMaterialTexture(HostMaterial* material, HostTexture* texture) override;
   uint32_t MaterialColour(HostMaterial* material) override;
   void SetMaterialColour(HostMaterial* material, uint32_t colour) override;
-  HostSurface* CreateSurface(int32_t width, int32_t height, int32_t depth,
-                             uint32_t flags) override;
+  HostSurface* CreateSurface(int32_t width, int32_t height, int32_t depth, uint32_t flags) override;
   void DestroySurface(HostSurface* surface) override;
   uint8_t* LockSurface(HostSurface* surface, int32_t level, int32_t mode) override;
   void UnlockSurface(HostSurface* surface) override;
@@ -257,7 +257,7 @@ class SimHost : public HostGame {
   void ReleaseTexture(HostTexture* texture) override;
   HostSurface* TextureSurface(HostTexture* texture) override;
   void SetTextureSampling(HostTexture* texture, uint32_t word) override;
-  std::unique_ptr<HostHook> PlaceInlineHook(HookSite site) override;
+  std::unique_ptr<HostHook> PlaceInlineHook(HookSite site, const HookHandlers& handlers) override;
   void CallDamageTrampoline(HostDamage* record, HostEntity* entity, uint32_t arg1,
                             uint32_t arg2) override;
   uint8_t CallFireTrampoline(HostWeapon* weapon, const FireArgs& args) override;
@@ -281,10 +281,10 @@ class SimHost : public HostGame {
   std::array<EventLists, 4> events;
 
  private:
+  HookHandlers handlers_{};  // given with the hooks
   class Hook;
   class Subscription;
-  std::unique_ptr<HostPatch> AddSubscription(HostEvent event, EventOrder order,
-                                             EventEntry entry);
+  std::unique_ptr<HostPatch> AddSubscription(HostEvent event, EventOrder order, EventEntry entry);
   void RunEvent(HostEvent event, HostPed* ped, const std::function<void()>& original);
   void DrawMeshes(HostPed* ped);
 

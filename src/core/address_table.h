@@ -1,9 +1,10 @@
-// Hash of host object addresses for the per-ped and per-geometry tables: 32-bit FNV-1a
-// over the bytes of the address, low byte first.
+// Tables keyed by host object addresses (the per-ped and per-geometry tables), hashed by
+// 32-bit FNV-1a over the bytes of the address, low byte first.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 
 inline uint32_t HashAddress(const void* address) {
   uintptr_t value = reinterpret_cast<uintptr_t>(address);
@@ -19,3 +20,7 @@ inline uint32_t HashAddress(const void* address) {
 struct AddressHash {
   size_t operator()(const void* address) const { return HashAddress(address); }
 };
+
+// A table keyed by host object address.
+template <typename Key, typename Value>
+using AddressTable = std::unordered_map<Key*, Value, AddressHash>;

@@ -1,16 +1,13 @@
-#include "core/vermiltrace.h"
+#include "plugin/vermiltrace.h"
 
 #include <string>
 
 #include "core/config.h"
 #include "core/log.h"
 #include "core/platform.h"
-#include "core/system_state.h"
-#include "damage/corpse_shots.h"
-#include "damage/damage_hook.h"
-#include "damage/wound_profile.h"
-#include "render/blood_pass.h"
-#include "wounds/blood_state.h"
+#include "host/game_facts.h"
+#include "plugin/handlers.h"
+#include "plugin/system_state.h"
 
 namespace {
 
@@ -37,7 +34,7 @@ Vermiltrace::Vermiltrace(HostGame& host) {
   LoadConfig(state.config, iniPath.c_str());
 
   const int version = Host().GameVersion();
-  if (version != 1001 && version != 1002) {
+  if (!game::IsSupportedVersion(version)) {
     platform::ShowMessageBox(nullptr,
                              "Vermiltrace needs GTA San Andreas 1.0 US (original or "
                              "downgraded).\nThis version isn't supported, so the mod is turned "
@@ -46,13 +43,14 @@ Vermiltrace::Vermiltrace(HostGame& host) {
     return;
   }
 
+  SetLogEnabled(state.config.Log != 0);
   if (state.config.Log != 0) OpenLog();
   if (LogOpen()) LogLine("Vermiltrace loaded");
 
   SeedRandom(state.rng, platform::TickCount());
 
-  state.damageHook = Host().PlaceInlineHook(HookSite::Damage);
-  state.fireHook = Host().PlaceInlineHook(HookSite::Fire);
+  state.damageHook = Host().PlaceInlineHook(HookSite::Damage, kHookHandlers);
+  state.fireHook = Host().PlaceInlineHook(HookSite::Fire, kHookHandlers);
   if (LogOpen()) {
     LogLine("damage hook %s, fire hook %s", HookResult(state.damageHook),
             HookResult(state.fireHook));
@@ -62,16 +60,15 @@ Vermiltrace::Vermiltrace(HostGame& host) {
     Host().KeepHeadsOnHeadshots();
   }
 
-  state.renderHook = Host().PlaceInlineHook(HookSite::Render);
+  state.renderHook = Host().PlaceInlineHook(HookSite::Render, kHookHandlers);
   if (LogOpen()) LogLine("render hook %s", HookResult(state.renderHook));
 
   state.events.push_back(Host().SubscribePedRemoval(EventOrder::Before, OnPedRemoved, 0));
   state.events.push_back(
-      Host().Subscribe(HostEvent::FirstReset, EventOrder::After, ResetAllBlood, 0));
+      Host().Subscribe(HostEvent::FirstReset, EventOrder::After, OnGameReset, 0));
   state.events.push_back(
-      Host().Subscribe(HostEvent::SecondReset, EventOrder::After, ResetAllBlood, 0));
-  state.events.push_back(
-      Host().Subscribe(HostEvent::Frame, EventOrder::After, UpdateBloodFrame, 0));
+      Host().Subscribe(HostEvent::SecondReset, EventOrder::After, OnGameReset, 0));
+  state.events.push_back(Host().Subscribe(HostEvent::Frame, EventOrder::After, OnFrame, 0));
 }
 
 Vermiltrace::~Vermiltrace() {
@@ -85,53 +82,13 @@ Vermiltrace::~Vermiltrace() {
   state.fireHook.reset();
 
   // Only now: a call still passing through a hook or call site may use them until then.
-  Free(state.boneScratch);
-  Free(state.savedTextures);
-  Free(state.savedColours);
+  Free(state.tables.boneScratch);
+  Free(state.tables.savedTextures);
+  Free(state.tables.savedColours);
 
   // Memory only: the host's textures are not released at shutdown.
-  state.hitHistory.clear();
-  state.bloodGeometryCache.clear();
-  state.corpseDeathTimes.clear();
-  state.bloodStates.clear();
-}
-
-void DamageThunk(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t arg2) {
-  if (HostHook* hook = State().damageHook.get()) {
-    hook->Lock();
-    if (hook->Installed()) Host().CallDamageTrampoline(record, entity, arg1, arg2);
-    hook->Unlock();
-  } else {
-    // The hook is going: the routine still runs.
-    Host().CallDamageTrampoline(record, entity, arg1, arg2);
-  }
-  HandlePedDamage(record, entity);
-}
-
-uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
-  uint8_t result = 0;
-  if (HostHook* hook = State().fireHook.get()) {
-    hook->Lock();
-    if (hook->Installed()) result = Host().CallFireTrampoline(weapon, args);
-    hook->Unlock();
-  } else {
-    result = Host().CallFireTrampoline(weapon, args);  // the hook is going
-  }
-  HostPed* player = Host().FindPlayerPed();
-  if (result != 0 && player && args.shooter == player) {
-    const int32_t code = Host().WeaponCode(weapon);
-    if (IsBulletWeapon(code)) ShootCorpses(player, code, 1);
-  }
-  return result;
-}
-
-void PedRenderDetour(HostPed* ped) {
-  if (HostHook* hook = State().renderHook.get()) {
-    hook->Lock();
-    if (hook->Installed()) Host().CallRenderTrampoline(ped);
-    hook->Unlock();
-  } else {
-    Host().CallRenderTrampoline(ped);  // the hook is going: the routine still runs
-  }
-  DrawBloodPass(ped);
+  state.tables.hitHistory.clear();
+  state.tables.bloodGeometryCache.clear();
+  state.tables.corpseDeathTimes.clear();
+  state.tables.bloodStates.clear();
 }

@@ -1,9 +1,7 @@
-#include "host/sim_host.h"
+#include "host/sim/sim_host.h"
 
 #include <algorithm>
 #include <mutex>
-
-#include "core/vermiltrace.h"
 
 namespace {
 
@@ -27,7 +25,8 @@ T* DataOrNull(std::vector<T>& v) {
 
 class SimHost::Hook : public HostHook {
  public:
-  Hook(SimHost* sim, HookSite site, bool installed) : sim_(sim), site_(site), installed_(installed) {
+  Hook(SimHost* sim, HookSite site, bool installed)
+      : sim_(sim), site_(site), installed_(installed) {
     if (installed_) sim_->hooked[static_cast<int>(site_)] = true;
   }
   ~Hook() override {
@@ -133,8 +132,7 @@ HostHierarchy* SimHost::AddHierarchy() {
 
 SimFrame* SimHost::AddFrame() { return Keep(frames_); }
 
-HostDamage* SimHost::AddDamage(HostEntity* damager, float factor, uint8_t piece,
-                               int32_t weapon) {
+HostDamage* SimHost::AddDamage(HostEntity* damager, float factor, uint8_t piece, int32_t weapon) {
   SimDamage* damage = Keep(damages_);
   *damage = SimDamage{damager, factor, piece, weapon};
   return reinterpret_cast<HostDamage*>(damage);
@@ -175,7 +173,7 @@ int SimHost::TexturesLive() const {
 
 void SimHost::GameDamage(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t arg2) {
   if (hooked[static_cast<int>(HookSite::Damage)]) {
-    DamageThunk(record, entity, arg1, arg2);
+    handlers_.damage(record, entity, arg1, arg2);
   } else {
     CallDamageTrampoline(record, entity, arg1, arg2);
   }
@@ -183,13 +181,13 @@ void SimHost::GameDamage(HostDamage* record, HostEntity* entity, uint32_t arg1, 
 
 uint8_t SimHost::GameFire(HostWeapon* weapon, HostPed* shooter) {
   FireArgs args{shooter, {0, 0, 0, 0, 0}};
-  return hooked[static_cast<int>(HookSite::Fire)] ? FireThunk(weapon, args)
+  return hooked[static_cast<int>(HookSite::Fire)] ? handlers_.fire(weapon, args)
                                                   : CallFireTrampoline(weapon, args);
 }
 
 void SimHost::GameRenderPed(HostPed* ped) {
   if (hooked[static_cast<int>(HookSite::Render)]) {
-    PedRenderDetour(ped);
+    handlers_.render(ped);
   } else {
     CallRenderTrampoline(ped);
   }
@@ -206,7 +204,9 @@ void SimHost::GameFrame() {
   RunEvent(HostEvent::Frame, nullptr, [] {});
 }
 
-void SimHost::GameReset(HostEvent which) { RunEvent(which, nullptr, [] {}); }
+void SimHost::GameReset(HostEvent which) {
+  RunEvent(which, nullptr, [] {});
+}
 
 void SimHost::RunFor(uint32_t ms, uint32_t frameMs) {
   if (frameMs == 0) frameMs = 1;
@@ -355,9 +355,7 @@ void SimHost::SetMeshGeometry(HostMesh* mesh, HostGeometry* geometry) {
   if (mesh) Sim(mesh)->geometry = geometry;
 }
 
-bool SimHost::MeshHasRenderCallback(HostMesh* mesh) {
-  return mesh && Sim(mesh)->hasRenderCallback;
-}
+bool SimHost::MeshHasRenderCallback(HostMesh* mesh) { return mesh && Sim(mesh)->hasRenderCallback; }
 
 void SimHost::CallMeshRenderCallback(HostMesh* mesh) {
   if (!MeshHasRenderCallback(mesh)) return;
@@ -388,8 +386,7 @@ GeometryView SimHost::GetGeometry(HostGeometry* geometry) {
     view.bounds = g->bounds;
   }
   view.materials = DataOrNull(g->materials);
-  view.materialCount =
-      g->reportedMaterialCount.value_or(static_cast<int32_t>(g->materials.size()));
+  view.materialCount = g->reportedMaterialCount.value_or(static_cast<int32_t>(g->materials.size()));
   return view;
 }
 
@@ -447,8 +444,7 @@ void SimHost::SetMaterialColour(HostMaterial* material, uint32_t colour) {
   if (material) Sim(material)->colour = colour;
 }
 
-HostSurface* SimHost::CreateSurface(int32_t width, int32_t height, int32_t depth,
-                                    uint32_t flags) {
+HostSurface* SimHost::CreateSurface(int32_t width, int32_t height, int32_t depth, uint32_t flags) {
   if (failCreateSurface || width <= 0 || height <= 0 || depth != 32) return nullptr;
   SimSurface* surface = Keep(surfaces_);
   surface->width = width;
@@ -504,14 +500,16 @@ void SimHost::SetTextureSampling(HostTexture* texture, uint32_t word) {
   if (texture) Sim(texture)->sampling = word;
 }
 
-std::unique_ptr<HostHook> SimHost::PlaceInlineHook(HookSite site) {
+std::unique_ptr<HostHook> SimHost::PlaceInlineHook(HookSite site, const HookHandlers& handlers) {
+  handlers_ = handlers;
   return std::make_unique<Hook>(this, site, !failHook[static_cast<int>(site)]);
 }
 
 void SimHost::CallDamageTrampoline(HostDamage* record, HostEntity* entity, uint32_t, uint32_t) {
   ++damageRoutineCalls;
   // The game's own damage response: the ped loses health.
-  if (record && entity && EntityType(entity) == 3) Sim(entity)->health -= Sim(record)->factor;
+  if (record && entity && EntityType(entity) == game::kPedEntity)
+    Sim(entity)->health -= Sim(record)->factor;
 }
 
 uint8_t SimHost::CallFireTrampoline(HostWeapon*, const FireArgs&) {
@@ -539,8 +537,8 @@ std::unique_ptr<HostPatch> SimHost::AddSubscription(HostEvent event, EventOrder 
   return subscription;
 }
 
-std::unique_ptr<HostPatch> SimHost::SubscribePedRemoval(EventOrder order,
-                                                        PedEventCallback callback, int32_t id) {
+std::unique_ptr<HostPatch> SimHost::SubscribePedRemoval(EventOrder order, PedEventCallback callback,
+                                                        int32_t id) {
   return AddSubscription(HostEvent::PedRemoval, order, {callback, nullptr, id});
 }
 

@@ -1,0 +1,154 @@
+// The records the wound model and the blood pass share: wounds, blood masks, the per-ped
+// blood state, the process-wide tables, and the context every computation takes instead
+// of reaching for globals.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/address_table.h"
+#include "core/config.h"
+#include "core/random.h"
+#include "host/host_game.h"
+#include "host/host_types.h"
+
+constexpr int kMaxDrips = 6;
+constexpr size_t kMaxFlowingWounds = 24;
+// Seconds between two repaints of one ped's flowing wounds.
+constexpr float kRefreshInterval = 0.1f;
+
+// The shape of a wound for a weapon code and body piece.
+struct WoundProfile {
+  float radius;     // metres before AddWound's random scaling; <= 0: no wound
+  float cut;        // metres
+  float dripScale;  // factor on DripLength
+  int32_t dripsMin;
+  int32_t dripsMax;
+};
+
+// One flowing wound; written once by AddWound.
+struct Wound {
+  HostMesh* mesh;
+  HostGeometry* geometry;  // the mesh's geometry when the wound was made
+  int32_t triangle;
+  float u, v;    // barycentrics of the centre on the triangle
+  float time;    // seconds at creation
+  float radius;  // metres
+  float cut;
+  float angle;  // radians in [0, 2 pi)
+  float bleed;
+  int32_t dripCount;  // 0 ... kMaxDrips
+  float dripOffset[kMaxDrips];
+  float dripLength[kMaxDrips];
+  float dripWidth[kMaxDrips];
+};
+
+// One blood mask of one (mesh, material) of a ped, with its host texture.
+struct MaskLayer {
+  HostMesh* mesh = nullptr;
+  HostGeometry* geometry = nullptr;  // the mesh's geometry when the layer was made
+  int32_t materialIndex = 0;
+  std::vector<uint8_t> texels;     // (2 * MaskSize) x MaskSize amounts, row after row
+  HostTexture* texture = nullptr;  // owned; made by the first upload
+  bool dirty = true;
+  float lastPaint = 0.0f;   // seconds of the last painting
+  float lastUpload = 0.0f;  // seconds of the last upload
+};
+
+struct PedBloodState {
+  std::vector<MaskLayer> layers;  // creation order
+  std::vector<Wound> wounds;      // flowing, oldest first, at most kMaxFlowingWounds
+  uint32_t lastHitClock = 0;  // host milliseconds of the latest wound attempt that found the mesh
+  float nextRefreshTime = 0.0f;  // seconds
+  int32_t woundCounter = 0;      // attempts that found the mesh, bled-out ones included
+  float bloodLoss = 0.0f;        // 1.0: bled out
+  uint64_t lossUnits = 0;        // bloodLoss counted exactly (see AddBloodLoss)
+};
+
+// A wound posed for one painting.
+struct WoundStamp {
+  Vec3 centre;
+  Vec3 normal;   // unit normal N of the wound's triangle
+  Vec3 down;     // unit direction D in which blood runs on the surface
+  Vec3 side;     // N x D
+  Vec3 axis;     // unit major axis A in the surface plane
+  float radius;  // effective blot radius R
+  float cut;     // half-length of the elongation along A
+  float bleed;
+  float flatness;     // 0 on steep surfaces up to 1 on level ones
+  int32_t dripCount;  // 0 ... kMaxDrips
+  Vec3 dripStart[kMaxDrips];
+  float dripSpan[kMaxDrips];  // at least 0.001
+  float dripWidth[kMaxDrips];
+};
+
+// A ped's meshes with world-space, CPU-skinned vertex positions, built per use (wound
+// placement, the refresh of flowing wounds, painting).
+struct PosedMeshSnapshot {
+  std::vector<HostMesh*> meshes;  // host enumeration order
+  // Parallel to meshes: one world position per vertex of the mesh's geometry; empty when
+  // skinning that mesh failed. Users skip meshes whose list is empty.
+  std::vector<std::vector<Vec3>> positions;
+};
+
+// The texture-space copy of a skinned host geometry the blood pass draws (BloodGeometry).
+struct BloodGeometryEntry {
+  HostGeometry* copy;     // owned by the cache (kept for the life of the process)
+  int32_t vertexCount;    // the source's when the copy was made
+  int32_t triangleCount;  // the source's when the copy was made
+  HostSkin* skin;         // the source's skin record when the copy was made
+};
+
+// The last accepted damage event of a ped.
+struct HitRecord {
+  uint32_t clock;  // host milliseconds
+  int32_t weapon;
+  int32_t piece;
+};
+
+// The process-wide tables and scratch arrays, made once at start-up.
+struct BloodTables {
+  BloodTables() {
+    // The per-address tables start with 8 buckets and a maximum load factor of 1.0.
+    Shape(bloodStates);
+    Shape(corpseDeathTimes);
+    Shape(bloodGeometryCache);
+    Shape(hitHistory);
+  }
+
+  // Hash tables, in their construction order.
+  AddressTable<HostPed, PedBloodState> bloodStates;
+  AddressTable<HostPed, float> corpseDeathTimes;  // seconds of first-seen death
+  // One copy per source geometry, shared by every ped that uses it.
+  AddressTable<HostGeometry, BloodGeometryEntry> bloodGeometryCache;
+  // Kept until the host removes the ped (a game reset leaves it alone).
+  AddressTable<HostPed, HitRecord> hitHistory;
+
+  bool playerWasDead = false;
+
+  // Scratch reused across calls.
+  std::vector<HostMatrix> boneScratch;
+  std::vector<HostTexture*> savedTextures;
+  std::vector<uint32_t> savedColours;
+  HostTexture* blankTexture = nullptr;  // never destroyed
+  bool firstPassLogged = false;
+  bool lockFailureLogged = false;
+
+ private:
+  template <typename Table>
+  static void Shape(Table& table) {
+    table.max_load_factor(1.0f);
+    table.rehash(8);
+  }
+};
+
+// What a computation reads and writes beyond its arguments: the host, the settings, the
+// shared random generator, the tables, and the clock when the host called in.
+struct BloodContext {
+  HostGame& host;
+  const BloodConfig& config;
+  RandomGenerator& rng;
+  BloodTables& tables;
+  float now;  // seconds
+};

@@ -1,0 +1,26 @@
+// The segments along which damage places its wounds: through a point near a bone, or along
+// the player's aim and view.
+#pragma once
+
+#include "blood/blood_records.h"
+#include "damage/aim_rays.h"
+#include "host/host_types.h"
+
+struct Segment {
+  Vec3 start, end;
+};
+
+// centre moved by (u3 - 0.5, u2 - 0.5, u1 - 0.5) * spread for three draws u1, u2, u3.
+Vec3 JitteredPoint(RandomGenerator& rng, Vec3 centre, float spread);
+
+// The 1.4 m segment through p along direction (used as given when it has no length).
+Segment SegmentThrough(Vec3 p, Vec3 direction);
+
+// A shotgun pellet's offset of the segment's end: three draws u1, u2, u3 give
+// (12 (u3 - 0.5), 12 (u2 - 0.5), 12 (u1 - 0.5)).
+Vec3 ShotgunSpread(RandomGenerator& rng);
+
+// A bullet along the aim segment, else along the view segment, each end moved by offset;
+// no snapping, the default loss and bleed. True when either placed the wound.
+bool AddAimOrViewWound(const BloodContext& ctx, HostPed* ped, const AimRays& rays, Vec3 offset,
+                       const WoundProfile& profile, const char* tag);

@@ -1,0 +1,45 @@
+// All process-wide state of the plug-in, in one place. Members are constructed in the
+// order start-up depends on and destroyed in reverse; ResetSystemState gives tests a
+// fresh process. The handlers build each computation's context from it.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "blood/blood_records.h"
+#include "core/config.h"
+#include "core/random.h"
+#include "host/host_game.h"
+
+struct SystemState {
+  HostGame* host = nullptr;
+  BloodConfig config;
+  RandomGenerator rng;
+  BloodTables tables;
+
+  // Inline hooks, in their construction order (destroyed render, damage, fire).
+  std::unique_ptr<HostHook> fireHook;
+  std::unique_ptr<HostHook> damageHook;
+  std::unique_ptr<HostHook> renderHook;
+
+  // Event subscriptions in subscription order (destroyed in reverse).
+  std::vector<std::unique_ptr<HostPatch>> events;
+};
+
+// Made on first use, so static initialisers of any translation unit may reach it.
+extern SystemState* g_state;
+SystemState& CreateSystemState();
+
+inline SystemState& State() { return g_state ? *g_state : CreateSystemState(); }
+inline HostGame& Host() { return *State().host; }
+inline const BloodConfig& Config() { return State().config; }
+inline float NowSeconds() { return static_cast<float>(Host().ClockMs()) / 1000.0f; }
+// The context of one call from the host: the clock is read once, when it comes in.
+inline BloodContext Context() {
+  SystemState& state = State();
+  return {*state.host, state.config, state.rng, state.tables, NowSeconds()};
+}
+
+// Replaces the whole state and the log with fresh ones, as at process start (tests and
+// tools only: the old state's host objects are not released).
+void ResetSystemState();
