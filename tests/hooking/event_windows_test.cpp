@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "hooking/event.h"
-#include "hooking/game_patches.h"
+#include "host/game/game_patches.h"
 #include "test_code_windows.h"
 
 namespace events {

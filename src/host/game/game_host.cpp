@@ -1,7 +1,7 @@
 #include "host/game/game_host.h"
 
-#include "hooking/game_patches.h"
 #include "host/game/game_layout.h"
+#include "host/game/game_patches.h"
 #include "host/game/game_thunks.h"
 
 namespace {

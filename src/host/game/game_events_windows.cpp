@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "hooking/event.h"
-#include "hooking/game_patches.h"
+#include "host/game/game_patches.h"
 
 namespace events {
 namespace {

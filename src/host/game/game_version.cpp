@@ -1,4 +1,4 @@
-#include "hooking/game_version.h"
+#include "host/game/game_version.h"
 
 const VersionProbe kVersionProbes[kVersionProbeCount] = {
     {0x401000, 0x53EC8B55, 1001},  // 55 8B EC 53: the code section's first bytes
