@@ -28,7 +28,7 @@ class HookHandle;
 
 // One call site's record, shared by the hook handles of that site.
 struct CallSite {
-  uintptr_t fixedAddress = 0;  // as the host's fixed layout has it; rebased when patched
+  uintptr_t address = 0;  // of the call instruction
   CallContract contract = CallContract::Plain;
   memory::SavedBytes saved;   // the call instruction before patching
   uintptr_t savedTarget = 0;  // what the instruction called before patching
@@ -42,9 +42,9 @@ struct CallSite {
   ~CallSite();  // writes back a backup still held
 };
 
-// The record of the call site at fixedAddress: created on first use, freed with the last
+// The record of the call site at address: created on first use, freed with the last
 // reference. contract is taken from the first request.
-std::shared_ptr<CallSite> CallSiteAt(uintptr_t fixedAddress, CallContract contract);
+std::shared_ptr<CallSite> CallSiteAt(uintptr_t address, CallContract contract);
 
 // Owns one entry of a call site's hook list. The last handle of a site to go restores it.
 class HookHandle {

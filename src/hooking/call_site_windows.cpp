@@ -7,7 +7,7 @@
 #include <mutex>
 #include <utility>
 
-#include "hooking/game_patches.h"
+#include "hooking/process_memory.h"
 #include "hooking/thread_hold.h"
 
 namespace events {
@@ -96,19 +96,19 @@ int FreeSlot(CallContract contract, uintptr_t target) {
 
 CallSite::~CallSite() { memory::RestoreBytes(&saved); }
 
-std::shared_ptr<CallSite> CallSiteAt(uintptr_t fixedAddress, CallContract contract) {
+std::shared_ptr<CallSite> CallSiteAt(uintptr_t address, CallContract contract) {
   static std::mutex mutex;
   static std::map<uintptr_t, std::weak_ptr<CallSite>> sites;
   std::lock_guard<std::mutex> hold(mutex);
-  std::shared_ptr<CallSite> site = sites[fixedAddress].lock();
+  std::shared_ptr<CallSite> site = sites[address].lock();
   if (!site) {
     for (auto it = sites.begin(); it != sites.end();) {
       it = it->second.expired() ? sites.erase(it) : std::next(it);
     }
     site = std::make_shared<CallSite>();
-    site->fixedAddress = fixedAddress;
+    site->address = address;
     site->contract = contract;
-    sites[fixedAddress] = site;
+    sites[address] = site;
   }
   return site;
 }
@@ -126,7 +126,7 @@ void HookHandle::Install(HookRoutine routine) {
 
   // Only a 5-byte relative call can be swapped for a call to the dispatcher: a jump would
   // become a call, and a 6-byte indirect call would leave a stray byte behind.
-  const uintptr_t address = Rebase(site.fixedAddress);
+  const uintptr_t address = site.address;
   uint8_t opcode = 0;
   if (!memory::ReadBytes(address, &opcode, 1, true) || opcode != 0xE8) return;
   const uintptr_t target = memory::BranchTarget(address);

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "hooking/call_site.h"
-#include "hooking/game_patches.h"
-#include "host/host_types.h"
 
 namespace events {
+
+// Which of an event's callback lists: run before or after the host's call.
+enum class Order : uint8_t { Before, After };
 
 // Args is empty for plain call sites, or the one object pointer of member-call sites.
 template <typename... Args>
@@ -26,12 +27,8 @@ class Event {
     Callback callback;
     int32_t id;  // 0: none
   };
-  struct Site {
-    uintptr_t fixedAddress;
-    int version;  // the game version the address belongs to
-  };
-
-  Event(std::vector<Site> sites, CallContract contract)
+  // sites: addresses of call instructions in this process, as they are to be patched.
+  Event(std::vector<uintptr_t> sites, CallContract contract)
       : sites_(std::move(sites)), contract_(contract) {}
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
@@ -39,9 +36,9 @@ class Event {
   // Appends callback to the chosen list, patching the event's sites on the first
   // subscription. Refused (false): an empty callback, a non-zero id already in the list, or
   // with id 0 a plain routine already in the list (closures are never duplicates).
-  bool Subscribe(EventOrder order, Callback callback, int32_t id) {
+  bool Subscribe(Order order, Callback callback, int32_t id) {
     if (!callback) return false;
-    std::vector<Entry>& list = order == EventOrder::Before ? before_ : after_;
+    std::vector<Entry>& list = order == Order::Before ? before_ : after_;
     const Routine* routine = callback.template target<Routine>();
     for (const Entry& entry : list) {
       if (id != 0 && entry.id == id) return false;
@@ -50,26 +47,25 @@ class Event {
     }
     if (!patched_) {
       patched_ = true;
-      PatchAll(GameVersion());
+      PatchAll();
     }
     list.push_back({std::move(callback), id});
     return true;
-  }
-
-  // Hooks every call site listed for version with this event's dispatch routine.
-  void PatchAll(int version) {
-    for (const Site& site : sites_) {
-      if (site.version != version) continue;
-      auto handle = std::make_unique<HookHandle>(CallSiteAt(site.fixedAddress, contract_));
-      handle->Install([this](const Chain& next, void* self) { return Run(next, self); });
-      handles_.push_back(std::move(handle));
-    }
   }
 
   const std::vector<Entry>& before() const { return before_; }
   const std::vector<Entry>& after() const { return after_; }
 
  private:
+  // Hooks every call site, in the order given, with this event's dispatch routine.
+  void PatchAll() {
+    for (uintptr_t site : sites_) {
+      auto handle = std::make_unique<HookHandle>(CallSiteAt(site, contract_));
+      handle->Install([this](const Chain& next, void* self) { return Run(next, self); });
+      handles_.push_back(std::move(handle));
+    }
+  }
+
   // Callbacks run on copies, over the entries present when the pass began: a callback
   // that subscribes another must not pull the list from under the loop.
   static void RunList(const std::vector<Entry>& list, [[maybe_unused]] void* self) {
@@ -87,7 +83,7 @@ class Event {
     return result;
   }
 
-  std::vector<Site> sites_;
+  std::vector<uintptr_t> sites_;
   CallContract contract_;
   bool patched_ = false;
   std::vector<Entry> before_;

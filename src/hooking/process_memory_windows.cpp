@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "hooking/branch_target.h"
-#include "hooking/game_patches.h"
 
 namespace memory {
 namespace {

@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "hooking/event.h"
-#include "hooking/game_patches.h"
-#include "hooking/game_version.h"
+#include "host/game/game_patches.h"
 #include "test_code_windows.h"
 
 namespace events {
@@ -34,9 +33,6 @@ uintptr_t At(T* code) {
   return reinterpret_cast<uintptr_t>(code);
 }
 
-// The test program's own call sites, in the fixed layout events are given.
-uintptr_t Fixed(const void* site) { return At(site) - HostImageBase() + kFixedImageBase; }
-
 std::vector<uint8_t> BytesAt(const void* site, size_t count = 5) {
   const uint8_t* p = static_cast<const uint8_t*>(site);
   return std::vector<uint8_t>(p, p + count);
@@ -55,11 +51,11 @@ class HookingEvents : public testing::Test {
 TEST_F(HookingEvents, BeforeListHostCallAfterListAndTheHostResult) {
   const std::vector<uint8_t> site = BytesAt(vt_plain_site);
   {
-    Event<> event({{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
-    EXPECT_TRUE(event.Subscribe(EventOrder::After, After, 0));
-    EXPECT_TRUE(event.Subscribe(EventOrder::Before, Before, 0));
+    Event<> event({At(vt_plain_site)}, CallContract::Plain);
+    EXPECT_TRUE(event.Subscribe(Order::After, After, 0));
+    EXPECT_TRUE(event.Subscribe(Order::Before, Before, 0));
     EXPECT_TRUE(event.Subscribe(
-        EventOrder::After, [] { trace.push_back("closure"); }, 0));
+        Order::After, [] { trace.push_back("closure"); }, 0));
     EXPECT_NE(BytesAt(vt_plain_site), site);
     EXPECT_EQ(vt_plain_caller(), 0x1234u);
     EXPECT_EQ(trace, (std::vector<std::string>{"before", "host", "after", "closure"}));
@@ -74,15 +70,13 @@ TEST_F(HookingEvents, MemberCallSitePassesTheObject) {
   const std::vector<uint8_t> site = BytesAt(vt_member_site);
   int ped = 7;
   {
-    Event<HostPed*> event({{Fixed(vt_member_site), GameVersion()}}, CallContract::Member);
+    Event<int*> event({At(vt_member_site)}, CallContract::Member);
     event.Subscribe(
-        EventOrder::Before,
-        [](HostPed* p) { trace.push_back("before " + std::to_string(*reinterpret_cast<int*>(p))); },
-        0);
+        Order::Before, [](int* p) { trace.push_back("before " + std::to_string(*p)); }, 0);
     event.Subscribe(
-        EventOrder::After,
-        [&](HostPed* p) {
-          EXPECT_EQ(reinterpret_cast<void*>(p), &ped);
+        Order::After,
+        [&](int* p) {
+          EXPECT_EQ(p, &ped);
           trace.push_back("after");
         },
         0);
@@ -93,32 +87,32 @@ TEST_F(HookingEvents, MemberCallSitePassesTheObject) {
 }
 
 TEST_F(HookingEvents, DuplicateSubscriptions) {
-  Event<> event({{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
+  Event<> event({At(vt_plain_site)}, CallContract::Plain);
   struct Step {
     const char* name;
-    EventOrder order;
+    Order order;
     void (*routine)();
     int32_t id;
     bool stored;
   };
   const Step steps[] = {
-      {"first", EventOrder::Before, Before, 0, true},
-      {"same routine, same list", EventOrder::Before, Before, 0, false},
-      {"same routine, other list", EventOrder::After, Before, 0, true},
-      {"new id", EventOrder::Before, Other, 5, true},
-      {"id taken", EventOrder::Before, After, 5, false},
-      {"same id, other list", EventOrder::After, After, 5, true},
-      {"stored routine under a new id", EventOrder::Before, Before, 6, true},
-      {"stored routine with id 0", EventOrder::After, Other, 0, true},
-      {"no routine", EventOrder::After, nullptr, 0, false},
+      {"first", Order::Before, Before, 0, true},
+      {"same routine, same list", Order::Before, Before, 0, false},
+      {"same routine, other list", Order::After, Before, 0, true},
+      {"new id", Order::Before, Other, 5, true},
+      {"id taken", Order::Before, After, 5, false},
+      {"same id, other list", Order::After, After, 5, true},
+      {"stored routine under a new id", Order::Before, Before, 6, true},
+      {"stored routine with id 0", Order::After, Other, 0, true},
+      {"no routine", Order::After, nullptr, 0, false},
   };
   for (const Step& step : steps) {
     EXPECT_EQ(event.Subscribe(step.order, step.routine, step.id), step.stored) << step.name;
   }
   // Closures are never duplicates.
   auto closure = [] { trace.push_back("closure"); };
-  EXPECT_TRUE(event.Subscribe(EventOrder::After, closure, 0));
-  EXPECT_TRUE(event.Subscribe(EventOrder::After, closure, 0));
+  EXPECT_TRUE(event.Subscribe(Order::After, closure, 0));
+  EXPECT_TRUE(event.Subscribe(Order::After, closure, 0));
   vt_plain_caller();
   EXPECT_EQ(trace, (std::vector<std::string>{"before", "other", "before", "host", "before", "after",
                                              "other", "closure", "closure"}));
@@ -126,20 +120,17 @@ TEST_F(HookingEvents, DuplicateSubscriptions) {
 
 TEST_F(HookingEvents, RefusedFirstSubscriptionPatchesNothing) {
   const std::vector<uint8_t> site = BytesAt(vt_plain_site);
-  Event<> event({{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
-  EXPECT_FALSE(event.Subscribe(EventOrder::Before, nullptr, 0));
+  Event<> event({At(vt_plain_site)}, CallContract::Plain);
+  EXPECT_FALSE(event.Subscribe(Order::Before, nullptr, 0));
   EXPECT_EQ(BytesAt(vt_plain_site), site);
 }
 
-TEST_F(HookingEvents, SitesOfTheRunningVersionOnly) {
+TEST_F(HookingEvents, EverySiteGivenAndNoneElse) {
   const std::vector<uint8_t> first = BytesAt(vt_plain_site);
   const std::vector<uint8_t> second = BytesAt(vt_plain_site2);
   {
-    Event<> event({{Fixed(vt_plain_site), GameVersion() + 1},
-                   {Fixed(vt_plain_site2), GameVersion()},
-                   {Fixed(vt_plain_site), GameVersion()}},
-                  CallContract::Plain);
-    event.Subscribe(EventOrder::After, After, 0);
+    Event<> event({At(vt_plain_site2), At(vt_plain_site)}, CallContract::Plain);
+    event.Subscribe(Order::After, After, 0);
     vt_plain_caller();
     vt_plain_caller2();
     EXPECT_EQ(trace, (std::vector<std::string>{"host", "after", "host", "after"}));
@@ -148,8 +139,8 @@ TEST_F(HookingEvents, SitesOfTheRunningVersionOnly) {
   EXPECT_EQ(BytesAt(vt_plain_site2), second);
   trace.clear();
   {
-    Event<> elsewhere({{Fixed(vt_plain_site), GameVersion() + 1}}, CallContract::Plain);
-    EXPECT_TRUE(elsewhere.Subscribe(EventOrder::After, After, 0));  // stored, never run
+    Event<> nowhere({}, CallContract::Plain);
+    EXPECT_TRUE(nowhere.Subscribe(Order::After, After, 0));  // stored, never run
     EXPECT_EQ(BytesAt(vt_plain_site), first);
     vt_plain_caller();
     EXPECT_EQ(trace, (std::vector<std::string>{"host"}));
@@ -158,18 +149,18 @@ TEST_F(HookingEvents, SitesOfTheRunningVersionOnly) {
 
 TEST_F(HookingEvents, SecondEventOnASiteRunsOutside) {
   const std::vector<uint8_t> site = BytesAt(vt_plain_site);
-  auto inner = std::make_unique<Event<>>(
-      std::vector<Event<>::Site>{{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
-  auto outer = std::make_unique<Event<>>(
-      std::vector<Event<>::Site>{{Fixed(vt_plain_site), GameVersion()}}, CallContract::Plain);
+  auto inner =
+      std::make_unique<Event<>>(std::vector<uintptr_t>{At(vt_plain_site)}, CallContract::Plain);
+  auto outer =
+      std::make_unique<Event<>>(std::vector<uintptr_t>{At(vt_plain_site)}, CallContract::Plain);
   inner->Subscribe(
-      EventOrder::Before, [] { trace.push_back("inner before"); }, 0);
+      Order::Before, [] { trace.push_back("inner before"); }, 0);
   inner->Subscribe(
-      EventOrder::After, [] { trace.push_back("inner after"); }, 0);
+      Order::After, [] { trace.push_back("inner after"); }, 0);
   outer->Subscribe(
-      EventOrder::Before, [] { trace.push_back("outer before"); }, 0);
+      Order::Before, [] { trace.push_back("outer before"); }, 0);
   outer->Subscribe(
-      EventOrder::After, [] { trace.push_back("outer after"); }, 0);
+      Order::After, [] { trace.push_back("outer after"); }, 0);
   EXPECT_EQ(vt_plain_caller(), 0x1234u);
   EXPECT_EQ(trace, (std::vector<std::string>{"outer before", "inner before", "host", "inner after",
                                              "outer after"}));
@@ -184,8 +175,8 @@ TEST_F(HookingEvents, SecondEventOnASiteRunsOutside) {
 TEST_F(HookingEvents, OnlyRelativeCallsArePatched) {
   const std::vector<uint8_t> site = BytesAt(vt_indirect_site, 6);
   ASSERT_EQ(site[0], 0xFF);
-  Event<> event({{Fixed(vt_indirect_site), GameVersion()}}, CallContract::Plain);
-  event.Subscribe(EventOrder::Before, Before, 0);
+  Event<> event({At(vt_indirect_site)}, CallContract::Plain);
+  event.Subscribe(Order::Before, Before, 0);
   EXPECT_EQ(BytesAt(vt_indirect_site, 6), site);
   EXPECT_EQ(vt_indirect_caller(), 0x1234u);
   EXPECT_EQ(trace, (std::vector<std::string>{"host"}));

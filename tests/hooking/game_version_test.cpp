@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "hooking/branch_target.h"
-#include "hooking/game_version.h"
+#include "host/game/game_version.h"
 
 namespace {
 

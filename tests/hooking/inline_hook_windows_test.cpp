@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "hooking/branch_target.h"
-#include "hooking/game_patches.h"
 #include "hooking/inline_hook.h"
 #include "hooking/process_memory.h"
+#include "host/game/game_patches.h"
 #include "test_code_windows.h"
 
 namespace inline_hook {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "hooking/branch_target.h"
-#include "hooking/game_patches.h"
-#include "hooking/game_version.h"
 #include "hooking/process_memory.h"
+#include "host/game/game_patches.h"
+#include "host/game/game_version.h"
 #include "test_code_windows.h"
 
 namespace memory {

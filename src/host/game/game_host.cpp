@@ -1,8 +1,8 @@
 #include "host/game/game_host.h"
 #include "host/game_facts.h"
 
-#include "hooking/game_patches.h"
 #include "host/game/game_layout.h"
+#include "host/game/game_patches.h"
 #include "host/game/game_thunks.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <utility>
 
-#include "hooking/game_patches.h"
 #include "hooking/inline_hook.h"
+#include "host/game/game_patches.h"
 
 namespace inline_hook {
 

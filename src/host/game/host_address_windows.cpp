@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "hooking/game_patches.h"
-#include "hooking/game_version.h"
 #include "hooking/process_memory.h"
+#include "host/game/game_patches.h"
+#include "host/game/game_version.h"
 
 uintptr_t HostImageBase() {
   static const uintptr_t base = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "hooking/process_memory.h"
 #include "host/host_game.h"
 
 // The running game's build, detected once from its code bytes and cached: 1001, 1002,
@@ -23,15 +24,6 @@ uintptr_t Rebase(uintptr_t fixedAddress);
 // The 32-bit word at Rebase(fixedAddress), page protection lifted around the read; 0 when
 // the memory is not there to read.
 uint32_t ReadHostWord(uintptr_t fixedAddress);
-
-namespace memory {
-
-// Rewrites the instruction at address (used as written) into E8 rel32 calling destination,
-// lifting page protection around the write. Returns the instruction's previous branch
-// target (0 when it was no call or jump).
-uintptr_t MakeCall(uintptr_t address, uintptr_t destination);
-
-}  // namespace memory
 
 namespace inline_hook {
 

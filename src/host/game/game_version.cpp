@@ -1,10 +1,15 @@
-#include "hooking/game_version.h"
+#include "host/game/game_version.h"
+
+#include "host/game_facts.h"
 
 const VersionProbe kVersionProbes[kVersionProbeCount] = {
-    {0x401000, 0x53EC8B55, 1001},  // 55 8B EC 53: the code section's first bytes
-    {0x401000, 0x16197BE9, 1002},  // E9 7B 19 16: a jump in their place
-    {0x8245BC, 0x94BF, 1011},     {0x8252FC, 0x94BF, 1101},     {0x82533C, 0x94BF, 1111},
-    {0x858D51, 0x3539F633, 3200}, {0x858C61, 0x3539F633, 3210},
+    {0x401000, 0x53EC8B55, game::kVersionOriginal},  // 55 8B EC 53: the code section's first bytes
+    {0x401000, 0x16197BE9, game::kVersionDowngraded},  // E9 7B 19 16: a jump in their place
+    {0x8245BC, 0x94BF, 1011},
+    {0x8252FC, 0x94BF, 1101},
+    {0x82533C, 0x94BF, 1111},
+    {0x858D51, 0x3539F633, 3200},
+    {0x858C61, 0x3539F633, 3210},
 };
 
 int DetectGameVersion(const std::function<uint32_t(uintptr_t fixedAddress)>& readHostWord) {

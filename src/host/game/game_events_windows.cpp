@@ -1,9 +1,11 @@
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "hooking/event.h"
-#include "hooking/game_patches.h"
+#include "host/game/game_patches.h"
+#include "host/game_facts.h"
 
 namespace events {
 namespace {
@@ -11,15 +13,18 @@ namespace {
 using PedEvent = Event<HostPed*>;
 using PlainEvent = Event<>;
 
-// One call site of the 1.0 US builds, listed for both.
-template <typename E>
-std::vector<typename E::Site> SitesOf(std::initializer_list<uintptr_t> addresses) {
-  std::vector<typename E::Site> sites;
-  for (uintptr_t address : addresses) {
-    sites.push_back({address, 1001});
-    sites.push_back({address, 1002});
-  }
+// The call sites are those of the 1.0 US builds (1001 and 1002), rebased; any other
+// build has none.
+std::vector<uintptr_t> SitesOf(std::initializer_list<uintptr_t> fixedAddresses) {
+  std::vector<uintptr_t> sites;
+  const int version = GameVersion();
+  if (!game::IsSupportedVersion(version)) return sites;
+  for (uintptr_t fixedAddress : fixedAddresses) sites.push_back(Rebase(fixedAddress));
   return sites;
+}
+
+Order OrderOf(EventOrder order) {
+  return order == EventOrder::Before ? Order::Before : Order::After;
 }
 
 // A subscription's share of its event: the event lives while any share does.
@@ -43,7 +48,7 @@ std::shared_ptr<E> SharedEvent(std::weak_ptr<E>* slot, std::initializer_list<uin
                                CallContract contract) {
   std::shared_ptr<E> event = slot->lock();
   if (!event) {
-    event = std::make_shared<E>(SitesOf<E>(sites), contract);
+    event = std::make_shared<E>(SitesOf(sites), contract);
     *slot = event;
   }
   return event;
@@ -56,7 +61,7 @@ std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallbac
   static std::weak_ptr<PedEvent> pedRemoval;
   std::lock_guard<std::mutex> hold(EventsMutex());
   auto event = SharedEvent(&pedRemoval, {0x5E880C}, CallContract::Member);
-  event->Subscribe(order, callback, id);
+  event->Subscribe(OrderOf(order), callback, id);
   return std::make_unique<EventShare>(std::move(event));
 }
 
@@ -78,7 +83,7 @@ std::unique_ptr<HostPatch> Subscribe(HostEvent which, EventOrder order, PlainEve
     case HostEvent::PedRemoval:  // passes the ped: SubscribePedRemoval
       return std::make_unique<EventShare>(nullptr);
   }
-  event->Subscribe(order, callback, id);
+  event->Subscribe(OrderOf(order), callback, id);
   return std::make_unique<EventShare>(std::move(event));
 }
 
