@@ -44,6 +44,12 @@ struct Wound {
   float dripWidth[kMaxDrips];
 };
 
+// A rectangle of mask texels: columns x0 ... x1 - 1, rows y0 ... y1 - 1; empty when
+// x0 >= x1 or y0 >= y1.
+struct TexelRect {
+  int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
 // One blood mask of one (mesh, material) of a ped, with its host texture.
 struct MaskLayer {
   HostMesh* mesh = nullptr;
@@ -52,6 +58,7 @@ struct MaskLayer {
   std::vector<uint8_t> texels;     // (2 * MaskSize) x MaskSize amounts, row after row
   HostTexture* texture = nullptr;  // owned; made by the first upload
   bool dirty = true;
+  TexelRect changed;  // texels written since the last upload
   float lastPaint = 0.0f;   // seconds of the last painting
   float lastUpload = 0.0f;  // seconds of the last upload
 };
