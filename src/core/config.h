@@ -28,7 +28,7 @@ struct BloodConfig {
   int32_t MaxExplosionWounds = 4;     // explosions that bleed a ped out (>= 1)
   int32_t MaxFallWounds = 4;          // falls that bleed a ped out (>= 1)
   float FallMinDamage = 8.0f;         // least fall damage factor that wounds
-  float PaintBudget = 1.0f;           // milliseconds of repainting per frame at most
+  float PaintBudget = 0.0f;           // milliseconds of repainting per frame at most (0: no limit)
   float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue (0 ... 1)
   float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue (0 ... 1)
   std::vector<std::string> SkinTextures;          // [Overrides], read and kept
