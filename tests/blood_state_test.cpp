@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 
+#include "core/platform.h"
 #include "damage/explosion_wounds.h"
 #include "damage/hit_history.h"
 #include "render/blood_geometry.h"
@@ -185,6 +186,51 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
 
   Frame(9500);
   EXPECT_EQ(state.layers[0].lastPaint, 9.0f);
+}
+
+// Two refreshes fit a 1 ms budget on a clock that moves 0.6 ms each time it is read.
+double FakeSeconds() {
+  static double seconds = 0.0;
+  return seconds += 0.0006;
+}
+
+TEST_F(BloodStates, ThePaintBudgetDefersOldestFirstAndKeepsEveryFinalPainting) {
+  State().config.Drips = 1;
+  State().config.PaintBudget = 1.0f;
+  platform::SetPreciseClockForTesting(FakeSeconds);
+  std::vector<HostPed*> peds;
+  std::vector<Wound> wounds;
+  sim.clock = 0;
+  for (int i = 0; i < 5; ++i) {
+    peds.push_back(WallPed());
+    ASSERT_TRUE(Shoot(peds.back()));
+    wounds.push_back(FindBloodState(State().tables, peds.back())->wounds.at(0));
+  }
+  // The peds refreshed by the frame at clock.
+  auto frame = [&](uint32_t clock) {
+    Frame(clock);
+    const float next = static_cast<float>(clock) / 1000.0f + kRefreshInterval;
+    int count = 0;
+    for (HostPed* ped : peds) count += FindBloodState(State().tables, ped)->nextRefreshTime == next;
+    return count;
+  };
+  EXPECT_EQ(frame(100), 2);
+  EXPECT_EQ(frame(116), 2);  // the three that waited, oldest first, before the two just done
+  EXPECT_EQ(frame(133), 1);
+  for (uint32_t clock = 150; clock <= 9000; clock += 16) Frame(clock);
+
+  PosedMeshSnapshot snapshot;
+  for (size_t i = 0; i < peds.size(); ++i) {
+    PedBloodState& state = *FindBloodState(State().tables, peds[i]);
+    EXPECT_TRUE(state.wounds.empty());
+    // The painting at FlowTime is in the masks: painting it again changes nothing.
+    ASSERT_TRUE(TakePosedMeshSnapshot(Context(), peds[i], snapshot));
+    std::vector<MaskLayer> again = state.layers;
+    PaintWound(Context(), again, wounds[i], snapshot, Config().FlowTime);
+    ASSERT_EQ(again.size(), state.layers.size());
+    for (size_t k = 0; k < again.size(); ++k) EXPECT_EQ(again[k].texels, state.layers[k].texels);
+    snapshot = {};
+  }
 }
 
 TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {

@@ -25,6 +25,10 @@ size_t ProfileString(const char* section, const char* key, const char* def, char
 // GetTickCount.
 uint32_t TickCount();
 
+// Seconds of a monotonic clock with sub-millisecond resolution (QueryPerformanceCounter),
+// for measuring the system's own work.
+double PreciseSeconds();
+
 // GetModuleHandleExA (from an address of this library, unchanged reference count) then
 // GetModuleFileNameA (at most 260 characters). Returns false when the module handle
 // could not be had; out then holds the executable's own path. out is always terminated
@@ -59,6 +63,7 @@ std::vector<MessageBoxRecord>& RecordedMessageBoxes();
 // and path then stands for the executable's own path.
 void SetModulePathForTesting(const char* path, bool fail);
 void SetTickCountForTesting(uint32_t ticks);  // fixed tick count, for reproducible runs
+void SetPreciseClockForTesting(double (*clock)());
 void SetActiveWindowForTesting(void* window);
 // Message boxes are then recorded and printed to standard error on Windows too, never
 // shown: a test program has no one to answer them.

@@ -36,6 +36,8 @@ void SetTickCountForTesting(uint32_t ticks) {
   Overrides().tickCount = ticks;
 }
 
+void SetPreciseClockForTesting(double (*clock)()) { Overrides().preciseClock = clock; }
+
 void SetActiveWindowForTesting(void* window) {
   Overrides().hasActiveWindow = true;
   Overrides().activeWindow = window;

@@ -12,6 +12,7 @@ struct TestingOverrides {
   bool moduleHandleFails = false;
   bool hasTickCount = false;
   uint32_t tickCount = 0;
+  double (*preciseClock)() = nullptr;
   bool hasActiveWindow = false;
   void* activeWindow = nullptr;
   bool messageBoxesRecordedOnly = false;

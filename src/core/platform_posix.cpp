@@ -63,6 +63,13 @@ uint32_t TickCount() {
   return static_cast<uint32_t>(ms);
 }
 
+double PreciseSeconds() {
+  if (Overrides().preciseClock) return Overrides().preciseClock();
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
 bool ThisModulePath(char* out, size_t size) {
   if (!out || size == 0) return false;
   if (Overrides().hasModulePath) return OverriddenModulePath(out, size);

@@ -37,6 +37,14 @@ uint32_t TickCount() {
   return GetTickCount();
 }
 
+double PreciseSeconds() {
+  if (Overrides().preciseClock) return Overrides().preciseClock();
+  LARGE_INTEGER frequency, count;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&count);
+  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 bool ThisModulePath(char* out, size_t size) {
   if (!out || size == 0) return false;
   if (Overrides().hasModulePath) return OverriddenModulePath(out, size);

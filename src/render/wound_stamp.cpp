@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #if defined(__SSE__) || defined(_M_X64)
 #include <xmmintrin.h>
 #endif
@@ -147,6 +148,58 @@ struct RowSpans {
     last = hi >= end ? end : (hi < begin ? begin - 1 : static_cast<int32_t>(hi));
   }
 };
+
+// Fills bounds with the centroid and vertex reach of every triangle whose vertices all
+// have positions (NaN for the others, which no test passes).
+void BoundTriangles(const HostTriangle* triangles, int32_t count, const std::vector<Vec3>& posed,
+                    std::vector<TriangleBound>& bounds) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  bounds.assign(static_cast<size_t>(count), TriangleBound{{nan, nan, nan}, nan});
+  const size_t limit = posed.size();
+  for (int32_t t = 0; t < count; ++t) {
+    const HostTriangle& tri = triangles[t];
+    if (tri.vertex[0] >= limit || tri.vertex[1] >= limit || tri.vertex[2] >= limit) continue;
+    const Vec3 p[3] = {posed[tri.vertex[0]], posed[tri.vertex[1]], posed[tri.vertex[2]]};
+    const Vec3 c = Divided(p[0] + p[1] + p[2], 3.0f);
+    // sqrt is monotonic, so the largest distance is the root of the largest square.
+    const float rmax =
+        Sqrt(Max3(Dot(p[0] - c, p[0] - c), Dot(p[1] - c, p[1] - c), Dot(p[2] - c, p[2] - c)));
+    bounds[static_cast<size_t>(t)] = {c, rmax};
+  }
+}
+
+// An interval of columns, lo ... hi (empty when lo > hi).
+struct ColumnRange {
+  double lo, hi;
+  void Cover(double a, double b) {
+    lo = std::min(lo, a);
+    hi = std::max(hi, b);
+  }
+};
+
+// Where a + b x lies within [low, high], added to range.
+void CoverLinear(double a, double b, double low, double high, double& lo, double& hi) {
+  if (b > 0.0) {
+    lo = std::max(lo, (low - a) / b);
+    hi = std::min(hi, (high - a) / b);
+  } else if (b < 0.0) {
+    lo = std::max(lo, (high - a) / b);
+    hi = std::min(hi, (low - a) / b);
+  } else if (a < low || a > high) {
+    lo = INFINITY;
+    hi = -INFINITY;
+  }
+}
+
+struct Vec3d {
+  double x, y, z;
+};
+inline Vec3d Widen(Vec3 v) { return {v.x, v.y, v.z}; }
+inline double DotD(Vec3d a, Vec3d b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3d Along(Vec3d a, Vec3d d, double t) {
+  return {a.x + d.x * t, a.y + d.y * t, a.z + d.z * t};
+}
+inline Vec3d Less(Vec3d a, Vec3d b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
 // PaintTriangle for the parts of the stamp in parts (see ReachingParts).
 bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
@@ -327,11 +380,81 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
   uint8_t* texels = layer.texels.data();
   bool written = false;
 
+  // Along a row the point of a texel inside the triangle is affine in its column. Solved
+  // in double with margins far beyond the float test's rounding, the columns surely inside
+  // the triangle whose point surely misses every part are left out; every other column
+  // is tested as before, so the bytes are those of the whole row.
+  const double margin = 2.0 * static_cast<double>(slack) + 1e-5;
+  const Vec3d origin = Widen(p0), d1 = Widen(e1), d2 = Widen(e2), c0 = Widen(centre);
+  const Vec3d downD = Widen(down), sideD = Widen(side);
+  const double blotRadius = blotCullSq > 0.0f ? std::sqrt(static_cast<double>(blotCullSq)) : -1.0;
+  const bool clip = std::isfinite(blotRadius);
+
   for (int32_t y = beginY; y <= endY; ++y) {
     const float fy = static_cast<float>(y);
     int32_t first, last;
     spans.Solve(y, beginX, endX, first, last);
+    // Columns lo ... hi of this row left out (none when lo > hi), in two pieces around the
+    // columns that can reach a part.
+    int32_t skipLo[2] = {1, 1}, skipHi[2] = {0, 0};
+    // Short rows are cheaper to test whole than to solve.
+    if (clip && last - first >= 24) {
+      const double ry = static_cast<double>(y) - spans.y0;
+      const double s1 = spans.dy2 / spans.area,
+                   o1 = (-spans.x0 * spans.dy2 - ry * spans.dx2) / spans.area;
+      const double s2 = -spans.dy1 / spans.area,
+                   o2 = (spans.dx1 * ry + spans.dy1 * spans.x0) / spans.area;
+      // Surely inside: every weight at least the tolerance, and a column more.
+      double inLo = first, inHi = last;
+      CoverLinear(o1, s1, spans.limit, INFINITY, inLo, inHi);
+      CoverLinear(o2, s2, spans.limit, INFINITY, inLo, inHi);
+      CoverLinear(1.0 - o1 - o2, -s1 - s2, spans.limit, INFINITY, inLo, inHi);
+      const Vec3d g0 = Along(Along(origin, d1, o1), d2, o2);
+      const Vec3d gd = {d1.x * s1 + d2.x * s2, d1.y * s1 + d2.y * s2, d1.z * s1 + d2.z * s2};
+      ColumnRange reach{INFINITY, -INFINITY};
+      if (blotRadius >= 0.0) {
+        const Vec3d r0 = Less(g0, c0);
+        const double qa = DotD(gd, gd), qb = 2.0 * DotD(gd, r0);
+        const double rr = blotRadius + margin;
+        const double qc = DotD(r0, r0) - rr * rr;
+        if (qa < 1e-30) {
+          if (qc <= 0.0) reach.Cover(-INFINITY, INFINITY);
+        } else if (const double disc = qb * qb - 4.0 * qa * qc; disc >= 0.0) {
+          const double root = std::sqrt(disc);
+          reach.Cover((-qb - root) / (2.0 * qa), (-qb + root) / (2.0 * qa));
+        }
+      }
+      for (int n = 0; n < dripCount; ++n) {
+        const Vec3d r0 = Less(g0, Widen(stamp.dripStart[drips[n]]));
+        double lo = -INFINITY, hi = INFINITY;
+        CoverLinear(DotD(r0, downD), DotD(gd, downD), alongLow[n] - margin, alongHigh[n] + margin,
+                    lo, hi);
+        CoverLinear(DotD(r0, sideD), DotD(gd, sideD), -acrossCull[n] - margin,
+                    acrossCull[n] + margin, lo, hi);
+        if (lo <= hi) reach.Cover(lo, hi);
+      }
+      const double a = std::ceil(inLo) + 1.0, b = std::floor(inHi) - 1.0;
+      if (a <= b) {
+        const double reachLo = std::floor(reach.lo) - 1.0, reachHi = std::ceil(reach.hi) + 1.0;
+        if (!(reachLo <= reachHi)) {
+          skipLo[0] = static_cast<int32_t>(a);
+          skipHi[0] = static_cast<int32_t>(b);
+        } else {
+          if (reachLo > a) {
+            skipLo[0] = static_cast<int32_t>(a);
+            skipHi[0] = static_cast<int32_t>(std::min(b, reachLo - 1.0));
+          }
+          if (reachHi < b) {
+            skipLo[1] = static_cast<int32_t>(std::max(a, reachHi + 1.0));
+            skipHi[1] = static_cast<int32_t>(b);
+          }
+        }
+      }
+    }
     for (int32_t x = first; x <= last; ++x) {
+      if (x >= skipLo[0] && x <= skipHi[0]) x = skipHi[0] + 1;
+      if (x >= skipLo[1] && x <= skipHi[1]) x = skipHi[1] + 1;
+      if (x > last) break;
       const float fx = static_cast<float>(x);
       float w1 = ((fx - x0) * (y2 - y0) - (fy - y0) * (x2 - x0)) / area;
       float w2 = ((x1 - x0) * (fy - y0) - (y1 - y0) * (fx - x0)) / area;
@@ -368,12 +491,23 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       float amount = 0.0f;
       if (blot && !(distSq > blotReachSq)) {
         const float dist = Sqrt(distSq);
-        const float edge = (Noise(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
-                            Noise(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
-                           radius;
-        const float s = Clamp01((dist - 0.5f * edge) / (edge - 0.5f * edge));
-        amount =
-            (Noise(140.0f * q.x, 140.0f * q.y, 140.0f * q.z) * 0.25f + 0.75f) * (1.0f - Smooth(s));
+        // The noisy edge lies between 0.55 R and 1.3 R: within 0.27 R the blot is whole
+        // (s = 0) and from 1.31 R on it is gone (s = 1), whatever the noise, so the edge's
+        // two noise lookups are skipped there, and the density's where nothing is left.
+        float s = 0.0f;
+        if (!(radius > 0.0f) || dist > 0.27f * radius) {
+          s = 1.0f;
+          if (!(radius > 0.0f) || dist < 1.31f * radius) {
+            const float edge = (Noise(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
+                                Noise(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
+                               radius;
+            s = Clamp01((dist - 0.5f * edge) / (edge - 0.5f * edge));
+          }
+        }
+        const float left = 1.0f - Smooth(s);
+        if (left != 0.0f) {
+          amount = (Noise(140.0f * q.x, 140.0f * q.y, 140.0f * q.z) * 0.25f + 0.75f) * left;
+        }
       }
       float dripNoise = -1.0f;  // ValueNoise3(120 q), looked up once when a drip needs it
       for (int n = 0; n < dripCount; ++n) {
@@ -418,7 +552,7 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
 }  // namespace
 
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
-                   const PosedMeshSnapshot& snapshot, float age) {
+                   const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* shared) {
   WoundStamp stamp;
   if (!BuildWoundStamp(ctx, wound, snapshot, age, stamp)) return 0;
   float reach = 1.5f * stamp.radius + stamp.cut;
@@ -430,6 +564,9 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
   const float now = ctx.now;
   int32_t count = 0;
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
+  SnapshotBounds own;
+  SnapshotBounds& bounds = shared ? *shared : own;
+  bounds.meshes.resize(meshCount);
   for (size_t k = 0; k < meshCount; ++k) {
     const std::vector<Vec3>& posed = snapshot.positions[k];
     if (posed.empty()) continue;
@@ -445,21 +582,24 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
     const HostTriangle* triangles = source.triangles;
     const TexCoord* texCoords = blood.texCoords;
     const Vec3* points = posed.data();
-    for (int32_t t = 0; t < source.triangleCount; ++t) {
+    const int32_t triangleCount = std::max(source.triangleCount, 0);
+    std::vector<TriangleBound>& meshBounds = bounds.meshes[k];
+    if (meshBounds.size() != static_cast<size_t>(triangleCount)) {
+      BoundTriangles(triangles, triangleCount, posed, meshBounds);
+    }
+    for (int32_t t = 0; t < triangleCount; ++t) {
       const HostTriangle& tri = triangles[t];
       const uint16_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
       if (i0 >= vertexLimit || i1 >= vertexLimit || i2 >= vertexLimit) continue;
-      const Vec3 p[3] = {points[i0], points[i1], points[i2]};
-      const Vec3 c = Divided(p[0] + p[1] + p[2], 3.0f);
-      // sqrt is monotonic, so the largest distance is the root of the largest square.
-      const float rmax =
-          Sqrt(Max3(Dot(p[0] - c, p[0] - c), Dot(p[1] - c, p[1] - c), Dot(p[2] - c, p[2] - c)));
+      const Vec3 c = meshBounds[static_cast<size_t>(t)].centre;
+      const float rmax = meshBounds[static_cast<size_t>(t)].radius;
       const Vec3 offset = c - stamp.centre;
       const float offsetSq = Dot(offset, offset);
       // Far beyond reach for sure without the root; the exact test decides the rest and is
       // written to skip NaN too (a triangle that is not finite is out of reach).
       const float limit = reach + rmax;
       if (offsetSq > 1.01f * limit * limit || !(Sqrt(offsetSq) - rmax <= reach)) continue;
+      const Vec3 p[3] = {points[i0], points[i1], points[i2]};
       const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
       MaskLayer& layer = GetOrCreateLayer(ctx, layers, mesh, tri.material);
       const uint32_t parts = ReachingParts(stamp, c, rmax);

@@ -9,12 +9,23 @@
 #include "blood/blood_records.h"
 #include "host/host_types.h"
 
+// The centroid of each posed triangle and the largest distance of its vertices from it:
+// the same for every wound painted on one snapshot, so worked out once for all of them.
+struct TriangleBound {
+  Vec3 centre;
+  float radius;
+};
+struct SnapshotBounds {
+  std::vector<std::vector<TriangleBound>> meshes;  // per snapshot mesh, filled on first use
+};
+
 // Paints the wound at age seconds into layers (creating layers on the way) over every
 // mesh of the snapshot with a pose and a BloodGeometry; returns the number of triangles
 // painted (0 when the stamp cannot be built). Triangles with a vertex index at or past
-// the vertex count, or with non-finite positions, are skipped.
+// the vertex count, or with non-finite positions, are skipped. Wounds painted on one
+// snapshot may share its bounds (empty at first, for that snapshot only).
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
-                   const PosedMeshSnapshot& snapshot, float age);
+                   const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* bounds = nullptr);
 
 // Poses the wound on the snapshot. False when its mesh is not in the snapshot or has no
 // pose, its geometry changed, its triangle or vertex indices are out of range, or the

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "core/float_math.h"
+#include "core/platform.h"
 #include "render/blood_pass.h"
 #include "render/wound_stamp.h"
 #include "wounds/posed_mesh.h"
@@ -89,25 +90,55 @@ void UpdateBloodFrame(const BloodContext& ctx) {
   state.playerWasDead = playerDead;
 }
 
-void RefreshBloodStates(const BloodContext& ctx) {
+namespace {
+
+// Repaints one due ped's flowing wounds at their age and drops the finished ones.
+void RefreshPed(const BloodContext& ctx, HostPed* ped, PedBloodState& state) {
   const float now = ctx.now;
   const float flowTime = ctx.config.FlowTime;
-  for (auto& entry : ctx.tables.bloodStates) {
-    PedBloodState& state = entry.second;
-    if (state.wounds.empty() || state.nextRefreshTime > now) continue;
-    state.nextRefreshTime = now + kRefreshInterval;
-    PosedMeshSnapshot snapshot;
-    if (!TakePosedMeshSnapshot(ctx, entry.first, snapshot)) continue;
-    for (const Wound& wound : state.wounds) {
-      PaintWound(ctx, state.layers, wound, snapshot, std::min(flowTime, now - wound.time));
+  state.nextRefreshTime = now + kRefreshInterval;
+  PosedMeshSnapshot snapshot;
+  if (!TakePosedMeshSnapshot(ctx, ped, snapshot)) return;
+  SnapshotBounds bounds;
+  for (const Wound& wound : state.wounds) {
+    PaintWound(ctx, state.layers, wound, snapshot, std::min(flowTime, now - wound.time), &bounds);
+  }
+  auto finished = [&](const Wound& wound) {
+    return now - wound.time >= flowTime || std::find(snapshot.meshes.begin(), snapshot.meshes.end(),
+                                                     wound.mesh) == snapshot.meshes.end();
+  };
+  state.wounds.erase(std::remove_if(state.wounds.begin(), state.wounds.end(), finished),
+                     state.wounds.end());
+}
+
+bool Due(const PedBloodState& state, float now) {
+  return !state.wounds.empty() && !(state.nextRefreshTime > now);
+}
+
+}  // namespace
+
+void RefreshBloodStates(const BloodContext& ctx) {
+  const float now = ctx.now;
+  const float budget = ctx.config.PaintBudget;
+  if (!(budget > 0.0f)) {
+    for (auto& entry : ctx.tables.bloodStates) {
+      if (Due(entry.second, now)) RefreshPed(ctx, entry.first, entry.second);
     }
-    auto finished = [&](const Wound& wound) {
-      return now - wound.time >= flowTime ||
-             std::find(snapshot.meshes.begin(), snapshot.meshes.end(), wound.mesh) ==
-                 snapshot.meshes.end();
-    };
-    state.wounds.erase(std::remove_if(state.wounds.begin(), state.wounds.end(), finished),
-                       state.wounds.end());
+    return;
+  }
+  // Within the budget the peds waiting longest go first; the first always runs, so every
+  // ped gets its turn however long one refresh takes.
+  std::vector<std::pair<float, HostPed*>> due;
+  for (auto& entry : ctx.tables.bloodStates) {
+    if (Due(entry.second, now)) due.push_back({entry.second.nextRefreshTime, entry.first});
+  }
+  std::stable_sort(due.begin(), due.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  const double start = platform::PreciseSeconds();
+  const double limit = static_cast<double>(budget) / 1000.0;
+  for (size_t i = 0; i < due.size(); ++i) {
+    if (i > 0 && platform::PreciseSeconds() - start >= limit) break;
+    RefreshPed(ctx, due[i].second, ctx.tables.bloodStates.at(due[i].second));
   }
 }
 
