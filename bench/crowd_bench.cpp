@@ -34,6 +34,9 @@ void EndProcess() { State().host = nullptr; }
 
 float FlowTimeSeconds() { return Config().FlowTime; }
 
+// The shipped ini's frame budget for repaints (0: none).
+void SetPaintBudget(float milliseconds) { State().config.PaintBudget = milliseconds; }
+
 // All peds share the first one's model, as a gang of one model does.
 std::vector<ProceduralPed> AddPeds(SimHost& sim, const std::vector<PedPlacement>& placements) {
   std::vector<ProceduralPed> peds;
@@ -204,6 +207,7 @@ void BM_SteadyCrowd(benchmark::State& bench) {
   const int32_t maskSize = static_cast<int32_t>(bench.range(0));
   const bool drips = bench.range(1) != 0;
   const bool moving = bench.range(2) != 0;
+  const float budgetMs = static_cast<float>(bench.range(3));
   double total = 0.0, worst = 0.0;
   size_t frames = 0, layers = 0;
   for (auto _ : bench) {
@@ -215,6 +219,7 @@ void BM_SteadyCrowd(benchmark::State& bench) {
       EndProcess();
       return;
     }
+    SetPaintBudget(budgetMs);
     bench.ResumeTiming();
     const std::vector<double> frameMs = RunFight(*sim, crowd, moving);
     bench.PauseTiming();
@@ -234,8 +239,9 @@ void BM_SteadyCrowd(benchmark::State& bench) {
   bench.counters["layers_per_ped"] = static_cast<double>(layers) / kCrowd;
 }
 BENCHMARK(BM_SteadyCrowd)
-    ->ArgsProduct({{256, 1024}, {0, 1}, {0, 1}})
-    ->ArgNames({"mask", "drips", "moving"})
+    ->ArgsProduct({{256, 1024}, {0, 1}, {0, 1}, {0}})
+    ->ArgsProduct({{256, 1024}, {1}, {0, 1}, {1}})
+    ->ArgNames({"mask", "drips", "moving", "budget_ms"})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -58,7 +58,7 @@ struct MaskLayer {
   std::vector<uint8_t> texels;     // (2 * MaskSize) x MaskSize amounts, row after row
   HostTexture* texture = nullptr;  // owned; made by the first upload
   bool dirty = true;
-  TexelRect changed;  // texels written since the last upload
+  TexelRect changed;        // texels written since the last upload
   float lastPaint = 0.0f;   // seconds of the last painting
   float lastUpload = 0.0f;  // seconds of the last upload
 };
@@ -68,6 +68,7 @@ struct PedBloodState {
   std::vector<Wound> wounds;      // flowing, oldest first, at most kMaxFlowingWounds
   uint32_t lastHitClock = 0;  // host milliseconds of the latest wound attempt that found the mesh
   float nextRefreshTime = 0.0f;  // seconds
+  size_t refreshCursor = 0;      // wounds already repainted by a refresh the budget cut short
   int32_t woundCounter = 0;      // attempts that found the mesh, bled-out ones included
   float bloodLoss = 0.0f;        // 1.0: bled out
   uint64_t lossUnits = 0;        // bloodLoss counted exactly (see AddBloodLoss)

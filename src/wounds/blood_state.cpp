@@ -92,23 +92,37 @@ void UpdateBloodFrame(const BloodContext& ctx) {
 
 namespace {
 
-// Repaints one due ped's flowing wounds at their age and drops the finished ones.
-void RefreshPed(const BloodContext& ctx, HostPed* ped, PedBloodState& state) {
+// Repaints one due ped's flowing wounds at their age and drops the finished ones. With
+// a budget (spent() true once it is used up) the repaint stops between two wounds and
+// goes on from there at the ped's next turn; false then, true when it is done.
+template <typename Spent>
+bool RefreshPed(const BloodContext& ctx, HostPed* ped, PedBloodState& state, Spent spent) {
   const float now = ctx.now;
   const float flowTime = ctx.config.FlowTime;
-  state.nextRefreshTime = now + kRefreshInterval;
   PosedMeshSnapshot snapshot;
-  if (!TakePosedMeshSnapshot(ctx, ped, snapshot)) return;
+  if (!TakePosedMeshSnapshot(ctx, ped, snapshot)) {
+    state.nextRefreshTime = now + kRefreshInterval;
+    state.refreshCursor = 0;
+    return true;
+  }
   SnapshotBounds bounds;
-  for (const Wound& wound : state.wounds) {
+  for (size_t i = state.refreshCursor; i < state.wounds.size(); ++i) {
+    if (spent()) {
+      state.refreshCursor = i;
+      return false;
+    }
+    const Wound& wound = state.wounds[i];
     PaintWound(ctx, state.layers, wound, snapshot, std::min(flowTime, now - wound.time), &bounds);
   }
+  state.refreshCursor = 0;
+  state.nextRefreshTime = now + kRefreshInterval;
   auto finished = [&](const Wound& wound) {
     return now - wound.time >= flowTime || std::find(snapshot.meshes.begin(), snapshot.meshes.end(),
                                                      wound.mesh) == snapshot.meshes.end();
   };
   state.wounds.erase(std::remove_if(state.wounds.begin(), state.wounds.end(), finished),
                      state.wounds.end());
+  return true;
 }
 
 bool Due(const PedBloodState& state, float now) {
@@ -122,12 +136,12 @@ void RefreshBloodStates(const BloodContext& ctx) {
   const float budget = ctx.config.PaintBudget;
   if (!(budget > 0.0f)) {
     for (auto& entry : ctx.tables.bloodStates) {
-      if (Due(entry.second, now)) RefreshPed(ctx, entry.first, entry.second);
+      if (Due(entry.second, now)) RefreshPed(ctx, entry.first, entry.second, [] { return false; });
     }
     return;
   }
-  // Within the budget the peds waiting longest go first; the first always runs, so every
-  // ped gets its turn however long one refresh takes.
+  // Within the budget the peds waiting longest go first, wound by wound; the first wound
+  // of the frame always runs, so every ped gets its turn however long one repaint takes.
   std::vector<std::pair<float, HostPed*>> due;
   for (auto& entry : ctx.tables.bloodStates) {
     if (Due(entry.second, now)) due.push_back({entry.second.nextRefreshTime, entry.first});
@@ -136,9 +150,14 @@ void RefreshBloodStates(const BloodContext& ctx) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   const double start = platform::PreciseSeconds();
   const double limit = static_cast<double>(budget) / 1000.0;
-  for (size_t i = 0; i < due.size(); ++i) {
-    if (i > 0 && platform::PreciseSeconds() - start >= limit) break;
-    RefreshPed(ctx, due[i].second, ctx.tables.bloodStates.at(due[i].second));
+  bool first = true;
+  auto spent = [&] {
+    const bool over = !first && platform::PreciseSeconds() - start >= limit;
+    first = false;
+    return over;
+  };
+  for (const auto& entry : due) {
+    if (!RefreshPed(ctx, entry.second, ctx.tables.bloodStates.at(entry.second), spent)) break;
   }
 }
 

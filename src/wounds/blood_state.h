@@ -16,8 +16,9 @@ void UpdateBloodFrame(const BloodContext& ctx);
 // Repaints the flowing wounds of every due ped (nextRefreshTime <= now) at their age,
 // clamped to FlowTime, then drops wounds FlowTime old or whose mesh left the ped. A ped
 // that cannot be snapshot keeps its wounds and is tried again kRefreshInterval later.
-// With a PaintBudget, due peds are repainted oldest due first until the budget's
-// milliseconds are spent (at least one per call); the rest wait for a later frame.
+// With a PaintBudget, due peds are repainted oldest due first, wound by wound, until the
+// budget's milliseconds are spent (at least one wound per call); the rest wait for a later
+// frame, a ped cut short going on where it stopped.
 void RefreshBloodStates(const BloodContext& ctx);
 
 // Bleed strength of a new wound, in [0, 1] for loss >= 0: B(loss) with

@@ -166,7 +166,11 @@ bool AddWound(const BloodContext& ctx, const WoundRequest& request) {
 
   const int32_t painted = PaintWound(ctx, state.layers, wound, snapshot, 0.0f);
   state.wounds.push_back(wound);
-  if (state.wounds.size() > kMaxFlowingWounds) state.wounds.erase(state.wounds.begin());
+  if (state.wounds.size() > kMaxFlowingWounds) {
+    state.wounds.erase(state.wounds.begin());
+    // A repaint cut short goes on with the same wound.
+    if (state.refreshCursor > 0) --state.refreshCursor;
+  }
   if (LogEnabled()) {
     LogLine("%s ped %p model %d: wound %d, %s, r %.3f cut %.3f bleed %.2f, %d tris painted", tag,
             pedAddress, model, state.woundCounter, hit.t < 1e29f ? "ray hit mesh" : "snapped",
