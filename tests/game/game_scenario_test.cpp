@@ -340,8 +340,8 @@ TEST(SyntheticGame, RefusesAnUnknownBuildWithOneMessageAndNoChange) {
   SyntheticGame game;
   game.SetPlayer(game.AddPed({0, 4, 0}, false));
   SyntheticGame::SetProbe(0x90909090);
-  const uint8_t* image = reinterpret_cast<const uint8_t*>(0x401000);
-  const std::vector<uint8_t> before(image, image + (0xC90000 - 0x401000));
+  const uint8_t* image = reinterpret_cast<const uint8_t*>(ga::kCodeStart);
+  const std::vector<uint8_t> before(image, image + (0xC90000 - ga::kCodeStart));
 
   PluginCase plugin("refused");
   ASSERT_TRUE(plugin.Load());

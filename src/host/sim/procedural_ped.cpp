@@ -5,10 +5,15 @@
 #include <cmath>
 #include <vector>
 
+#include "host/game_facts.h"
 #include "host/sim/sim_math.h"
 
-const int32_t kProceduralBoneIds[kProceduralBoneCount] = {1,  2,  3,  4,  5,  21, 22, 23, 24, 31,
-                                                          32, 33, 34, 41, 42, 43, 51, 52, 53};
+namespace gb = game::bone;
+const int32_t kProceduralBoneIds[kProceduralBoneCount] = {
+    gb::kPelvis,        gb::kSpine,         gb::kUpperTorso,   gb::kNeck,      gb::kHead,
+    gb::kRightClavicle, gb::kRightUpperArm, gb::kRightForearm, gb::kRightHand, gb::kLeftClavicle,
+    gb::kLeftUpperArm,  gb::kLeftForearm,   gb::kLeftHand,     gb::kLeftThigh, gb::kLeftCalf,
+    gb::kLeftFoot,      gb::kRightThigh,    gb::kRightCalf,    gb::kRightFoot};
 
 namespace {
 
