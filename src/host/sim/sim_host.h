@@ -75,6 +75,10 @@ struct SimGeometry {
   bool finished = false;
 };
 
+// Sets g's bounds to the sphere the game keeps for a geometry: centred on the box around
+// its positions, reaching the farthest one (all zero without positions).
+void SetBoundsFromPositions(SimGeometry& g);
+
 // One draw made through a mesh's render callback.
 struct SimDraw {
   HostMesh* mesh;
