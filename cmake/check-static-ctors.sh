@@ -18,6 +18,7 @@ done
 
 found=0
 for file in "${files[@]}"; do
+  [[ $file == *.res ]] && continue  # compiled resources: no code
   # objdump -h names each object ("name:   file format ...") before listing its sections.
   offenders=$("$objdump" -h "$file" | awk '
     / file format / { object = $1; sub(/:$/, "", object); sub(/.*\//, "", object); next }

@@ -1,7 +1,7 @@
 # Zydis, the x86 decoder of the inline hooks, as the target vt_zydis.
 # Natively Debian's libzydis-dev; for 32-bit Windows a static build of Debian's source
-# package in third_party/zydis-src/ (scripts/fetch-zydis.sh), with Zycore's headers only:
-# the decoder needs nothing compiled from Zycore.
+# package in third_party/zydis-src/ (put there by scripts/setup.sh), with Zycore's headers
+# only: the decoder needs nothing compiled from Zycore.
 if(TARGET vt_zydis)
   return()
 endif()
@@ -15,12 +15,10 @@ endif()
 
 get_filename_component(VT_ROOT ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
 set(VT_ZYDIS_SRC ${VT_ROOT}/third_party/zydis-src)
-if(NOT EXISTS ${VT_ZYDIS_SRC}/zydis/CMakeLists.txt)
-  execute_process(COMMAND sh ${VT_ROOT}/scripts/fetch-zydis.sh
-                  RESULT_VARIABLE vt_fetch_result)
-  if(NOT vt_fetch_result EQUAL 0)
-    message(FATAL_ERROR "Zydis sources missing: run scripts/fetch-zydis.sh")
-  endif()
+if(NOT EXISTS ${VT_ZYDIS_SRC}/zydis/CMakeLists.txt OR
+   NOT EXISTS ${VT_ZYDIS_SRC}/zycore/cmake/zyan-functions.cmake)
+  message(FATAL_ERROR "The Windows build needs the Zydis sources in ${VT_ZYDIS_SRC}: "
+                      "run scripts/setup.sh (as root) first.")
 endif()
 
 set(VT_ZYCORE_DIR ${VT_ZYDIS_SRC}/zycore)

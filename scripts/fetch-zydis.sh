@@ -1,7 +1,8 @@
 #!/bin/sh
 # Puts the Zydis sources (Debian's source package) and Zycore's headers (Debian's
 # libzycore-dev) into third_party/zydis-src/, for the 32-bit Windows build. Quick when
-# they are there already.
+# they are there already. The source package needs deb-src entries, which scripts/setup.sh
+# adds; this script leaves the machine's package sources alone.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,20 +13,16 @@ if [ -f "$dest/zydis/CMakeLists.txt" ] && [ -f "$dest/zycore/include/Zycore/Zyco
   exit 0
 fi
 
-sources=/etc/apt/sources.list.d/debian.sources
 work=$(mktemp -d)
 chmod a+rwx "$work"  # apt downloads as its own user
 trap 'rm -rf "$work"' EXIT
 
-# apt-get source needs deb-src entries; the image ships binary entries only.
-if [ -f "$sources" ] && ! grep -q '^Types:.*deb-src' "$sources"; then
-  sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
-  apt-get update -qq
-fi
-
 mkdir -p "$dest"
 if [ ! -f "$dest/zydis/CMakeLists.txt" ]; then
-  (cd "$work" && apt-get source -qq zydis >/dev/null)
+  if ! (cd "$work" && apt-get source -qq zydis >/dev/null); then
+    echo "fetch-zydis: apt-get source zydis failed; scripts/setup.sh adds the deb-src entries" >&2
+    exit 1
+  fi
   rm -rf "$dest/zydis"
   mv "$work"/zydis-4.0.0 "$dest/zydis"
 fi

@@ -15,10 +15,10 @@ wine_start &
 boot=$!
 
 bash "$root/scripts/build.sh"
-ctest --test-dir "$root/build-native" --output-on-failure -j2
+cd "$root"
+ctest --preset sanitize
 
 wait "$boot"
 # Two programs at a time: each spends most of its time starting Wine. The server is already
 # up, so the tests' own step that starts it is left out.
-ctest --test-dir "$root/build-win" --output-on-failure -j2 \
-  --exclude-regex '^wine\.start$' --fixture-exclude-setup vt_wine
+ctest --preset windows --exclude-regex '^wine\.start$' --fixture-exclude-setup vt_wine

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "wound_world.h"
+#include "support/wound_world.h"
 
 namespace {
 

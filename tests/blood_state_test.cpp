@@ -12,7 +12,7 @@
 #include "damage/hit_history.h"
 #include "render/blood_geometry.h"
 #include "render/wound_stamp.h"
-#include "wound_world.h"
+#include "support/wound_world.h"
 #include "wounds/wound_placement.h"
 
 namespace {

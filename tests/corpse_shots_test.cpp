@@ -11,10 +11,10 @@
 
 #include "damage/corpse_shots.h"
 #include "damage/hit_history.h"
-#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
-#include "wound_world.h"
+#include "support/damage_support.h"
+#include "support/wound_world.h"
 #include "wounds/blood_state.h"
 
 namespace {

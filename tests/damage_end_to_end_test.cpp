@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "damage/hit_history.h"
-#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
 #include "render/wound_stamp.h"
+#include "support/damage_support.h"
 #include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -162,13 +162,7 @@ TEST_F(DamageEndToEnd, GrenadeExplodesBetweenTwoPeds) {
 TEST_F(DamageEndToEnd, PedFallsFromARoof) {
   ProceduralPed ped = AddProceduralPed(sim, {{5, 5, 0}, 0.5f, PedPose::Lying});
   SimHost::Sim(ped.ped)->health = 100.0f;  // landed on its back, alive
-  const int32_t bones[] = {5, 3, 2, 1, 22, 23, 24, 32, 33, 34, 41, 42, 51, 52, 43, 53};
-  int32_t lowest = -1;
-  float lowestZ = 1e9f;
-  for (int32_t bone : bones) {
-    const float z = ProceduralBonePosition(sim, ped, bone).z;
-    if (z < lowestZ) lowestZ = z, lowest = bone;
-  }
+  const int32_t lowest = LowestFallBone(sim, ped);
 
   sim.GameDamage(sim.AddDamage(nullptr, 7.5f, 3, 54), AsEntity(ped.ped));  // a stumble
   EXPECT_EQ(FindBloodState(State().tables, ped.ped), nullptr);

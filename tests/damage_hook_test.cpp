@@ -13,10 +13,10 @@
 #include "damage/explosion_wounds.h"
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
-#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
-#include "wound_world.h"
+#include "support/damage_support.h"
+#include "support/wound_world.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "damage/explosion_wounds.h"
-#include "damage_support.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
-#include "wound_world.h"
+#include "support/damage_support.h"
+#include "support/wound_world.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
 
@@ -184,13 +184,7 @@ TEST_F(ExplosionWoundsTest, StandingPedsLandOnTheirFeet) {
 TEST_F(ExplosionWoundsTest, FourFallsBleedALivingPedOut) {
   ProceduralPed ped = AddProceduralPed(sim, {{0, 0, 0}, 0, PedPose::Lying});
   SimHost::Sim(ped.ped)->health = 100.0f;
-  const int32_t fallBones[] = {5, 3, 2, 1, 22, 23, 24, 32, 33, 34, 41, 42, 51, 52, 43, 53};
-  int32_t lowest = -1;
-  float lowestZ = 1e9f;
-  for (int32_t bone : fallBones) {
-    const float z = ProceduralBonePosition(sim, ped, bone).z;
-    if (z < lowestZ) lowestZ = z, lowest = bone;
-  }
+  const int32_t lowest = LowestFallBone(sim, ped);
   ASSERT_NE(lowest, 43);
   ASSERT_NE(lowest, 53);
 

@@ -4,19 +4,16 @@
 
 #include <cmath>
 
-#include "wound_world.h"
+#include "support/wound_world.h"
 
 namespace {
 
 HostMatrix Bone(float m00, float m01, float m10, float m11, Vec3 t) {
-  HostMatrix m = IdentityBone();
+  HostMatrix m = TranslationMatrix(t);
   m.m[0][0] = m00;
   m.m[0][1] = m01;
   m.m[1][0] = m10;
   m.m[1][1] = m11;
-  m.m[3][0] = t.x;
-  m.m[3][1] = t.y;
-  m.m[3][2] = t.z;
   return m;
 }
 
@@ -83,7 +80,7 @@ TEST_F(PosedMesh, SkinningFollowsTheHostConventionAndUsesWeightsAsStored) {
     SCOPED_TRACE(c.name);
     HostGeometry* geometry = AddTriangle({3, 0, 0});
     SimSkin* skin = SkinOf(geometry);
-    skin->inverseBind = {IdentityBone(), inverseBind};
+    skin->inverseBind = {IdentityMatrix(), inverseBind};
     for (int k = 0; k < 4; ++k) skin->weights[static_cast<size_t>(k)] = c.weights[k];
     skin->boneIndices[0] = c.indices;
     HostHierarchy* hierarchy = AddBones(2);
@@ -147,7 +144,7 @@ TEST_F(PosedMesh, NegativeBoneCountLeavesEveryVertexAtTheOrigin) {
 TEST_F(PosedMesh, BoneScratchGrowsToTheLargestCountAndKeepsItsStorage) {
   HostMesh* mesh = sim.AddMesh(nullptr, AddTriangle({0, 0, 0}));
   SimHost::Sim(SimHost::Sim(SimHost::Sim(mesh)->geometry)->skin)
-      ->inverseBind.assign(40, IdentityBone());
+      ->inverseBind.assign(40, IdentityMatrix());
   std::vector<Vec3> out;
   ASSERT_TRUE(SkinMeshVertices(Context(), mesh, AddBones(40), out));
   const HostMatrix* storage = State().tables.boneScratch.data();

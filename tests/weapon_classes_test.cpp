@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "damage/aim_rays.h"
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
+#include "host/game_facts.h"
 #include "host/sim/sim_host.h"
+#include "host/sim/sim_math.h"
 #include "plugin/system_state.h"
 
 namespace {
@@ -18,15 +22,6 @@ class WeaponClassesTest : public ::testing::Test {
   }
   SimHost sim;
 };
-
-HostMatrix Translation(Vec3 t) {
-  HostMatrix m{};
-  m.m[0][0] = m.m[1][1] = m.m[2][2] = m.m[3][3] = 1.0f;
-  m.m[3][0] = t.x;
-  m.m[3][1] = t.y;
-  m.m[3][2] = t.z;
-  return m;
-}
 
 void ExpectVec(Vec3 actual, Vec3 expected) {
   EXPECT_FLOAT_EQ(actual.x, expected.x);
@@ -54,53 +49,73 @@ TEST_F(WeaponClassesTest, ClassesHoldExactlyTheirCodes) {
   }
 }
 
-TEST_F(WeaponClassesTest, ProfilesFollowTheirRowsWithTheConfiguredRadii) {
+::testing::AssertionResult SameProfile(const WoundProfile& p, const WoundProfile& e) {
+  if (p.radius == e.radius && p.cut == e.cut && p.dripScale == e.dripScale &&
+      p.dripsMin == e.dripsMin && p.dripsMax == e.dripsMax) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "got {" << p.radius << ", " << p.cut << ", " << p.dripScale << ", " << p.dripsMin
+         << ", " << p.dripsMax << "}, expected {" << e.radius << ", " << e.cut << ", "
+         << e.dripScale << ", " << e.dripsMin << ", " << e.dripsMax << "}";
+}
+
+TEST_F(WeaponClassesTest, GunWoundsTakeTheConfiguredSizeAndDripsAndHeadShotsAreLarger) {
   BloodConfig& config = State().config;
-  config.WoundRadius = 0.03f;
-  config.ShotgunWoundRadius = 0.02f;
-  config.RifleWoundRadius = 0.05f;
   config.DripsMin = 2;
   config.DripsMax = 5;
-  struct Row {
-    int32_t code, piece;
-    WoundProfile expected;
+  for (float radius : {0.03f, 0.05f}) {
+    config.WoundRadius = radius;
+    config.ShotgunWoundRadius = 0.6f * radius;
+    config.RifleWoundRadius = 1.7f * radius;
+    for (int32_t code = 0; code <= 300; ++code) {
+      if (!IsBulletWeapon(code)) continue;
+      for (int32_t piece = 0; piece <= 255; ++piece) {
+        const float head = piece == game::piece::kHead ? 1.4f : 1.0f;
+        // Pellets are small wherever they land; other bullets keep the ini's drips.
+        const WoundProfile expected =
+            IsShotgunWeapon(code) ? WoundProfile{config.ShotgunWoundRadius, 0, 0.6f, 0, 2}
+            : IsRifleWeapon(code) ? WoundProfile{head * config.RifleWoundRadius, 0, 1.0f, 2, 5}
+                                  : WoundProfile{head * config.WoundRadius, 0, 1.0f, 2, 5};
+        EXPECT_TRUE(SameProfile(GetWoundProfile(Config(), code, piece), expected))
+            << "code " << code << " piece " << piece;
+      }
+    }
+  }
+}
+
+TEST_F(WeaponClassesTest, BlowsBladesCarsAndBlastsLeaveTheirOwnWoundsAndNothingElseBleeds) {
+  using namespace game::weapon;
+  const WoundProfile none{0, 0, 0, 0, 0};
+  const WoundProfile blast{0.025f, 0, 0.7f, 0, 2};
+  struct Kind {
+    std::vector<int32_t> codes;
+    WoundProfile head, body;
   };
-  const Row rows[] = {
-      {0, 9, {0.012f, 0, 0.5f, 0, 2}},
-      {0, 3, {0, 0, 0, 0, 0}},
-      {1, 9, {0.012f, 0, 0.5f, 0, 2}},
-      {1, 4, {0, 0, 0, 0, 0}},
-      {2, 9, {0.025f, 0, 1.0f, 1, 3}},
-      {15, 3, {0.012f, 0, 0.4f, 0, 1}},
-      {7, 8, {0.012f, 0, 0.4f, 0, 1}},
-      {4, 9, {0.01f, 0.045f, 1.0f, 2, 5}},
-      {8, 3, {0.013f, 0.1f, 1.2f, 3, 6}},
-      {9, 9, {0.05f, 0.09f, 1.6f, 4, 6}},
-      {25, 9, {0.02f, 0, 0.6f, 0, 2}},
-      {27, 3, {0.02f, 0, 0.6f, 0, 2}},
-      {30, 9, {1.4f * 0.05f, 0, 1.0f, 2, 5}},
-      {38, 3, {0.05f, 0, 1.0f, 2, 5}},
-      {49, 9, {0.02f, 0.03f, 0.5f, 0, 2}},
-      {50, 3, {0.02f, 0.03f, 0.5f, 0, 2}},
-      {22, 9, {1.4f * 0.03f, 0, 1.0f, 2, 5}},
-      {52, 3, {0.03f, 0, 1.0f, 2, 5}},
-      {32, 255, {0.03f, 0, 1.0f, 2, 5}},
-      {16, 9, {0.025f, 0, 0.7f, 0, 2}},
-      {51, 3, {0.025f, 0, 0.7f, 0, 2}},
-      {54, 3, {0, 0, 0, 0, 0}},
-      {37, 9, {0, 0, 0, 0, 0}},
-      {10, 9, {0, 0, 0, 0, 0}},
-      {-5, 9, {0, 0, 0, 0, 0}},
-      {INT32_MAX, 9, {0, 0, 0, 0, 0}},
+  const Kind kinds[] = {
+      {{kUnarmed, kBrassKnuckles}, {0.012f, 0, 0.5f, 0, 2}, none},  // fists mark the face only
+      {{kGolfClub, kNightstick, kBat, kShovel, kPoolCue, kCane},
+       {0.025f, 0, 1.0f, 1, 3},
+       {0.012f, 0, 0.4f, 0, 1}},
+      {{kKnife}, {0.01f, 0.045f, 1.0f, 2, 5}, {0.01f, 0.045f, 1.0f, 2, 5}},
+      {{kKatana}, {0.013f, 0.1f, 1.2f, 3, 6}, {0.013f, 0.1f, 1.2f, 3, 6}},
+      {{kChainsaw}, {0.05f, 0.09f, 1.6f, 4, 6}, {0.05f, 0.09f, 1.6f, 4, 6}},
+      {{kRammedByCar, kRunOverByCar}, {0.02f, 0.03f, 0.5f, 0, 2}, {0.02f, 0.03f, 0.5f, 0, 2}},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << "code " << row.code << " piece " << row.piece);
-    WoundProfile p = GetWoundProfile(Config(), row.code, row.piece);
-    EXPECT_FLOAT_EQ(p.radius, row.expected.radius);
-    EXPECT_FLOAT_EQ(p.cut, row.expected.cut);
-    EXPECT_FLOAT_EQ(p.dripScale, row.expected.dripScale);
-    EXPECT_EQ(p.dripsMin, row.expected.dripsMin);
-    EXPECT_EQ(p.dripsMax, row.expected.dripsMax);
+  std::vector<int32_t> codes = {INT32_MIN, INT32_MAX};
+  for (int32_t code = -5; code <= 300; ++code) codes.push_back(code);
+  for (int32_t code : codes) {
+    if (IsBulletWeapon(code)) continue;
+    WoundProfile head = IsExplosiveWeapon(code) ? blast : none, body = head;
+    for (const Kind& kind : kinds) {
+      if (std::count(kind.codes.begin(), kind.codes.end(), code))
+        head = kind.head, body = kind.body;
+    }
+    for (int32_t piece = 0; piece <= 255; ++piece) {
+      EXPECT_TRUE(SameProfile(GetWoundProfile(Config(), code, piece),
+                              piece == game::piece::kHead ? head : body))
+          << "code " << code << " piece " << piece;
+    }
   }
 }
 
@@ -130,7 +145,7 @@ TEST_F(WeaponClassesTest, AimRaysComeFromTheShooterAndTheActiveView) {
   HostPed* shooter = sim.AddPed({100, 100, 100});
   SimEntity* e = SimHost::Sim(shooter);
   e->hasMatrix = true;  // the matrix translation wins over the position field
-  e->matrix = Translation({1, 2, 3});
+  e->matrix = TranslationMatrix({1, 2, 3});
   sim.aimOffset = {0, 0, 0.5f};
   sim.aimDirection = {0, 0.6f, 0.8f};
   sim.viewEye = {-1, -2, 4};
@@ -153,7 +168,8 @@ TEST_F(WeaponClassesTest, BonePositionsFallBackToTheHostQuery) {
   HostHierarchy* hierarchy = sim.AddHierarchy();
   SimHierarchy* h = SimHost::Sim(hierarchy);
   h->boneIds = {5, 22, 41};
-  h->boneMatrices = {Translation({1, 1, 1}), Translation({2, 2, 2}), Translation({3, 3, 3})};
+  h->boneMatrices = {TranslationMatrix({1, 1, 1}), TranslationMatrix({2, 2, 2}),
+                     TranslationMatrix({3, 3, 3})};
   h->boneCount = 3;
   HostPed* ped = sim.AddPed({9, 9, 9}, sim.AddRenderObject(hierarchy));
   SimHost::Sim(ped)->queryBones = {{22, {7, 7, 7}}, {41, {8, 8, 8}}, {52, {6, 6, 6}}};
@@ -169,7 +185,7 @@ TEST_F(WeaponClassesTest, BonePositionsFallBackToTheHostQuery) {
   h->boneMatrices.clear();  // no matrix array
   ExpectVec(GetBonePosition(Host(), ped, 22), {7, 7, 7});
 
-  h->boneMatrices = {Translation({1, 1, 1}), Translation({2, 2, 2})};
+  h->boneMatrices = {TranslationMatrix({1, 1, 1}), TranslationMatrix({2, 2, 2})};
   SimHost::Sim(sim.Sim(ped)->renderObject)->hierarchy = nullptr;  // no skin hierarchy
   ExpectVec(GetBonePosition(Host(), ped, 22), {7, 7, 7});
 

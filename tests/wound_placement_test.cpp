@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/random.h"
-#include "wound_world.h"
+#include "support/wound_world.h"
 #include "wounds/blood_state.h"
 
 namespace {

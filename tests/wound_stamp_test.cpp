@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "render/blood_geometry.h"
-#include "wound_world.h"
+#include "support/wound_world.h"
 
 namespace {
 

@@ -42,16 +42,8 @@ size_t ProfileString(const char* section, const char* key, const char* def, char
                      const char* path) {
   if (!out || size == 0) return 0;
   std::string text;
-  if (ReadWholeFile(path, &text)) {
-    return ProfileStringFromText(text, section, key, def, out, size);
-  }
-  // Without a file the default is copied as it is, only its trailing spaces dropped.
-  size_t length = def ? std::strlen(def) : 0;
-  while (length > 0 && def[length - 1] == ' ') --length;
-  if (length > size - 1) length = size - 1;
-  if (length > 0) std::memcpy(out, def, length);
-  out[length] = '\0';
-  return length;
+  if (!ReadWholeFile(path, &text)) return CopyProfileDefault(def, out, size);
+  return ProfileStringFromText(text, section, key, def, out, size);
 }
 
 uint32_t TickCount() {

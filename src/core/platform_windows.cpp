@@ -5,6 +5,7 @@
 
 #include "core/platform.h"
 #include "core/platform_overrides.h"
+#include "core/profile_text.h"
 
 namespace platform {
 
@@ -19,15 +20,8 @@ int32_t ProfileInt(const char* section, const char* key, int32_t def, const char
 size_t ProfileString(const char* section, const char* key, const char* def, char* out, size_t size,
                      const char* path) {
   if (!out || size == 0) return 0;
-  if (!path || !*path) {
-    // An empty file name would send the platform to its own default profile.
-    size_t length = def ? lstrlenA(def) : 0;
-    while (length > 0 && def[length - 1] == ' ') --length;
-    if (length > size - 1) length = size - 1;
-    if (length > 0) memcpy(out, def, length);
-    out[length] = '\0';
-    return length;
-  }
+  // An empty file name would send the platform to its own default profile.
+  if (!path || !*path) return CopyProfileDefault(def, out, size);
   DWORD limit = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(size);
   return GetPrivateProfileStringA(section, key, def, out, limit, path);
 }

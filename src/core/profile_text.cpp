@@ -26,6 +26,21 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// What the reader falls back to: the default without its trailing spaces.
+std::string_view DefaultText(const char* def) {
+  std::string_view text = def ? def : "";
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// At most size - 1 characters, always terminated; size must not be 0.
+size_t CopyText(std::string_view text, char* out, size_t size) {
+  const size_t count = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(out, text.data(), count);
+  out[count] = '\0';
+  return count;
+}
+
 // One pair of matching quotes around the value is dropped; when the buffer is exactly
 // one character too small for the quoted text, the reader still drops the last copied
 // character (the platform's own rule, kept so both readers agree).
@@ -35,9 +50,7 @@ size_t CopyEntry(std::string_view value, char* out, size_t size) {
     quoted = true;
     value.remove_prefix(1);
   }
-  size_t count = value.size() < size - 1 ? value.size() : size - 1;
-  std::memcpy(out, value.data(), count);
-  out[count] = '\0';
+  size_t count = CopyText(value, out, size);
   if (quoted && size >= value.size() && count > 0) out[--count] = '\0';
   return count;
 }
@@ -108,12 +121,13 @@ size_t ProfileStringFromText(std::string_view text, const char* section, const c
                              const char* def, char* out, size_t size) {
   if (!out || size == 0) return 0;
   std::string value;
-  if (!FindProfileValue(text, section, key, &value)) {
-    std::string_view fallback = def ? def : "";
-    while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
-    value = std::string(fallback);
-  }
+  if (!FindProfileValue(text, section, key, &value)) value = std::string(DefaultText(def));
   return CopyEntry(value, out, size);
+}
+
+size_t CopyProfileDefault(const char* def, char* out, size_t size) {
+  if (!out || size == 0) return 0;
+  return CopyText(DefaultText(def), out, size);
 }
 
 int32_t ProfileIntFromText(std::string_view text, const char* section, const char* key,

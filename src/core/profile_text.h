@@ -28,6 +28,11 @@ bool FindProfileValue(std::string_view text, const char* section, const char* ke
 size_t ProfileStringFromText(std::string_view text, const char* section, const char* key,
                              const char* def, char* out, size_t size);
 
+// What both readers give when there is no file to read: def (null reads as empty) as it
+// is, only its trailing spaces dropped, at most size - 1 characters, always terminated.
+// Returns the number of characters copied; 0 and nothing written when size is 0.
+size_t CopyProfileDefault(const char* def, char* out, size_t size);
+
 // GetPrivateProfileIntA on text: def when the value is absent or empty, otherwise the
 // leading number of its first 29 characters (blanks, a sign, 0x/0o/0b prefixes; 32-bit
 // wrap-around), 0 when it starts with no number.

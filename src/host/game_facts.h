@@ -33,10 +33,13 @@ namespace bone {
 constexpr int32_t kPelvis = 1;
 constexpr int32_t kSpine = 2;
 constexpr int32_t kUpperTorso = 3;
+constexpr int32_t kNeck = 4;
 constexpr int32_t kHead = 5;
+constexpr int32_t kRightClavicle = 21;
 constexpr int32_t kRightUpperArm = 22;
 constexpr int32_t kRightForearm = 23;
 constexpr int32_t kRightHand = 24;
+constexpr int32_t kLeftClavicle = 31;
 constexpr int32_t kLeftUpperArm = 32;
 constexpr int32_t kLeftForearm = 33;
 constexpr int32_t kLeftHand = 34;

@@ -3,8 +3,8 @@
 // defined and destroyed in reverse, when the library is unloaded or the process ends.
 #include <windows.h>
 
+#include "host/game/game_addresses.h"
 #include "host/game/game_host.h"
-#include "host/game/game_layout.h"
 #include "plugin/system_state.h"
 #include "plugin/vermiltrace.h"
 

@@ -1,5 +1,5 @@
-// The plug-in library in a synthetic game process: start-up, a game moment with a pistol
-// hit, a shot into a corpse, ped removal and game reset, unload; the refused builds; a run
+// The plug-in library in a synthetic game process: a session of start-up, a pistol hit, a
+// shot into a corpse, ped removal and game resets, unload; the refused builds; a run
 // without log. Each test is its own process (see CMakeLists.txt).
 #include <gtest/gtest.h>
 
@@ -173,15 +173,46 @@ void PistolHit(SyntheticGame& game, const Ped& player, const Ped& ped) {
   PistolHitAsAimed(game, player, ped);
 }
 
-TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
+// One game session, played through in moments: each GameMoment test is the next moment
+// of the same session, in the order written (later moments are skipped once one fails).
+struct Session {
+  Session() { game.SetPlayer(player); }
   SyntheticGame game;
   Ped& player = game.AddPed({0, 4, 0}, false);
-  game.SetPlayer(player);
   Ped& target = game.AddPed({0, 0, 0}, false);
   Ped& corpse = game.AddPed({3, 0, 0}, true);
   const CodeBytes before = SyntheticGame::ReadCode();
+  PluginCase plugin{"moment"};
+  CodeBytes loaded{};   // once the library is in
+  Hit hit;              // the pistol hit on target
+  int freshPixels = 0;  // blood pixels of that wound when it is fresh
+  bool broken = false;
+};
 
-  PluginCase plugin("moment");
+class GameMoment : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { session = new Session; }
+  static void TearDownTestSuite() {
+    delete session;
+    session = nullptr;
+  }
+  void SetUp() override {
+    if (session->broken) GTEST_SKIP() << "an earlier moment of the session failed";
+  }
+  void TearDown() override {
+    if (HasFailure()) session->broken = true;
+  }
+
+  static Session* session;
+  SyntheticGame& game = session->game;
+  PluginCase& plugin = session->plugin;
+  Ped& player = session->player;
+  Ped& target = session->target;
+  Ped& corpse = session->corpse;
+};
+Session* GameMoment::session = nullptr;
+
+TEST_F(GameMoment, LoadsWithItsHooksCallSitesAndHeadCall) {
   ASSERT_TRUE(plugin.Load());
 
   // Start-up: the three lines, the three hooks, the five call sites and the head call.
@@ -190,7 +221,8 @@ TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
   EXPECT_EQ(lines[0], "Vermiltrace loaded");
   EXPECT_EQ(lines[1], "damage hook installed, fire hook installed");
   EXPECT_EQ(lines[2], "render hook installed");
-  const CodeBytes loaded = SyntheticGame::ReadCode();
+  session->loaded = SyntheticGame::ReadCode();
+  const CodeBytes& loaded = session->loaded;
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(loaded.hookTargets[i][0], 0xE9);
@@ -207,8 +239,10 @@ TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
   EXPECT_TRUE(plugin.InLibrary(SyntheticGame::BranchTarget(ga::kHeadRemovalCall)));
   game.RemoveHead(target);  // the rewritten call removes its two arguments and nothing else
   EXPECT_EQ(game.headRemovals, 0);
+}
 
-  // The game moment: frames pass, the player shoots the ped, the game draws it.
+TEST_F(GameMoment, PistolHitIsPaintedAndDrawnAfterThePed) {
+  // Frames pass, the player shoots the ped, the game draws it.
   EXPECT_EQ(game.Frame(), reinterpret_cast<void*>(0x5EED0002));
   game.RunFrames(4);
   EXPECT_EQ(game.frameCalls, 5);
@@ -219,11 +253,11 @@ TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
   EXPECT_EQ(game.lastFireArgs[4], 6u);
   EXPECT_EQ(game.lastDamageArgs[1], 0xA2A2A2A2u);
   EXPECT_FLOAT_EQ(target.game->health, 75.0f);
-  const Hit hit = FirstHit(game, target, game.lastAimStart, game.lastAimEnd);
+  const Hit hit = session->hit = FirstHit(game, target, game.lastAimStart, game.lastAimEnd);
   ASSERT_GE(hit.mesh, 0);
 
   const std::vector<GameMaterial> materialsBefore = Materials(game, target);
-  size_t firstDraw = game.draws.size();
+  const size_t firstDraw = game.draws.size();
   game.Render(target);
   std::vector<Draw> draws = DrawsOf(game, firstDraw, target);
   ASSERT_GT(draws.size(), target.meshes.size());
@@ -253,40 +287,47 @@ TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
   EXPECT_GT(wound.strongest.a, 0);
   EXPECT_GT(wound.strongest.r, wound.strongest.g);
   EXPECT_GT(wound.strongest.r, wound.strongest.b);
-  const int freshPixels = BloodPixels(*wound.surface);
+  const int freshPixels = session->freshPixels = BloodPixels(*wound.surface);
   EXPECT_LT(freshPixels, wound.surface->width * wound.surface->height / 20);  // one small blot
 
-  lines = plugin.LogLines();
+  const std::vector<std::string> lines = plugin.LogLines();
   EXPECT_TRUE(HasLine(lines, "shot w22 x1: 0 corpses near the aim ray (1 dead peds in pool)"));
   EXPECT_TRUE(HasLineStartingWith(
       lines, Format("aim w22 p3 ped %08X model 7: wound 1, ray hit mesh, r ", target.game)));
   EXPECT_TRUE(HasLineStartingWith(lines, "render: first blood pass through the ped pipeline ("));
+}
 
-  // The wound flows while frames pass: the next upload shows a larger blot.
+TEST_F(GameMoment, WoundFlowsWhileFramesPass) {
+  // The next upload shows a larger blot.
   game.RunFrames(60);
-  firstDraw = game.draws.size();
+  const size_t firstDraw = game.draws.size();
   game.Render(target);
-  wound = BloodAtWound(game, target, DrawsOf(game, firstDraw, target), hit);
+  const WoundPixel wound =
+      BloodAtWound(game, target, DrawsOf(game, firstDraw, target), session->hit);
   ASSERT_NE(wound.surface, nullptr);
-  EXPECT_GT(BloodPixels(*wound.surface), freshPixels);
+  EXPECT_GT(BloodPixels(*wound.surface), session->freshPixels);
+}
 
-  // A shot into the corpse through the fire routine.
+TEST_F(GameMoment, ShotIntoTheCorpseWoundsIt) {
+  // Through the fire routine alone.
   game.AimAt(game.BonePosition(corpse, 1));
   EXPECT_EQ(game.Fire(kPistol, player), 1);
   const Hit corpseHit = FirstHit(game, corpse, game.lastAimStart, game.lastAimEnd);
   ASSERT_GE(corpseHit.mesh, 0);
-  lines = plugin.LogLines();
+  const std::vector<std::string> lines = plugin.LogLines();
   EXPECT_TRUE(HasLine(lines, "shot w22 x1: 1 corpses near the aim ray (1 dead peds in pool)"));
   EXPECT_TRUE(HasLineStartingWith(
       lines, Format("corpse w22 ped %08X model 7: wound 1, ray hit mesh, r ", corpse.game)));
-  firstDraw = game.draws.size();
+  const size_t firstDraw = game.draws.size();
   game.Render(corpse);
-  wound = BloodAtWound(game, corpse, DrawsOf(game, firstDraw, corpse), corpseHit);
+  const WoundPixel wound = BloodAtWound(game, corpse, DrawsOf(game, firstDraw, corpse), corpseHit);
   ASSERT_NE(wound.surface, nullptr);
   EXPECT_GT(wound.strongest.a, 0);
   EXPECT_EQ(game.badLineTests, 0);
   EXPECT_EQ(game.badPlayerLookups, 0);
+}
 
+TEST_F(GameMoment, PedRemovalAndFirstResetDropBlood) {
   // Removing the ped drops its blood before the game's own removal runs; a reset drops
   // the rest. Every texture is released exactly once.
   const std::vector<HostTexture*> targetTextures = game.TexturesDrawnFor(target);
@@ -300,11 +341,12 @@ TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
   for (HostTexture* texture : corpseTextures) EXPECT_EQ(game.textures.at(texture).releases, 0);
   EXPECT_EQ(game.Reset(0), reinterpret_cast<void*>(0x5EED0003));
   for (HostTexture* texture : corpseTextures) EXPECT_EQ(game.textures.at(texture).releases, 1);
-  firstDraw = game.draws.size();
+  const size_t firstDraw = game.draws.size();
   game.Render(corpse);
   EXPECT_EQ(DrawsOf(game, firstDraw, corpse).size(), corpse.meshes.size());  // no blood left
+}
 
-  // The second reset event, through its second call site.
+TEST_F(GameMoment, SecondResetDropsBloodThroughEitherCallSite) {
   game.AimAt(game.BonePosition(corpse, 1));
   game.Fire(kPistol, player);
   game.Render(corpse);
@@ -314,8 +356,11 @@ TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
   EXPECT_EQ(game.resetCalls[0] + game.resetCalls[1] + game.resetCalls[2], 3);
   EXPECT_EQ(game.LiveBloodTextures(), 0);
   EXPECT_EQ(game.TexturesReleasedTwice(), 0);
+}
 
-  // Unload: every byte back but the head call's.
+TEST_F(GameMoment, UnloadGivesBackEveryByteButTheHeadCall) {
+  const CodeBytes& before = session->before;
+  const CodeBytes& loaded = session->loaded;
   ASSERT_TRUE(plugin.Unload());
   const CodeBytes unloaded = SyntheticGame::ReadCode();
   EXPECT_EQ(std::memcmp(unloaded.hookTargets, before.hookTargets, sizeof before.hookTargets), 0);
@@ -325,8 +370,9 @@ TEST(SyntheticGame, LoadsPlaysAGameMomentAndUnloads) {
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(SyntheticGame::BranchTarget(kCallSites[i]), SyntheticGame::OriginalCallee(i));
   }
+}
 
-  // The game runs on without the system.
+TEST_F(GameMoment, GameRunsOnWithoutTheSystem) {
   const size_t drawsBefore = game.draws.size();
   PistolHit(game, player, corpse);
   game.Render(corpse);
@@ -340,8 +386,8 @@ TEST(SyntheticGame, RefusesAnUnknownBuildWithOneMessageAndNoChange) {
   SyntheticGame game;
   game.SetPlayer(game.AddPed({0, 4, 0}, false));
   SyntheticGame::SetProbe(0x90909090);
-  const uint8_t* image = reinterpret_cast<const uint8_t*>(0x401000);
-  const std::vector<uint8_t> before(image, image + (0xC90000 - 0x401000));
+  const uint8_t* image = reinterpret_cast<const uint8_t*>(ga::kCodeStart);
+  const std::vector<uint8_t> before(image, image + (0xC90000 - ga::kCodeStart));
 
   PluginCase plugin("refused");
   ASSERT_TRUE(plugin.Load());

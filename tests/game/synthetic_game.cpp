@@ -485,7 +485,7 @@ SyntheticGame::~SyntheticGame() {
   current = nullptr;
 }
 
-void SyntheticGame::SetProbe(uint32_t word) { std::memcpy(At<uint8_t>(0x401000), &word, 4); }
+void SyntheticGame::SetProbe(uint32_t word) { std::memcpy(At<uint8_t>(ga::kCodeStart), &word, 4); }
 
 Ped& SyntheticGame::AddPed(Vec3 position, bool dead) {
   Storage& s = *storage_;

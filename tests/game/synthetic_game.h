@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "host/game/game_addresses.h"
 #include "host/game/game_layout.h"
 
 namespace synthetic {
@@ -88,7 +89,7 @@ class SyntheticGame {
   void SetPlayer(const Ped& ped) { player_ = ped.game; }
   // Points the camera's aim from the player's eye straight at target.
   void AimAt(Vec3 target);
-  // Overwrites the four bytes of the version probe at 0x401000.
+  // Overwrites the four bytes of the version probe at the code's start.
   static void SetProbe(uint32_t word);
 
   // --- What the game does.

@@ -116,7 +116,7 @@ TEST(HookingMemory, SavedBytesRestoreTheEarlierBackupFirst) {
 TEST(HookingVersion, ProbesOnAFakeImageInMemory) {
   // A fake image at some base: the probed pages committed, made unreadable so each read
   // has to lift the protection; the other probes fall in memory that is not committed.
-  const uintptr_t span = 0x860000 - kFixedImageBase;
+  const uintptr_t span = 0x860000 - game_address::kFixedImageBase;
   uint8_t* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, span, MEM_RESERVE, PAGE_NOACCESS));
   ASSERT_NE(base, nullptr);
   auto put = [&](uintptr_t fixed, uint32_t word) {
@@ -140,7 +140,7 @@ TEST(HookingVersion, ProbesOnAFakeImageInMemory) {
 
 TEST(HookingVersion, ThisProgramAsTheHost) {
   EXPECT_EQ(HostImageBase(), reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
-  EXPECT_EQ(HostImageBase(), kFixedImageBase);  // linked at 0x400000, not relocated
+  EXPECT_EQ(HostImageBase(), game_address::kFixedImageBase);  // linked at 0x400000, not relocated
   EXPECT_EQ(Rebase(0x5E880C), 0x5E880Cu);
   EXPECT_EQ(ReadHostWord(0x400000), 0x00905A4Du);  // "MZ" and the next two bytes
   EXPECT_EQ(GameVersion(), DetectGameVersion(ReadHostWord));

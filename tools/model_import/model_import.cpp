@@ -260,18 +260,7 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
   }
   g.triangleCount = static_cast<int32_t>(g.triangles.size());
   g.materials = {material};
-  Vec3 lo = n ? g.positions[0] : Vec3{0, 0, 0}, hi = lo;
-  for (const Vec3& p : g.positions) {
-    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-  }
-  Vec3 centre = (lo + hi) * 0.5f;
-  float radius = 0.0f;
-  for (const Vec3& p : g.positions) radius = std::max(radius, Length(p - centre));
-  g.bounds[0] = centre.x;
-  g.bounds[1] = centre.y;
-  g.bounds[2] = centre.z;
-  g.bounds[3] = radius;
+  SetBoundsFromPositions(g);
   g.finished = true;
 
   // Inverse binds: skinning p * inverseBind * (world * sceneToModel) must give what assimp

@@ -4,17 +4,19 @@
 #include <vector>
 
 #include "hooking/event.h"
+#include "host/game/game_addresses.h"
 #include "host/game/game_patches.h"
 #include "host/game_facts.h"
 
 namespace events {
 namespace {
 
+namespace ga = game_address;
+
 using PedEvent = Event<HostPed*>;
 using PlainEvent = Event<>;
 
-// The call sites are those of the 1.0 US builds (1001 and 1002), rebased; any other
-// build has none.
+// The call sites are those of the 1.0 US builds, rebased; any other build has none.
 std::vector<uintptr_t> SitesOf(std::initializer_list<uintptr_t> fixedAddresses) {
   std::vector<uintptr_t> sites;
   const int version = GameVersion();
@@ -60,7 +62,7 @@ std::unique_ptr<HostPatch> SubscribePedRemoval(EventOrder order, PedEventCallbac
                                                int32_t id) {
   static std::weak_ptr<PedEvent> pedRemoval;
   std::lock_guard<std::mutex> hold(EventsMutex());
-  auto event = SharedEvent(&pedRemoval, {0x5E880C}, CallContract::Member);
+  auto event = SharedEvent(&pedRemoval, {ga::kPedRemovalCall}, CallContract::Member);
   event->Subscribe(OrderOf(order), callback, id);
   return std::make_unique<EventShare>(std::move(event));
 }
@@ -72,13 +74,14 @@ std::unique_ptr<HostPatch> Subscribe(HostEvent which, EventOrder order, PlainEve
   std::shared_ptr<PlainEvent> event;
   switch (which) {
     case HostEvent::Frame:
-      event = SharedEvent(&frame, {0x53E981}, CallContract::Plain);
+      event = SharedEvent(&frame, {ga::kFrameCall}, CallContract::Plain);
       break;
     case HostEvent::FirstReset:
-      event = SharedEvent(&firstReset, {0x748CFB}, CallContract::Plain);
+      event = SharedEvent(&firstReset, {ga::kFirstResetCall}, CallContract::Plain);
       break;
     case HostEvent::SecondReset:
-      event = SharedEvent(&secondReset, {0x748E09, 0x748E48}, CallContract::Plain);
+      event = SharedEvent(&secondReset, {ga::kSecondResetCallA, ga::kSecondResetCallB},
+                          CallContract::Plain);
       break;
     case HostEvent::PedRemoval:  // passes the ped: SubscribePedRemoval
       return std::make_unique<EventShare>(nullptr);

@@ -1,6 +1,7 @@
 #include "host/game/game_host.h"
 #include "host/game_facts.h"
 
+#include "host/game/game_addresses.h"
 #include "host/game/game_layout.h"
 #include "host/game/game_patches.h"
 #include "host/game/game_thunks.h"

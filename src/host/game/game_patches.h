@@ -1,6 +1,6 @@
 // The hooking layer as the game build uses it (32-bit Windows only): version detection,
 // address rebasing, the call rewrite, inline hooks on host routines and the call-site
-// events. Host addresses are fixed addresses of the 1.0 US executable based at 0x400000.
+// events. Host addresses are fixed addresses of the 1.0 US executable (game_addresses.h).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ int GameVersion();
 // Base address of the process's executable (GetModuleHandleA(nullptr)), cached.
 uintptr_t HostImageBase();
 
-// HostImageBase() + fixedAddress - 0x400000. Only the version probes, the call sites of the
+// HostImageBase() + fixedAddress - kFixedImageBase. Only the version probes, the call sites of the
 // events and the addresses the game build chooses to rebase go through here; inline-hook
 // targets and host routines are used as written.
 uintptr_t Rebase(uintptr_t fixedAddress);
@@ -59,8 +59,8 @@ std::unique_ptr<GameHook> PlaceGameHook(uintptr_t target, uintptr_t destination)
 
 namespace events {
 
-// Subscribes to one of the system's events: ped removal (0x5E880C, a member call on the
-// ped), frame (0x53E981), first reset (0x748CFB), second reset (0x748E09 and 0x748E48).
+// Subscribes to one of the system's events at its call sites in game_addresses.h: ped
+// removal (a member call on the ped), frame, first reset, second reset (two sites).
 // A null callback, a non-zero id already in the chosen list, or the same routine
 // subscribed with id 0 to the same list, is refused (a share is still returned and keeps
 // the event alive). The first stored callback of an event patches its call sites (rebased)

@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "hooking/thread_hold.h"
-#include "host/game/game_layout.h"
+#include "host/game/game_addresses.h"
 
 namespace {
 

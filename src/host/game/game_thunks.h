@@ -19,19 +19,19 @@ void OpenHookEntry(HookSite site, const HookHandlers& handlers);
 // Call only once the hook is removed.
 void CloseHookEntry(HookSite site);
 
-// Damage routine 0x4B5AC0: member call on the damage record, three stack arguments (the
-// first is the damaged entity). Runs the damage handler.
+// Damage routine (game_address::kDamageRoutine): member call on the damage record, three stack
+// arguments (the first is the damaged entity). Runs the damage handler.
 void VT_THISCALL DamageHookEntry(HostDamage* record, HostEntity* entity, uint32_t arg1,
                                  uint32_t arg2);
 
-// Fire routine 0x742300: member call on the weapon, six stack arguments (the first is the
+// Fire routine (kFireRoutine): member call on the weapon, six stack arguments (the first is the
 // shooting ped), byte result. Runs the fire handler and returns its result.
 uint8_t VT_THISCALL FireHookEntry(HostWeapon* weapon, HostPed* shooter, uint32_t arg2,
                                   uint32_t arg3, uint32_t arg4, uint32_t arg5, uint32_t arg6);
 
-// Ped render 0x5E7680: member call on the ped, no stack arguments. Runs the render handler.
+// Ped render (kPedRender): member call on the ped, no stack arguments. Runs the render handler.
 void VT_THISCALL RenderHookEntry(HostPed* ped);
 
-// Callee of the rewritten head-removal call 0x4B3A49: removes its two stack arguments and
+// Callee of the rewritten head-removal call (kHeadRemovalCall): removes its two stack arguments and
 // does nothing else, so the head stays on.
 void VT_STDCALL KeepHeadRoutine(uint32_t, uint32_t);

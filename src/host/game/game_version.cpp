@@ -3,8 +3,8 @@
 #include "host/game_facts.h"
 
 const VersionProbe kVersionProbes[kVersionProbeCount] = {
-    {0x401000, 0x53EC8B55, game::kVersionOriginal},  // 55 8B EC 53: the code section's first bytes
-    {0x401000, 0x16197BE9, game::kVersionDowngraded},  // E9 7B 19 16: a jump in their place
+    {game_address::kCodeStart, 0x53EC8B55, game::kVersionOriginal},    // 55 8B EC 53
+    {game_address::kCodeStart, 0x16197BE9, game::kVersionDowngraded},  // E9 7B 19 16: a jump
     {0x8245BC, 0x94BF, 1011},
     {0x8252FC, 0x94BF, 1101},
     {0x82533C, 0x94BF, 1111},
@@ -20,5 +20,5 @@ int DetectGameVersion(const std::function<uint32_t(uintptr_t fixedAddress)>& rea
 }
 
 uintptr_t RebaseFrom(uintptr_t imageBase, uintptr_t fixedAddress) {
-  return imageBase + fixedAddress - kFixedImageBase;
+  return imageBase + fixedAddress - game_address::kFixedImageBase;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-constexpr uintptr_t kFixedImageBase = 0x400000;
+#include "host/game/game_addresses.h"
 
 // One detection probe: the build whose image holds word at fixedAddress.
 struct VersionProbe {
@@ -22,5 +22,5 @@ extern const VersionProbe kVersionProbes[kVersionProbeCount];
 // first match. Returns that probe's build code, or 0 when none matches.
 int DetectGameVersion(const std::function<uint32_t(uintptr_t fixedAddress)>& readHostWord);
 
-// imageBase + fixedAddress - 0x400000, wrapping as unsigned addresses do.
+// imageBase + fixedAddress - kFixedImageBase, wrapping as unsigned addresses do.
 uintptr_t RebaseFrom(uintptr_t imageBase, uintptr_t fixedAddress);

@@ -5,10 +5,15 @@
 #include <cmath>
 #include <vector>
 
+#include "host/game_facts.h"
 #include "host/sim/sim_math.h"
 
-const int32_t kProceduralBoneIds[kProceduralBoneCount] = {1,  2,  3,  4,  5,  21, 22, 23, 24, 31,
-                                                          32, 33, 34, 41, 42, 43, 51, 52, 53};
+namespace gb = game::bone;
+const int32_t kProceduralBoneIds[kProceduralBoneCount] = {
+    gb::kPelvis,        gb::kSpine,         gb::kUpperTorso,   gb::kNeck,      gb::kHead,
+    gb::kRightClavicle, gb::kRightUpperArm, gb::kRightForearm, gb::kRightHand, gb::kLeftClavicle,
+    gb::kLeftUpperArm,  gb::kLeftForearm,   gb::kLeftHand,     gb::kLeftThigh, gb::kLeftCalf,
+    gb::kLeftFoot,      gb::kRightThigh,    gb::kRightCalf,    gb::kRightFoot};
 
 namespace {
 
@@ -568,19 +573,8 @@ void FillGeometry(int which, const Skeleton& skeleton, HostGeometry* geometry, H
   sg->vertexCount = static_cast<int32_t>(g.positions.size());
   sg->triangleCount = static_cast<int32_t>(g.triangles.size());
   sg->format = kGeometryFormat;
-  Vec3 lo = g.positions[0], hi = g.positions[0];
-  for (const Vec3& p : g.positions) {
-    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-  }
-  Vec3 centre = (lo + hi) * 0.5f;
-  float radius = 0.0f;
-  for (const Vec3& p : g.positions) radius = std::max(radius, Length(p - centre));
-  sg->bounds[0] = centre.x;
-  sg->bounds[1] = centre.y;
-  sg->bounds[2] = centre.z;
-  sg->bounds[3] = radius;
   sg->positions = std::move(g.positions);
+  SetBoundsFromPositions(*sg);
   sg->normals = std::move(g.normals);
   sg->texCoords = std::move(g.uvs);
   sg->triangles = std::move(g.triangles);

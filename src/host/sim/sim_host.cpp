@@ -23,6 +23,21 @@ T* DataOrNull(std::vector<T>& v) {
 
 }  // namespace
 
+void SetBoundsFromPositions(SimGeometry& g) {
+  Vec3 lo = g.positions.empty() ? Vec3{0, 0, 0} : g.positions[0], hi = lo;
+  for (const Vec3& p : g.positions) {
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+  const Vec3 centre = (lo + hi) * 0.5f;
+  float radius = 0.0f;
+  for (const Vec3& p : g.positions) radius = std::max(radius, Length(p - centre));
+  g.bounds[0] = centre.x;
+  g.bounds[1] = centre.y;
+  g.bounds[2] = centre.z;
+  g.bounds[3] = radius;
+}
+
 class SimHost::Hook : public HostHook {
  public:
   Hook(SimHost* sim, HookSite site, bool installed)

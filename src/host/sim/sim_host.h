@@ -75,6 +75,10 @@ struct SimGeometry {
   bool finished = false;
 };
 
+// Sets g's bounds to the sphere the game keeps for a geometry: centred on the box around
+// its positions, reaching the farthest one (all zero without positions).
+void SetBoundsFromPositions(SimGeometry& g);
+
 // One draw made through a mesh's render callback.
 struct SimDraw {
   HostMesh* mesh;
@@ -95,7 +99,7 @@ struct SimRenderObject {
 
 // Any entity; peds have type 3.
 struct SimEntity {
-  uint8_t type = 3;
+  uint8_t type = game::kPedEntity;
   Vec3 position{0, 0, 0};  // +0x4, used when there is no matrix
   bool hasMatrix = false;
   HostMatrix matrix{};  // translation in row 4
@@ -164,7 +168,7 @@ class SimHost : public HostGame {
   int surfacesDestroyed = 0;   // DestroySurface calls
 
   // --- Building the world.
-  SimEntity* AddEntity(uint8_t type = 3);
+  SimEntity* AddEntity(uint8_t type = game::kPedEntity);
   HostPed* AddPed(Vec3 position, HostRenderObject* renderObject = nullptr);  // joins the pool
   HostRenderObject* AddRenderObject(HostHierarchy* hierarchy);
   HostMesh* AddMesh(HostRenderObject* object, HostGeometry* geometry);

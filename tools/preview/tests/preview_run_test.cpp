@@ -235,13 +235,7 @@ TEST_F(PreviewRun, AFolderThePreviewDidNotWriteIsKeptUnlessForced) {
   Write("out/sub/y", "mine too");
   PreviewOptions options = Options();
   options.scenario = Path("one.txt");
-  std::ostringstream progress;
-  std::string message;
-  try {
-    RunPreview(options, progress);
-  } catch (const PreviewError& error) {
-    message = error.what();
-  }
+  const std::string message = FailedRun(options);
   EXPECT_EQ(message.rfind(Path("out") + ": holds files that vermiltrace-preview did not write", 0),
             0u)
       << message;
@@ -249,6 +243,7 @@ TEST_F(PreviewRun, AFolderThePreviewDidNotWriteIsKeptUnlessForced) {
   EXPECT_EQ(Read(dir_ / "out" / "sub" / "y"), "mine too");
 
   options.force = true;
+  std::ostringstream progress;
   RunPreview(options, progress);
   EXPECT_FALSE(fs::exists(dir_ / "out" / "notes.txt"));
   EXPECT_TRUE(fs::exists(dir_ / "out" / kOutputMarker));

@@ -8,14 +8,9 @@
 
 #include "core/log.h"
 #include "host/sim/sim_host.h"
+#include "host/sim/sim_math.h"
 #include "plugin/system_state.h"
 #include "support/sim_fixture.h"
-
-inline HostMatrix IdentityBone() {
-  HostMatrix m{};
-  m.m[0][0] = m.m[1][1] = m.m[2][2] = m.m[3][3] = 1.0f;
-  return m;
-}
 
 // A grid of columns x rows cells, two triangles each: vertex (i, j) sits at
 // origin + du * i / columns + dv * j / rows with texture coordinates interpolated from
@@ -44,7 +39,7 @@ class WoundTest : public SimTest {
     HostHierarchy* hierarchy = sim.AddHierarchy();
     SimHierarchy* h = SimHost::Sim(hierarchy);
     h->boneCount = count;
-    h->boneMatrices.assign(static_cast<size_t>(count), IdentityBone());
+    h->boneMatrices.assign(static_cast<size_t>(count), IdentityMatrix());
     return hierarchy;
   }
 
@@ -79,7 +74,7 @@ class WoundTest : public SimTest {
       s->weights.insert(s->weights.end(), {1.0f, 0.0f, 0.0f, 0.0f});
       s->boneIndices.push_back(0);
     }
-    s->inverseBind.push_back(IdentityBone());
+    s->inverseBind.push_back(IdentityMatrix());
     g->skin = skin;
     return geometry;
   }

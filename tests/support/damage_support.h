@@ -1,5 +1,5 @@
 // Helpers of the damage intake tests: the log's pointer text, the shared generator's draw
-// arithmetic, and where a recorded wound sits on the posed mesh.
+// arithmetic, where a recorded wound sits on the posed mesh, and where a fall lands.
 #pragma once
 
 #include <cinttypes>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/random.h"
+#include "host/sim/procedural_ped.h"
 #include "host/sim/sim_host.h"
 #include "plugin/system_state.h"
 #include "wounds/blood_state.h"
@@ -63,4 +64,16 @@ inline Vec3 WoundCentre(HostPed* ped, const Wound& wound) {
     return v0 + (p[tri.vertex[1]] - v0) * wound.u + (p[tri.vertex[2]] - v0) * wound.v;
   }
   return {nan, nan, nan};
+}
+
+// The bone a fall wounds: the lowest of the sixteen bones a fall may land on.
+inline int32_t LowestFallBone(SimHost& sim, const ProceduralPed& ped) {
+  const int32_t fallBones[] = {5, 3, 2, 1, 22, 23, 24, 32, 33, 34, 41, 42, 51, 52, 43, 53};
+  int32_t lowest = -1;
+  float lowestZ = 1e9f;
+  for (int32_t bone : fallBones) {
+    const float z = ProceduralBonePosition(sim, ped, bone).z;
+    if (z < lowestZ) lowestZ = z, lowest = bone;
+  }
+  return lowest;
 }
