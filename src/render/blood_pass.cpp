@@ -104,29 +104,20 @@ bool ColourMoved(BloodTables& tables, const MaskLayer& layer, const float colour
   return std::memcmp(before, PixelTableOf(tables, colour), sizeof(before)) != 0;
 }
 
-// Masks are mostly empty: runs of sixteen, then eight, empty texels are written as one
-// block.
-void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256], uint8_t* out) {
-  uint32_t emptyRun[16];
-  std::fill(emptyRun, emptyRun + 16, table[0]);
+// Masks are mostly empty: runs of sixteen empty texels are tested at once and written as
+// one block, emptyRun (sixteen copies of table[0]).
+void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256],
+                const uint32_t emptyRun[16], uint8_t* out) {
   size_t x = 0;
   for (; x + 16 <= count; x += 16) {
     uint64_t low, high;
     std::memcpy(&low, amounts + x, 8);
     std::memcpy(&high, amounts + x + 8, 8);
     if ((low | high) == 0) {
-      std::memcpy(out + 4 * x, emptyRun, sizeof(emptyRun));
+      std::memcpy(out + 4 * x, emptyRun, 64);
       continue;
     }
-    for (size_t half = x; half < x + 16; half += 8) {
-      uint64_t eight;
-      std::memcpy(&eight, amounts + half, 8);
-      if (eight == 0) {
-        std::memcpy(out + 4 * half, emptyRun, 32);
-        continue;
-      }
-      for (size_t i = half; i < half + 8; ++i) std::memcpy(out + 4 * i, &table[amounts[i]], 4);
-    }
+    for (size_t i = x; i < x + 16; ++i) std::memcpy(out + 4 * i, &table[amounts[i]], 4);
   }
   for (; x < count; ++x) std::memcpy(out + 4 * x, &table[amounts[x]], 4);
 }
@@ -276,6 +267,8 @@ void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
   }
 
   const uint32_t* table = PixelTableOf(ctx.tables, colour);
+  uint32_t emptyRun[16];
+  std::fill(emptyRun, emptyRun + 16, table[0]);
   const size_t rowTexels = static_cast<size_t>(width);
   const size_t columns = static_cast<size_t>(rect.x1 - rect.x0);
   const uint8_t* texels = layer.texels.data();
@@ -284,7 +277,7 @@ void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
     uint8_t* out = pixels + y * static_cast<size_t>(stride) + 4 * static_cast<size_t>(rect.x0);
     size_t start = y * rowTexels + static_cast<size_t>(rect.x0);
     size_t present = start < texelCount ? std::min(columns, texelCount - start) : 0;
-    ConvertRow(present ? texels + start : nullptr, present, table, out);
+    ConvertRow(present ? texels + start : nullptr, present, table, emptyRun, out);
     for (size_t x = present; x < columns; ++x) std::memcpy(out + 4 * x, &table[0], 4);
   }
 
