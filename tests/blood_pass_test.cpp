@@ -182,6 +182,103 @@ TEST_F(BloodPassTest, CleanLayersAreUploadedOnlyAfterFiveSeconds) {
   EXPECT_FLOAT_EQ(Layers()[0].lastUpload, 11.502f);
 }
 
+// An upload of the rectangle painted since the last upload gives the pixels a whole
+// upload of the same mask gives; it leaves the rest of the texture alone, unless the
+// colour moved or there is no rectangle to go by.
+TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
+  struct Case {
+    const char* what;
+    TexelRect changed;  // where the mask is repainted: the clipped rectangle
+    bool repaint;       // painted afresh: the colour moves from the dried one
+    bool whole;
+  };
+  const Case cases[] = {
+      {"inside", {10, 5, 40, 20}, false, false},
+      {"last column and row", {100, 50, 128, 64}, false, false},
+      {"clipped to the mask", {-5, -3, 200, 2}, false, false},
+      {"no rectangle", {0, 0, 0, 0}, false, true},
+      {"inverted rectangle", {40, 20, 10, 5}, false, true},
+      {"colour moved", {10, 5, 40, 20}, true, true},
+  };
+  TestMesh mesh = AddMesh(1);
+  uint32_t h = 99;
+  auto amount = [&h] {  // half the texels empty, in runs
+    h = h * 1664525u + 1013904223u;
+    return (h >> 28) < 8 ? 0 : static_cast<uint8_t>(h >> 20);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim.clock = 100000;
+    MaskLayer& layer = AddLayer(mesh, 0);
+    for (uint8_t& texel : layer.texels) texel = amount();
+    UploadLayer(Context(), layer);
+    ASSERT_NE(layer.texture, nullptr);
+
+    const TexelRect clip{std::max(c.changed.x0, 0), std::max(c.changed.y0, 0),
+                         std::min<int32_t>(c.changed.x1, kWidth),
+                         std::min<int32_t>(c.changed.y1, kMask)};
+    for (int32_t y = clip.y0; y < clip.y1; ++y) {
+      for (int32_t x = clip.x0; x < clip.x1; ++x) layer.texels[y * kWidth + x] = amount();
+    }
+    layer.dirty = true;
+    layer.changed = c.changed;
+    if (c.repaint) {
+      sim.clock = 101000;
+      layer.lastPaint = 101.0f;
+    }
+    uint8_t* outside = const_cast<uint8_t*>(Pixel(layer.texture, 0, kMask - 1));
+    const uint8_t poison[4] = {7, 7, 7, 7};
+    std::memcpy(outside, poison, 4);
+    UploadLayer(Context(), layer);
+    EXPECT_FALSE(layer.dirty);
+    EXPECT_EQ(layer.changed.x1, 0);
+
+    MaskLayer whole;
+    whole.texels = layer.texels;
+    whole.lastPaint = layer.lastPaint;
+    UploadLayer(Context(), whole);
+    ASSERT_NE(whole.texture, nullptr);
+    EXPECT_EQ(std::memcmp(outside, poison, 4) != 0, c.whole);
+    std::memcpy(outside, Pixel(whole.texture, 0, kMask - 1), 4);
+    for (size_t y = 0; y < kMask; ++y) {
+      ASSERT_EQ(std::memcmp(Pixel(layer.texture, 0, y), Pixel(whole.texture, 0, y), 4 * kWidth), 0)
+          << "row " << y;
+    }
+    ReleaseLayerTexture(sim, whole);
+  }
+}
+
+// Refreshes of the drying colour convert one whole texture per pass; a layer whose pixels
+// would not change is only marked up to date.
+TEST_F(BloodPassTest, DryingRefreshesAreSpreadOverPasses) {
+  TestMesh mesh = AddMesh(3);
+  const float painted[3] = {1.0f, -1000.0f, 1.0f};  // the middle layer has dried already
+  for (int32_t i = 0; i < 3; ++i) AddLayer(mesh, i, 255).lastPaint = painted[i];
+  sim.clock = 1000;
+  DrawBloodPass(Context(), ped);
+  uint8_t* dried = const_cast<uint8_t*>(Pixel(Layers()[1].texture, 5, 5));
+  std::memset(dried, 7, 4);  // a conversion would overwrite it
+
+  struct Step {
+    uint32_t clock;
+    float lastUpload[3];
+  };
+  const Step steps[] = {
+      {99000, {99.0f, 99.0f, 1.0f}},
+      {99016, {99.0f, 99.0f, 99.016f}},
+      {99032, {99.0f, 99.0f, 99.016f}},
+  };
+  for (const Step& step : steps) {
+    sim.clock = step.clock;
+    DrawBloodPass(Context(), ped);
+    for (size_t i = 0; i < 3; ++i) {
+      EXPECT_FLOAT_EQ(Layers()[i].lastUpload, step.lastUpload[i]) << step.clock << " " << i;
+    }
+  }
+  EXPECT_EQ(dried[0], 7);
+  EXPECT_EQ(Pixel(Layers()[2].texture, 5, 5)[2], 15);  // 98 s of 180 dried
+}
+
 TEST_F(BloodPassTest, OnlyMeshesWithATexturedLayerAreDrawnAgain) {
   TestMesh plain = AddMesh(1);
   TestMesh bloody = AddMesh(1);

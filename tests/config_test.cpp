@@ -39,6 +39,8 @@ void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
   EXPECT_EQ(a.MaxExplosionWounds, e.MaxExplosionWounds);
   EXPECT_EQ(a.MaxFallWounds, e.MaxFallWounds);
   ExpectSameFloat(a.FallMinDamage, e.FallMinDamage, "FallMinDamage");
+  ExpectSameFloat(a.PaintBudget, e.PaintBudget, "PaintBudget");
+  ExpectSameFloat(a.BloodMemory, e.BloodMemory, "BloodMemory");
   for (int i = 0; i < 3; ++i) {
     ExpectSameFloat(a.BloodColor[i], e.BloodColor[i], "BloodColor");
     ExpectSameFloat(a.DriedColor[i], e.DriedColor[i], "DriedColor");
@@ -102,6 +104,16 @@ const ConfigCase kConfigCases[] = {
     {"sizes at their limits, infinities keep the default",
      Blood("WoundRadius=0.1\nShotgunWoundRadius=inf\nRifleWoundRadius=-inf\nDripLength=1\n"),
      [](BloodConfig& c) { c.WoundRadius = 0.1f, c.DripLength = 1.0f; }},
+    {"budgets", Blood("PaintBudget=1.5\nBloodMemory=160\n"),
+     [](BloodConfig& c) { c.PaintBudget = 1.5f, c.BloodMemory = 160.0f; }},
+    {"budgets clamped", Blood("PaintBudget=20\nBloodMemory=4000\n"),
+     [](BloodConfig& c) { c.PaintBudget = 16.0f, c.BloodMemory = 1536.0f; }},
+    {"budgets below their limits", Blood("PaintBudget=-1\nBloodMemory=0.5\n"),
+     [](BloodConfig& c) { c.BloodMemory = 16.0f; }},
+    {"budgets negative or not finite", Blood("PaintBudget=nan\nBloodMemory=-3\n"),
+     [](BloodConfig&) {}},
+    {"budgets infinite keep the default, letters give none",
+     Blood("PaintBudget=inf\nBloodMemory=lots\n"), [](BloodConfig&) {}},
     {"colour components not finite keep their defaults",
      Blood("DriedColor=nan,inf,-inf\nBloodColor=0.5,1e39,nan\n"),
      [](BloodConfig& c) { c.BloodColor[0] = 0.5f; }},

@@ -58,9 +58,10 @@ struct MaskLayer {
   std::vector<uint8_t> texels;     // (2 * MaskSize) x MaskSize amounts, row after row
   HostTexture* texture = nullptr;  // owned; made by the first upload
   bool dirty = true;
-  TexelRect changed;        // texels written since the last upload
-  float lastPaint = 0.0f;   // seconds of the last painting
-  float lastUpload = 0.0f;  // seconds of the last upload
+  TexelRect changed;           // texels written since the last upload
+  float lastPaint = 0.0f;      // seconds of the last painting
+  float lastUpload = 0.0f;     // seconds the texture was last brought up to date
+  float uploadColour[3] = {};  // drying colour the texture's pixels were converted with
 };
 
 struct PedBloodState {
@@ -115,6 +116,13 @@ struct HitRecord {
   int32_t piece;
 };
 
+// The pixel of every mask amount for one drying colour.
+struct PixelTable {
+  bool built = false;
+  float colour[3] = {};
+  uint32_t pixels[256] = {};
+};
+
 // The process-wide tables and scratch arrays, made once at start-up.
 struct BloodTables {
   BloodTables() {
@@ -139,6 +147,7 @@ struct BloodTables {
   std::vector<HostMatrix> boneScratch;
   std::vector<HostTexture*> savedTextures;
   std::vector<uint32_t> savedColours;
+  PixelTable pixelTable;                // the last one built: most uploads share the fresh colour
   HostTexture* blankTexture = nullptr;  // never destroyed
   bool firstPassLogged = false;
   bool lockFailureLogged = false;

@@ -46,9 +46,8 @@ void ReadNameList(std::vector<std::string>& list, const char* key, const char* p
 // NaN fails the comparison on purpose, so a value that is not a number takes the limit.
 float AtLeast(float value, float limit) { return value >= limit ? value : limit; }
 
-// Clamped to 0 ... most; a value that is not finite keeps the default. Larger wounds and
-// drips cost seconds of the game thread per shot and no real wound leaves them.
-void ReadSize(float& field, const char* key, float most, const char* path) {
+// Clamped to 0 ... most; a value that is not finite keeps the default.
+void ReadBounded(float& field, const char* key, float most, const char* path) {
   const float fallback = field;
   ReadNumber(field, key, path);
   field = std::isfinite(field) ? std::clamp(field, 0.0f, most) : fallback;
@@ -62,10 +61,12 @@ void LoadConfig(BloodConfig& config, const char* path) {
   ReadInteger(config.MaxBloodyPeds, "MaxBloodyPeds", path);
   config.MaxBloodyPeds = std::max(config.MaxBloodyPeds, 1);
   ReadInteger(config.Log, "Log", path);
-  ReadSize(config.WoundRadius, "WoundRadius", kMaxWoundRadius, path);
-  ReadSize(config.ShotgunWoundRadius, "ShotgunWoundRadius", kMaxWoundRadius, path);
-  ReadSize(config.RifleWoundRadius, "RifleWoundRadius", kMaxWoundRadius, path);
-  ReadSize(config.DripLength, "DripLength", kMaxDripLength, path);
+  // Larger wounds and drips cost seconds of the game thread per shot and no real wound
+  // leaves them.
+  ReadBounded(config.WoundRadius, "WoundRadius", kMaxWoundRadius, path);
+  ReadBounded(config.ShotgunWoundRadius, "ShotgunWoundRadius", kMaxWoundRadius, path);
+  ReadBounded(config.RifleWoundRadius, "RifleWoundRadius", kMaxWoundRadius, path);
+  ReadBounded(config.DripLength, "DripLength", kMaxDripLength, path);
   ReadInteger(config.Drips, "Drips", path);
   ReadInteger(config.DripsMin, "DripsMin", path);
   ReadInteger(config.DripsMax, "DripsMax", path);
@@ -84,6 +85,10 @@ void LoadConfig(BloodConfig& config, const char* path) {
   ReadInteger(config.MaxFallWounds, "MaxFallWounds", path);
   config.MaxFallWounds = std::max(config.MaxFallWounds, 1);
   ReadNumber(config.FallMinDamage, "FallMinDamage", path);
+  ReadBounded(config.PaintBudget, "PaintBudget", kMaxPaintBudget, path);
+  ReadBounded(config.BloodMemory, "BloodMemory", kMaxBloodMemory, path);
+  // A budget too small for one ped's masks would evict every ped but the one just hit.
+  if (config.BloodMemory > 0.0f) config.BloodMemory = std::max(config.BloodMemory, kMinBloodMemory);
   ReadColour(config.BloodColor, "BloodColor", path);
   ReadColour(config.DriedColor, "DriedColor", path);
   ReadNameList(config.SkinTextures, "SkinTextures", path);

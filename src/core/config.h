@@ -8,6 +8,12 @@
 // Upper limits of the wound radii and of DripLength, metres.
 constexpr float kMaxWoundRadius = 0.1f;
 constexpr float kMaxDripLength = 1.0f;
+// Upper limit of PaintBudget, milliseconds: a whole frame at 60 fps.
+constexpr float kMaxPaintBudget = 16.0f;
+// Limits of a BloodMemory that is not 0, MiB: below the smallest a crowd at the smallest
+// MaskSize needs, above what a 32-bit process can hold.
+constexpr float kMinBloodMemory = 16.0f;
+constexpr float kMaxBloodMemory = 1536.0f;
 
 struct BloodConfig {
   int32_t MaskSize = 256;             // mask height in texels, width twice that (64 ... 1024)
@@ -29,6 +35,7 @@ struct BloodConfig {
   int32_t MaxFallWounds = 4;          // falls that bleed a ped out (>= 1)
   float FallMinDamage = 8.0f;         // least fall damage factor that wounds
   float PaintBudget = 0.0f;           // milliseconds of repainting per frame at most (0: no limit)
+  float BloodMemory = 0.0f;  // MiB of masks and textures at most (0: no limit; 16 ... 1536)
   float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue (0 ... 1)
   float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue (0 ... 1)
   std::vector<std::string> SkinTextures;          // [Overrides], read and kept

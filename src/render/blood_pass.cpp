@@ -13,10 +13,13 @@ namespace {
 
 constexpr int32_t kSurfaceDepth = 32;
 constexpr uint32_t kSurfaceFlags = 0x504;
+// Write without fetching the pixels: for uploads that rewrite the whole texture.
 constexpr int32_t kLockMode = 5;
+// Read and write: the pixels come back as the last upload left them, so a partial
+// upload keeps the rest of the texture.
+constexpr int32_t kLockKeepMode = 3;
 constexpr uint32_t kBloodSampling = 0x1102;
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
-constexpr float kUploadInterval = 5.0f;
 constexpr int32_t kBlankSize = 4;
 // Triangles name materials with 16 bits, so no draw can use a material beyond these; a
 // larger count is host garbage and must not size the scratch arrays.
@@ -77,21 +80,59 @@ void BuildPixelTable(const float base[3], uint32_t table[256]) {
   }
 }
 
-// Masks are mostly empty: runs of eight empty texels are written as one block.
-void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256], uint8_t* out) {
-  uint32_t emptyRun[8];
-  std::fill(emptyRun, emptyRun + 8, table[0]);
+bool SameColour(const float a[3], const float b[3]) {
+  return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
+// The pixel table of a colour, built only when the colour differs from the last one.
+const uint32_t* PixelTableOf(BloodTables& tables, const float colour[3]) {
+  PixelTable& cached = tables.pixelTable;
+  if (!cached.built || !SameColour(cached.colour, colour)) {
+    BuildPixelTable(colour, cached.pixels);
+    std::copy(colour, colour + 3, cached.colour);
+    cached.built = true;
+  }
+  return cached.pixels;
+}
+
+// Whether the texture's pixels would come out different in this colour. Colours close
+// together often give the same bytes, which saves converting the whole texture again.
+bool ColourMoved(BloodTables& tables, const MaskLayer& layer, const float colour[3]) {
+  if (SameColour(layer.uploadColour, colour)) return false;
+  uint32_t before[256];
+  BuildPixelTable(layer.uploadColour, before);
+  return std::memcmp(before, PixelTableOf(tables, colour), sizeof(before)) != 0;
+}
+
+// Masks are mostly empty: runs of sixteen empty texels are tested at once and written as
+// one block, emptyRun (sixteen copies of table[0]).
+void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256],
+                const uint32_t emptyRun[16], uint8_t* out) {
   size_t x = 0;
-  for (; x + 8 <= count; x += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, amounts + x, 8);
-    if (eight == 0) {
-      std::memcpy(out + 4 * x, emptyRun, sizeof(emptyRun));
+  for (; x + 16 <= count; x += 16) {
+    uint64_t low, high;
+    std::memcpy(&low, amounts + x, 8);
+    std::memcpy(&high, amounts + x + 8, 8);
+    if ((low | high) == 0) {
+      std::memcpy(out + 4 * x, emptyRun, 64);
       continue;
     }
-    for (size_t i = x; i < x + 8; ++i) std::memcpy(out + 4 * i, &table[amounts[i]], 4);
+    for (size_t i = x; i < x + 16; ++i) std::memcpy(out + 4 * i, &table[amounts[i]], 4);
   }
   for (; x < count; ++x) std::memcpy(out + 4 * x, &table[amounts[x]], 4);
+}
+
+// The texels an upload converts: the rectangle painted since the last upload when the
+// texture already shows the layer's colour, else all of them (also when the painter
+// left no rectangle).
+TexelRect UploadRect(BloodTables& tables, const MaskLayer& layer, bool created,
+                     const float colour[3], int32_t width, int32_t height) {
+  const TexelRect whole{0, 0, width, height};
+  if (created || !layer.dirty || ColourMoved(tables, layer, colour)) return whole;
+  const TexelRect& c = layer.changed;
+  TexelRect rect{std::max(c.x0, 0), std::max(c.y0, 0), std::min(c.x1, width),
+                 std::min(c.y1, height)};
+  return rect.x0 < rect.x1 && rect.y0 < rect.y1 ? rect : whole;
 }
 
 // A new blood texture, or null (logged) when the host cannot make one.
@@ -207,8 +248,14 @@ void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
     if (!layer.texture) return;
   }
 
+  float colour[3];
+  DryingColour(ctx, layer.lastPaint, colour);
+  const TexelRect rect = UploadRect(ctx.tables, layer, created, colour, width, height);
+  const bool whole = rect.x0 == 0 && rect.y0 == 0 && rect.x1 == width && rect.y1 == height;
+
   HostSurface* surface = host.TextureSurface(layer.texture);
-  uint8_t* pixels = surface ? host.LockSurface(surface, 0, kLockMode) : nullptr;
+  uint8_t* pixels =
+      surface ? host.LockSurface(surface, 0, whole ? kLockMode : kLockKeepMode) : nullptr;
   const size_t rowBytes = static_cast<size_t>(width) * 4;
   int32_t stride = pixels ? host.SurfaceStride(surface) : 0;
   if (!pixels || !UsableStride(stride, rowBytes)) {
@@ -219,24 +266,25 @@ void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
     return;
   }
 
-  float base[3];
-  DryingColour(ctx, layer.lastPaint, base);
-  uint32_t table[256];
-  BuildPixelTable(base, table);
-
+  const uint32_t* table = PixelTableOf(ctx.tables, colour);
+  uint32_t emptyRun[16];
+  std::fill(emptyRun, emptyRun + 16, table[0]);
   const size_t rowTexels = static_cast<size_t>(width);
+  const size_t columns = static_cast<size_t>(rect.x1 - rect.x0);
   const uint8_t* texels = layer.texels.data();
   const size_t texelCount = layer.texels.size();
-  for (size_t y = 0; y < static_cast<size_t>(height); ++y) {
-    uint8_t* out = pixels + y * static_cast<size_t>(stride);
-    size_t start = y * rowTexels;
-    size_t present = start < texelCount ? std::min(rowTexels, texelCount - start) : 0;
-    ConvertRow(present ? texels + start : nullptr, present, table, out);
-    for (size_t x = present; x < rowTexels; ++x) std::memcpy(out + 4 * x, &table[0], 4);
+  for (size_t y = static_cast<size_t>(rect.y0); y < static_cast<size_t>(rect.y1); ++y) {
+    uint8_t* out = pixels + y * static_cast<size_t>(stride) + 4 * static_cast<size_t>(rect.x0);
+    size_t start = y * rowTexels + static_cast<size_t>(rect.x0);
+    size_t present = start < texelCount ? std::min(columns, texelCount - start) : 0;
+    ConvertRow(present ? texels + start : nullptr, present, table, emptyRun, out);
+    for (size_t x = present; x < columns; ++x) std::memcpy(out + 4 * x, &table[0], 4);
   }
 
   host.UnlockSurface(surface);
   layer.dirty = false;
+  layer.changed = TexelRect{};
+  std::copy(colour, colour + 3, layer.uploadColour);
   layer.lastUpload = ctx.now;
 }
 
@@ -256,8 +304,23 @@ void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
 
   PruneLayers(host, state->layers, meshes);
 
+  // The drying refresh converts whole textures: one per ped and frame, so that a crowd's
+  // refreshes falling due together do not stall one frame; the others wait their turn.
+  bool refreshed = false;
   for (MaskLayer& layer : state->layers) {
-    if (layer.dirty || ctx.now - layer.lastUpload > kUploadInterval) UploadLayer(ctx, layer);
+    if (layer.dirty) {
+      UploadLayer(ctx, layer);
+      continue;
+    }
+    if (!(ctx.now - layer.lastUpload > kUploadInterval)) continue;
+    float colour[3];
+    DryingColour(ctx, layer.lastPaint, colour);
+    if (layer.texture && !ColourMoved(ctx.tables, layer, colour)) {
+      layer.lastUpload = ctx.now;  // the pixels already show this colour
+    } else if (!refreshed) {
+      UploadLayer(ctx, layer);
+      refreshed = true;
+    }
   }
 
   for (HostMesh* mesh : meshes) {

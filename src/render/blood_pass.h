@@ -8,16 +8,25 @@
 #include "host/host_types.h"
 
 // Blood pass for one ped, run after the host drew it: prunes layers whose mesh left the
-// render object or changed geometry, uploads dirty or stale layers, then draws each mesh
-// that has a textured layer again as its BloodGeometry with the blood textures in its
-// materials (BlankTexture for materials without one), restoring every material and the
-// mesh's geometry afterwards. Peds without blood state are not touched.
+// render object or changed geometry, uploads dirty layers, refreshes the colour of layers
+// not uploaded for kUploadInterval (a refresh that converts the whole texture is done for
+// one layer per call; the others wait for later calls), then draws each mesh that has a
+// textured layer again as its BloodGeometry with the blood textures in its materials
+// (BlankTexture for materials without one), restoring every material and the mesh's
+// geometry afterwards. Peds without blood state are not touched.
 void DrawBloodPass(const BloodContext& ctx, HostPed* ped);
 
-// Creates the layer's texture on first use (2 * MaskSize x MaskSize) and rewrites all its
-// pixels from the mask with the layer's drying colour; clears dirty and sets lastUpload.
-// On a failed creation or lock the layer keeps its dirty flag and the next render retries.
-// A mask shorter than 2 * MaskSize * MaskSize bytes uploads its missing texels as 0.
+// Seconds after which a layer's texture is brought to its current drying colour.
+constexpr float kUploadInterval = 5.0f;
+
+// Brings the layer's texture up to date with its mask in the layer's drying colour,
+// creating it on first use (2 * MaskSize x MaskSize). Converts only the rectangle
+// `changed` of a dirty layer when the texture's pixels already show that colour, and the
+// whole mask otherwise (a new texture, a colour that gives other pixels, a dirty layer
+// without a rectangle, a call on a clean layer); the pixels are the same either way.
+// Clears dirty and changed, sets lastUpload and uploadColour. On a failed creation or
+// lock the layer keeps its dirty flag and rectangle and the next render retries. A mask
+// shorter than 2 * MaskSize * MaskSize bytes uploads its missing texels as 0.
 void UploadLayer(const BloodContext& ctx, MaskLayer& layer);
 
 // The process-wide 4 x 4 transparent texture shown by materials without blood; made on

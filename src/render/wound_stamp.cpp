@@ -542,7 +542,18 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       const uint8_t value = static_cast<uint8_t>(std::min(1.0f, jitter * final) * 255.0f);
       uint8_t& texel = texels[static_cast<size_t>(row) * static_cast<size_t>(columns) +
                               static_cast<size_t>(column)];
-      if (value > texel) texel = value;
+      if (value > texel) {
+        texel = value;
+        TexelRect& changed = layer.changed;
+        if (changed.x0 >= changed.x1 || changed.y0 >= changed.y1) {
+          changed = {column, row, column + 1, row + 1};
+        } else {
+          changed.x0 = std::min(changed.x0, column);
+          changed.y0 = std::min(changed.y0, row);
+          changed.x1 = std::max(changed.x1, column + 1);
+          changed.y1 = std::max(changed.y1, row + 1);
+        }
+      }
       written = true;
     }
   }
@@ -604,7 +615,11 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       MaskLayer& layer = GetOrCreateLayer(ctx, layers, mesh, tri.material);
       const uint32_t parts = ReachingParts(stamp, c, rmax);
       if (parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts)) {
-        layer.dirty = true;
+        // A painting that raised no texel leaves the texture as it is (its colour follows
+        // with the drying refresh): repaints of a flowing wound mostly raise nothing.
+        if (layer.changed.x0 < layer.changed.x1 && layer.changed.y0 < layer.changed.y1) {
+          layer.dirty = true;
+        }
         layer.lastPaint = now;
         ++count;
       }

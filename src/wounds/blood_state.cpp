@@ -9,6 +9,7 @@
 #include "core/platform.h"
 #include "render/blood_pass.h"
 #include "render/wound_stamp.h"
+#include "wounds/blood_memory.h"
 #include "wounds/posed_mesh.h"
 
 namespace {
@@ -129,17 +130,9 @@ bool Due(const PedBloodState& state, float now) {
   return !state.wounds.empty() && !(state.nextRefreshTime > now);
 }
 
-}  // namespace
-
-void RefreshBloodStates(const BloodContext& ctx) {
+// Due peds oldest first, wound by wound, until the budget's milliseconds are spent.
+void RefreshWithinBudget(const BloodContext& ctx, float budget) {
   const float now = ctx.now;
-  const float budget = ctx.config.PaintBudget;
-  if (!(budget > 0.0f)) {
-    for (auto& entry : ctx.tables.bloodStates) {
-      if (Due(entry.second, now)) RefreshPed(ctx, entry.first, entry.second, [] { return false; });
-    }
-    return;
-  }
   // Within the budget the peds waiting longest go first, wound by wound; the first wound
   // of the frame always runs, so every ped gets its turn however long one repaint takes.
   std::vector<std::pair<float, HostPed*>> due;
@@ -159,6 +152,22 @@ void RefreshBloodStates(const BloodContext& ctx) {
   for (const auto& entry : due) {
     if (!RefreshPed(ctx, entry.second, ctx.tables.bloodStates.at(entry.second), spent)) break;
   }
+}
+
+}  // namespace
+
+void RefreshBloodStates(const BloodContext& ctx) {
+  const float now = ctx.now;
+  const float budget = ctx.config.PaintBudget;
+  if (!(budget > 0.0f)) {
+    for (auto& entry : ctx.tables.bloodStates) {
+      if (Due(entry.second, now)) RefreshPed(ctx, entry.first, entry.second, [] { return false; });
+    }
+  } else {
+    RefreshWithinBudget(ctx, budget);
+  }
+  // Growing wounds may have made layers.
+  EnforceBloodMemory(ctx, nullptr);
 }
 
 float ComputeBleed(const BloodContext& ctx, HostPed* ped, float loss) {
@@ -195,20 +204,24 @@ void RemovePedBlood(const BloodContext& ctx, HostPed* ped) {
   table.erase(found);
 }
 
-void EvictLeastRecentlyHit(const BloodContext& ctx, HostPed* woundedPed) {
-  auto& table = ctx.tables.bloodStates;
-  if (static_cast<int64_t>(table.size()) <= static_cast<int64_t>(ctx.config.MaxBloodyPeds)) return;
+HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed) {
   HostPed* player = ctx.host.FindPlayerPed();
   HostPed* chosen = nullptr;
   uint32_t oldest = 0;
-  for (const auto& entry : table) {
+  for (const auto& entry : ctx.tables.bloodStates) {
     if (entry.first == player || entry.first == woundedPed) continue;
     if (!chosen || entry.second.lastHitClock < oldest) {
       chosen = entry.first;
       oldest = entry.second.lastHitClock;
     }
   }
-  if (chosen) RemovePedBlood(ctx, chosen);
+  return chosen;
+}
+
+void EvictLeastRecentlyHit(const BloodContext& ctx, HostPed* woundedPed) {
+  const auto& table = ctx.tables.bloodStates;
+  if (static_cast<int64_t>(table.size()) <= static_cast<int64_t>(ctx.config.MaxBloodyPeds)) return;
+  if (HostPed* chosen = LeastRecentlyHitPed(ctx, woundedPed)) RemovePedBlood(ctx, chosen);
 }
 
 void ResetAllBlood(const BloodContext& ctx) {

@@ -40,6 +40,8 @@ void RemovePedBlood(const BloodContext& ctx, HostPed* ped);
 // With more than MaxBloodyPeds states, removes the one hit least recently (unsigned
 // lastHitClock, first in table order on ties), never the player's or woundedPed's.
 void EvictLeastRecentlyHit(const BloodContext& ctx, HostPed* woundedPed);
+// The ped EvictLeastRecentlyHit would remove (ignoring the cap), or null.
+HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed);
 
 // At a game reset: releases every layer texture and empties bloodStates and
 // corpseDeathTimes (the geometry cache, hit history and playerWasDead stay).

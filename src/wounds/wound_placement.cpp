@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "render/wound_stamp.h"
+#include "wounds/blood_memory.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
 
@@ -178,6 +179,7 @@ bool AddWound(const BloodContext& ctx, const WoundRequest& request) {
             static_cast<double>(bleed), painted);
   }
   EvictLeastRecentlyHit(ctx, ped);
+  EnforceBloodMemory(ctx, ped);
   // A recorded wound is placed, painted or not: callers must not place it a second time.
   return true;
 }

@@ -23,7 +23,8 @@ struct WoundRequest {
 // Finds the request's triangle on the ped's posed meshes, accounts the wound against the
 // ped's bloodLoss, draws radius, angle and drips from the shared generator, paints it at
 // age 0, keeps it flowing (at most 24, the oldest dropped), logs one line prefixed by the
-// tag and evicts the least recently hit other ped beyond MaxBloodyPeds.
+// tag and evicts the least recently hit other ped beyond MaxBloodyPeds, then more of them
+// while all blood together exceeds BloodMemory.
 // True when the wound was recorded (painted or not) or the ped has bled out (accounted,
 // nothing shown); false for radius <= 0, no skinned mesh or no triangle found.
 // Triangles with a vertex index at or past the posed vertex count are never chosen.

@@ -60,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(size >= 0.0f && size <= kMaxWoundRadius, "wound radii");
   }
   Require(c.DripLength >= 0.0f && c.DripLength <= kMaxDripLength, "DripLength");
+  Require(c.PaintBudget >= 0.0f && c.PaintBudget <= kMaxPaintBudget, "PaintBudget");
+  Require(c.BloodMemory == 0.0f ||
+              (c.BloodMemory >= kMinBloodMemory && c.BloodMemory <= kMaxBloodMemory),
+          "BloodMemory");
   for (int i = 0; i < 3; ++i) {
     Require(c.BloodColor[i] >= 0.0f && c.BloodColor[i] <= 1.0f, "BloodColor");
     Require(c.DriedColor[i] >= 0.0f && c.DriedColor[i] <= 1.0f, "DriedColor");

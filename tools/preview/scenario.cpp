@@ -56,10 +56,28 @@ constexpr NamedKind kKinds[] = {
 
 // The keys of the [Blood] section, as the file writes them.
 const char* const kIniKeys[] = {
-    "MaskSize",           "MaxBloodyPeds", "Log",           "WoundRadius",     "ShotgunWoundRadius",
-    "RifleWoundRadius",   "DripLength",    "Drips",         "DripsMin",        "DripsMax",
-    "DepthOffset",        "FlowTime",      "DryTime",       "CorpseBleedTime", "MaxBulletWounds",
-    "MaxExplosionWounds", "MaxFallWounds", "FallMinDamage", "BloodColor",      "DriedColor",
+    "MaskSize",
+    "MaxBloodyPeds",
+    "Log",
+    "WoundRadius",
+    "ShotgunWoundRadius",
+    "RifleWoundRadius",
+    "DripLength",
+    "Drips",
+    "DripsMin",
+    "DripsMax",
+    "DepthOffset",
+    "FlowTime",
+    "DryTime",
+    "CorpseBleedTime",
+    "MaxBulletWounds",
+    "MaxExplosionWounds",
+    "MaxFallWounds",
+    "FallMinDamage",
+    "PaintBudget",
+    "BloodMemory",
+    "BloodColor",
+    "DriedColor",
     "KeepHeadOnHeadshot",
 };
 const char* const kOverrideKeys[] = {"SkinTextures", "ClothTextures"};

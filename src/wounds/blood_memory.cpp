@@ -1,0 +1,41 @@
+#include "wounds/blood_memory.h"
+
+#include "core/log.h"
+#include "wounds/blood_state.h"
+
+namespace {
+
+constexpr uint64_t kTexelBytes = 5;  // one mask byte, four texture bytes
+constexpr double kMiB = 1024.0 * 1024.0;
+
+uint64_t PedBytes(const PedBloodState& state) {
+  uint64_t bytes = 0;
+  for (const MaskLayer& layer : state.layers) bytes += kTexelBytes * layer.texels.size();
+  return bytes;
+}
+
+}  // namespace
+
+uint64_t BloodMemoryBytes(const BloodTables& tables) {
+  uint64_t bytes = 0;
+  for (const auto& entry : tables.bloodStates) bytes += PedBytes(entry.second);
+  return bytes;
+}
+
+void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed) {
+  const float budgetMiB = ctx.config.BloodMemory;
+  if (!(budgetMiB > 0.0f)) return;
+  const double budget = static_cast<double>(budgetMiB) * kMiB;
+  uint64_t total = BloodMemoryBytes(ctx.tables);
+  while (static_cast<double>(total) > budget) {
+    HostPed* chosen = LeastRecentlyHitPed(ctx, woundedPed);
+    if (!chosen) return;
+    if (LogEnabled()) {
+      LogLine("blood memory: %.1f MiB over %.0f MiB, evicted ped %p",
+              static_cast<double>(total) / kMiB, static_cast<double>(budgetMiB),
+              static_cast<void*>(chosen));
+    }
+    total -= PedBytes(ctx.tables.bloodStates.at(chosen));
+    RemovePedBlood(ctx, chosen);
+  }
+}
