@@ -19,7 +19,7 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 ninja -C "$build" vermiltrace_asi
 
-asi="$build/src/host/game/Vermiltrace.asi"
+asi="$build/src/plugin/Vermiltrace.asi"
 [ -f "$asi" ] || { echo "package: $asi was not built" >&2; exit 1; }
 
 # The library must export nothing: the game only loads it.
