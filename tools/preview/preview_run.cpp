@@ -281,7 +281,15 @@ class ScenarioPlayer {
       uint32_t step = std::min(kChunkMs, targetMs - sim_.clock);
       const bool filming = sim_.clock < nextFrameMs_ && nextFrameMs_ <= lastFrameMs_;
       if (filming) step = std::min(step, nextFrameMs_ - sim_.clock);
-      sim_.RunFor(step, kFrameMs);
+      // Frame by frame, each rendered as the game renders the ped: the blood pass brings
+      // textures up to date a little every frame, not all at once for a picture.
+      for (uint32_t done = 0; done < step;) {
+        const uint32_t frame = std::min(kFrameMs, step - done);
+        sim_.RunFor(frame, frame);
+        done += frame;
+        if (!removed_) sim_.GameRenderPed(ped_.ped);
+        sim_.draws.clear();
+      }
       if (filming && sim_.clock == nextFrameMs_) {
         AddFrame(kFrameDelayMs);
         nextFrameMs_ += kFrameStepMs;
