@@ -188,10 +188,10 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
   EXPECT_EQ(state.layers[0].lastPaint, 9.0f);
 }
 
-// Two refreshes fit a 1 ms budget on a clock that moves 0.6 ms each time it is read.
+// Two refreshes fit a 1 ms budget on a clock that moves 0.3 ms each time it is read.
 double FakeSeconds() {
   static double seconds = 0.0;
-  return seconds += 0.0006;
+  return seconds += 0.0003;
 }
 
 TEST_F(BloodStates, ThePaintBudgetDefersOldestFirstAndKeepsEveryFinalPainting) {

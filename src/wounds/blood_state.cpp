@@ -144,9 +144,13 @@ void RefreshWithinBudget(const BloodContext& ctx, float budget) {
   const double start = platform::PreciseSeconds();
   const double limit = static_cast<double>(budget) / 1000.0;
   bool first = true;
+  double previous = start;
+  // Spent when the next wound, guessed to cost what the last one did, would not fit.
   auto spent = [&] {
-    const bool over = !first && platform::PreciseSeconds() - start >= limit;
+    const double now = platform::PreciseSeconds();
+    const bool over = !first && (now - start) + (now - previous) >= limit;
     first = false;
+    previous = now;
     return over;
   };
   for (const auto& entry : due) {
