@@ -49,6 +49,13 @@ TEST_F(PosedMesh, EveryMeshIsTriedAndOnlyTheSkinnedOnesGetPositions) {
   ASSERT_EQ(snapshot.meshes, MeshesOf(ped));
   EXPECT_TRUE(snapshot.positions[0].empty());
   EXPECT_EQ(snapshot.positions[1].size(), 4u);
+
+  // A null mesh in a broken render object is never handed on to be skinned.
+  const std::vector<HostMesh*> meshes = MeshesOf(ped);
+  SimHost::Sim(sim.PedRenderObject(ped))->meshes.push_back(nullptr);
+  PosedMeshSnapshot again;
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, again));
+  EXPECT_EQ(again.meshes, meshes);
 }
 
 // Row vectors: p' = x row1 + y row2 + z row3 + row4; inverse bind first, then the bone,

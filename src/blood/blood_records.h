@@ -57,11 +57,11 @@ struct MaskLayer {
   int32_t materialIndex = 0;
   std::vector<uint8_t> texels;     // (2 * MaskSize) x MaskSize amounts, row after row
   HostTexture* texture = nullptr;  // owned; made by the first upload
-  bool dirty = true;
-  TexelRect changed;           // texels written since the last upload
-  float lastPaint = 0.0f;      // seconds of the last painting
-  float lastUpload = 0.0f;     // seconds the texture was last brought up to date
-  float uploadColour[3] = {};  // drying colour the texture's pixels were converted with
+  bool dirty = true;               // the texture lags the mask (or does not exist yet)
+  TexelRect changed;               // texels written since the last upload
+  float lastPaint = 0.0f;          // seconds of the last painting
+  float lastUpload = 0.0f;         // seconds the texture was last brought up to date
+  float uploadColour[3] = {};      // drying colour the texture's pixels were converted with
 };
 
 struct PedBloodState {

@@ -22,7 +22,9 @@ struct SnapshotBounds {
 // Paints the wound at age seconds into layers (creating layers on the way) over every
 // mesh of the snapshot with a pose and a BloodGeometry; returns the number of triangles
 // painted (0 when the stamp cannot be built). Triangles with a vertex index at or past
-// the vertex count, or with non-finite positions, are skipped. Wounds painted on one
+// the vertex count, or with non-finite positions, are skipped. A painted triangle sets its
+// layer's lastPaint; a layer is marked dirty, with its `changed` rectangle grown, only
+// where a texel rose, so that repaints which raise nothing upload nothing. Wounds painted on one
 // snapshot may share its bounds (empty at first, for that snapshot only).
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* bounds = nullptr);
