@@ -8,27 +8,32 @@
 #include "render/blood_pass.h"
 #include "wounds/blood_state.h"
 
-void DamageThunk(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t arg2) {
-  if (HostHook* hook = State().damageHook.get()) {
-    hook->Lock();
-    if (hook->Installed()) Host().CallDamageTrampoline(record, entity, arg1, arg2);
-    hook->Unlock();
-  } else {
-    // The hook is going: the routine still runs.
-    Host().CallDamageTrampoline(record, entity, arg1, arg2);
+namespace {
+
+// The game's own routine: through the trampoline under the hook's lock while the hook is
+// installed, and directly once the hook is going, so that the routine still runs.
+template <typename Call>
+void CallOriginal(HostHook* hook, Call call) {
+  if (!hook) {
+    call();
+    return;
   }
+  hook->Lock();
+  if (hook->Installed()) call();
+  hook->Unlock();
+}
+
+}  // namespace
+
+void DamageThunk(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t arg2) {
+  CallOriginal(State().damageHook.get(),
+               [&] { Host().CallDamageTrampoline(record, entity, arg1, arg2); });
   HandlePedDamage(Context(), record, entity);
 }
 
 uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
   uint8_t result = 0;
-  if (HostHook* hook = State().fireHook.get()) {
-    hook->Lock();
-    if (hook->Installed()) result = Host().CallFireTrampoline(weapon, args);
-    hook->Unlock();
-  } else {
-    result = Host().CallFireTrampoline(weapon, args);  // the hook is going
-  }
+  CallOriginal(State().fireHook.get(), [&] { result = Host().CallFireTrampoline(weapon, args); });
   HostPed* player = Host().FindPlayerPed();
   if (result != 0 && player && args.shooter == player) {
     const int32_t code = Host().WeaponCode(weapon);
@@ -38,13 +43,7 @@ uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
 }
 
 void PedRenderDetour(HostPed* ped) {
-  if (HostHook* hook = State().renderHook.get()) {
-    hook->Lock();
-    if (hook->Installed()) Host().CallRenderTrampoline(ped);
-    hook->Unlock();
-  } else {
-    Host().CallRenderTrampoline(ped);  // the hook is going: the routine still runs
-  }
+  CallOriginal(State().renderHook.get(), [&] { Host().CallRenderTrampoline(ped); });
   DrawBloodPass(Context(), ped);
 }
 
