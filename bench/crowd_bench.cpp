@@ -14,6 +14,7 @@
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
 #include "render/blood_pass.h"
+#include "wounds/blood_memory.h"
 #include "wounds/blood_state.h"
 #include "wounds/wound_placement.h"
 
@@ -83,11 +84,11 @@ void RunFrame(const std::vector<ProceduralPed>& crowd) {
   DrawBlood(crowd);
 }
 
-// Calls visit(texels) for each of the ped's masks, in layer order.
+// Calls visit(amounts) for each of the ped's masks, whole, in layer order.
 template <typename Visit>
 void ForEachMask(HostPed* ped, Visit visit) {
   if (const PedBloodState* state = FindBloodState(State().tables, ped)) {
-    for (const MaskLayer& layer : state->layers) visit(layer.texels);
+    for (const MaskLayer& layer : state->layers) visit(MaskBytes(layer.mask));
   }
 }
 
@@ -195,21 +196,14 @@ uint32_t MaskHash(const std::vector<ProceduralPed>& crowd) {
   return hash;
 }
 
-size_t LayerCount(const std::vector<ProceduralPed>& crowd) {
-  size_t layers = 0;
-  for (const ProceduralPed& ped : crowd) {
-    ForEachMask(ped.ped, [&layers](const std::vector<uint8_t>&) { ++layers; });
-  }
-  return layers;
-}
-
 void BM_SteadyCrowd(benchmark::State& bench) {
   const int32_t maskSize = static_cast<int32_t>(bench.range(0));
   const bool drips = bench.range(1) != 0;
   const bool moving = bench.range(2) != 0;
   const float budgetMs = static_cast<float>(bench.range(3));
   double total = 0.0, worst = 0.0;
-  size_t frames = 0, layers = 0;
+  size_t frames = 0;
+  double layers = 0.0, bytes = 0.0;
   for (auto _ : bench) {
     bench.PauseTiming();
     auto sim = std::make_unique<SimHost>();
@@ -229,14 +223,17 @@ void BM_SteadyCrowd(benchmark::State& bench) {
     total += fight;
     frames += frameMs.size();
     worst = std::max(worst, *std::max_element(frameMs.begin(), frameMs.end()));
-    layers = LayerCount(crowd);
+    layers = 0.0;
+    for (const auto& entry : State().tables.bloodStates) layers += entry.second.layers.size();
+    bytes = static_cast<double>(BloodMemoryBytes(State().tables));
     EndProcess();
     sim.reset();
     bench.ResumeTiming();
   }
   bench.counters["frame_avg_ms"] = total / static_cast<double>(std::max<size_t>(frames, 1));
   bench.counters["frame_worst_ms"] = worst;
-  bench.counters["layers_per_ped"] = static_cast<double>(layers) / kCrowd;
+  bench.counters["layers_per_ped"] = layers / kCrowd;
+  bench.counters["mib_per_ped"] = bytes / kCrowd / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_SteadyCrowd)
     ->ArgsProduct({{256, 1024}, {0, 1}, {0, 1}, {0}})

@@ -18,11 +18,14 @@ namespace {
 MaskLayer MakeLayer(int32_t maskSize, bool noise) {
   const int32_t width = 2 * maskSize;
   MaskLayer layer;
-  layer.texels.resize(static_cast<size_t>(width) * static_cast<size_t>(maskSize));
+  ResetMask(layer.mask, width, maskSize);
   uint32_t h = 12345;
   auto next = [&h] { return h = h * 1664525u + 1013904223u; };
   if (noise) {
-    for (uint8_t& texel : layer.texels) texel = static_cast<uint8_t>(next() >> 24);
+    for (int32_t y = 0; y < maskSize; ++y) {
+      for (int32_t x = 0; x < width; ++x)
+        SetMaskAt(layer.mask, x, y, static_cast<uint8_t>(next() >> 24));
+    }
     return layer;
   }
   const int32_t radius = maskSize / 16;
@@ -32,8 +35,7 @@ MaskLayer MakeLayer(int32_t maskSize, bool noise) {
     for (int32_t y = std::max(0, cy - radius); y < std::min(maskSize, cy + radius); ++y) {
       for (int32_t x = std::max(0, cx - radius); x < std::min(width, cx + radius); ++x) {
         if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < radius * radius) {
-          layer.texels[static_cast<size_t>(y) * static_cast<size_t>(width) +
-                       static_cast<size_t>(x)] = static_cast<uint8_t>(96 + (next() >> 25));
+          SetMaskAt(layer.mask, x, y, static_cast<uint8_t>(96 + (next() >> 25)));
         }
       }
     }
@@ -59,7 +61,7 @@ void BM_UploadLayer(benchmark::State& bench) {
     benchmark::ClobberMemory();
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) *
-                          static_cast<int64_t>(layer.texels.size()) * 4);
+                          static_cast<int64_t>(layer.mask.width) * layer.mask.height * 4);
   State().host = nullptr;
 }
 
@@ -72,8 +74,7 @@ TexelRect PaintBlot(MaskLayer& layer, int32_t maskSize, int32_t side) {
     for (int32_t x = rect.x0; x < rect.x1; ++x) {
       const int32_t dx = x - rect.x0 - r, dy = y - rect.y0 - r;
       if (dx * dx + dy * dy < r * r) {
-        layer.texels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-            static_cast<uint8_t>(255 - (dx * dx + dy * dy) % 97);
+        SetMaskAt(layer.mask, x, y, static_cast<uint8_t>(255 - (dx * dx + dy * dy) % 97));
       }
     }
   }

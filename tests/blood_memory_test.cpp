@@ -26,7 +26,11 @@ class BloodMemoryTest : public SimTest {
     PedBloodState& state = State().tables.bloodStates[ped];
     for (size_t bytes : maskBytes) {
       state.layers.emplace_back();
-      state.layers.back().texels.resize(bytes);
+      BloodMask& mask = state.layers.back().mask;  // every tile made
+      ResetMask(mask, 1024, static_cast<int32_t>(bytes / 1024));
+      for (int32_t y = 0; y < mask.height; y += kMaskTileSide) {
+        for (int32_t x = 0; x < mask.width; x += kMaskTileSide) SetMaskAt(mask, x, y, 1);
+      }
     }
     state.lastHitClock = clock;
     return ped;

@@ -64,10 +64,18 @@ class BloodPassTest : public SimTest {
     layer.mesh = mesh.mesh;
     layer.geometry = mesh.geometry;
     layer.materialIndex = materialIndex;
-    layer.texels.assign(kWidth * kMask, fill);
+    ResetMask(layer.mask, kWidth, kMask);
+    Fill(layer, [fill] { return fill; });
     std::vector<MaskLayer>& layers = FindOrCreateBloodState(Context(), ped).layers;
     layers.push_back(std::move(layer));
     return layers.back();
+  }
+
+  template <typename Amount>
+  static void Fill(MaskLayer& layer, Amount amount) {
+    for (int32_t y = 0; y < layer.mask.height; ++y) {
+      for (int32_t x = 0; x < layer.mask.width; ++x) SetMaskAt(layer.mask, x, y, amount());
+    }
   }
 
   std::vector<MaskLayer>& Layers() { return FindOrCreateBloodState(Context(), ped).layers; }
@@ -125,10 +133,10 @@ TEST_F(BloodPassTest, UploadMakesTheTextureAndMapsEveryTexelWithinTheStride) {
   TestMesh mesh = AddMesh(1);
   MaskLayer& layer = AddLayer(mesh, 0);
   // Distinct amounts at the corners: a flipped or transposed upload moves them.
-  layer.texels[0] = 255;
-  layer.texels[kWidth - 1] = 141;
-  layer.texels[(kMask - 1) * kWidth] = 120;
-  layer.texels[kMask * kWidth - 1] = 100;
+  SetMaskAt(layer.mask, 0, 0, 255);
+  SetMaskAt(layer.mask, kWidth - 1, 0, 141);
+  SetMaskAt(layer.mask, 0, kMask - 1, 120);
+  SetMaskAt(layer.mask, kWidth - 1, kMask - 1, 100);
   sim.clock = 12345;
   UploadLayer(Context(), layer);
 
@@ -210,7 +218,7 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     SCOPED_TRACE(c.what);
     sim.clock = 100000;
     MaskLayer& layer = AddLayer(mesh, 0);
-    for (uint8_t& texel : layer.texels) texel = amount();
+    Fill(layer, amount);
     UploadLayer(Context(), layer);
     ASSERT_NE(layer.texture, nullptr);
 
@@ -218,7 +226,7 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
                          std::min<int32_t>(c.changed.x1, kWidth),
                          std::min<int32_t>(c.changed.y1, kMask)};
     for (int32_t y = clip.y0; y < clip.y1; ++y) {
-      for (int32_t x = clip.x0; x < clip.x1; ++x) layer.texels[y * kWidth + x] = amount();
+      for (int32_t x = clip.x0; x < clip.x1; ++x) SetMaskAt(layer.mask, x, y, amount());
     }
     layer.dirty = true;
     layer.changed = c.changed;
@@ -234,7 +242,7 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     EXPECT_EQ(layer.changed.x1, 0);
 
     MaskLayer whole;
-    whole.texels = layer.texels;
+    whole.mask = layer.mask;
     whole.lastPaint = layer.lastPaint;
     UploadLayer(Context(), whole);
     ASSERT_NE(whole.texture, nullptr);
@@ -533,14 +541,19 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   EXPECT_TRUE(layer.dirty);
   SimHost::Sim(layer.texture)->surface = surface;
 
-  // A mask shorter than the texture uploads its missing texels as empty.
-  layer.texels.resize(kWidth + 3);
+  // A mask smaller than the texture uploads its missing texels as empty.
+  BloodMask corner;
+  ResetMask(corner, 3, 2);
+  for (int32_t y = 0; y < 2; ++y) {
+    for (int32_t x = 0; x < 3; ++x) SetMaskAt(corner, x, y, MaskAt(layer.mask, x, y));
+  }
+  layer.mask = corner;
   UploadLayer(Context(), layer);
   EXPECT_FALSE(layer.dirty);
   EXPECT_EQ(Pixel(layer.texture, 2, 1)[3], 237);
   EXPECT_EQ(Pixel(layer.texture, 3, 1)[3], 0);
   EXPECT_EQ(Pixel(layer.texture, kWidth - 1, kMask - 1)[3], 0);
-  layer.texels.clear();
+  layer.mask = BloodMask{};
   UploadLayer(Context(), layer);
   EXPECT_EQ(Pixel(layer.texture, 0, 0)[3], 0);
 }
@@ -581,9 +594,10 @@ TEST_F(BloodPassEndToEnd, ShotPedIsDrawnAgainWithBloodTexturesInItsBloodGeometry
     EXPECT_FALSE(layer.dirty);
 
     // At the wound's strongest texel the pixel holds fresh blood at full alpha.
-    auto strongest = std::max_element(layer.texels.begin(), layer.texels.end());
+    const std::vector<uint8_t> amounts = MaskBytes(layer.mask);
+    auto strongest = std::max_element(amounts.begin(), amounts.end());
     if (*strongest < 141) continue;
-    size_t index = static_cast<size_t>(strongest - layer.texels.begin());
+    size_t index = static_cast<size_t>(strongest - amounts.begin());
     size_t width = 2 * static_cast<size_t>(Config().MaskSize);
     SimSurface* surface = SimHost::Sim(layer.texture)->surface;
     const uint8_t* pixel = surface->pixels.data() +
@@ -595,12 +609,12 @@ TEST_F(BloodPassEndToEnd, ShotPedIsDrawnAgainWithBloodTexturesInItsBloodGeometry
     EXPECT_EQ(pixel[1], static_cast<uint8_t>(0.008f * (1.2f - 0.5f * a) * 255.0f));
     EXPECT_EQ(pixel[0], pixel[1]);
   }
-  auto strongestLayer = std::max_element(
-      state->layers.begin(), state->layers.end(), [](const MaskLayer& a, const MaskLayer& b) {
-        return *std::max_element(a.texels.begin(), a.texels.end()) <
-               *std::max_element(b.texels.begin(), b.texels.end());
-      });
-  EXPECT_GE(*std::max_element(strongestLayer->texels.begin(), strongestLayer->texels.end()), 141);
+  uint8_t strongest = 0;
+  for (const MaskLayer& layer : state->layers) {
+    const std::vector<uint8_t> amounts = MaskBytes(layer.mask);
+    strongest = std::max(strongest, *std::max_element(amounts.begin(), amounts.end()));
+  }
+  EXPECT_GE(strongest, 141);
 }
 
 }  // namespace

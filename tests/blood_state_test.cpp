@@ -181,8 +181,8 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
   std::vector<MaskLayer> expected = replay(8.0f);
   ASSERT_EQ(expected.size(), state.layers.size());
   for (size_t i = 0; i < expected.size(); ++i)
-    EXPECT_EQ(expected[i].texels, state.layers[i].texels);
-  EXPECT_NE(replay(9.0f)[0].texels, state.layers[0].texels);
+    EXPECT_EQ(MaskBytes(expected[i].mask), MaskBytes(state.layers[i].mask));
+  EXPECT_NE(MaskBytes(replay(9.0f)[0].mask), MaskBytes(state.layers[0].mask));
 
   Frame(9500);
   EXPECT_EQ(state.layers[0].lastPaint, 9.0f);
@@ -228,7 +228,8 @@ TEST_F(BloodStates, ThePaintBudgetDefersOldestFirstAndKeepsEveryFinalPainting) {
     std::vector<MaskLayer> again = state.layers;
     PaintWound(Context(), again, wounds[i], snapshot, Config().FlowTime);
     ASSERT_EQ(again.size(), state.layers.size());
-    for (size_t k = 0; k < again.size(); ++k) EXPECT_EQ(again[k].texels, state.layers[k].texels);
+    for (size_t k = 0; k < again.size(); ++k)
+      EXPECT_EQ(MaskBytes(again[k].mask), MaskBytes(state.layers[k].mask));
     snapshot = {};
   }
 }
@@ -244,13 +245,13 @@ TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {
   EXPECT_EQ(state.wounds.size(), 1u);
   EXPECT_FLOAT_EQ(state.nextRefreshTime, 1.1f);
   entity->renderObject = object;
-  std::vector<uint8_t> paint = state.layers[0].texels;
+  std::vector<uint8_t> paint = MaskBytes(state.layers[0].mask);
   MeshesOf(ped).push_back(MeshesOf(ped)[0]);
   MeshesOf(ped).erase(MeshesOf(ped).begin());
   MeshesOf(ped)[0] = sim.AddMesh(nullptr, AddGrid(GridSpec{}));
   Frame(1100);
   EXPECT_TRUE(state.wounds.empty());
-  EXPECT_EQ(state.layers[0].texels, paint);
+  EXPECT_EQ(MaskBytes(state.layers[0].mask), paint);
 }
 
 TEST_F(BloodStates, EvictionSparesThePlayerAndTheJustWoundedPed) {

@@ -81,8 +81,7 @@ class DamageEndToEnd : public SimTest {
     size_t count = 0;
     if (const PedBloodState* state = FindBloodState(State().tables, ped)) {
       for (const MaskLayer& layer : state->layers) {
-        count += static_cast<size_t>(
-            std::count_if(layer.texels.begin(), layer.texels.end(), [](uint8_t t) { return t; }));
+        for (uint8_t t : MaskBytes(layer.mask)) count += t != 0;
       }
     }
     return count;

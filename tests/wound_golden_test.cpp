@@ -39,7 +39,8 @@ uint64_t MaskHash(const ProceduralPed& ped) {
     const MaskLayer& layer = state->layers[i];
     const int32_t ids[2] = {layer.mesh == ped.head ? 1 : 0, layer.materialIndex};
     hash = Fnv1a(hash, ids, sizeof(ids));
-    hash = Fnv1a(hash, layer.texels.data(), layer.texels.size());
+    const std::vector<uint8_t> bytes = MaskBytes(layer.mask);
+    hash = Fnv1a(hash, bytes.data(), bytes.size());
   }
   return hash;
 }

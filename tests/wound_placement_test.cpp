@@ -165,7 +165,7 @@ TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
   PedBloodState& state = *FindBloodState(State().tables, ped);
   EXPECT_GT(state.wounds.back().bleed, 0.0f);
   const uint32_t rng = State().rng.state;
-  const std::vector<uint8_t> paint = state.layers[0].texels;
+  const std::vector<uint8_t> paint = MaskBytes(state.layers[0].mask);
   sim.clock = 4000;
   EXPECT_TRUE(Shoot(ped, 0, 1));
   EXPECT_EQ(state.woundCounter, 21);
@@ -173,7 +173,7 @@ TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
   EXPECT_EQ(state.lastHitClock, 4000u);
   EXPECT_NEAR(state.bloodLoss, 21.0f / 20.0f, 1e-5f);
   EXPECT_EQ(State().rng.state, rng);
-  EXPECT_EQ(state.layers[0].texels, paint);
+  EXPECT_EQ(MaskBytes(state.layers[0].mask), paint);
   EXPECT_EQ(ReadLogLines().back(), PedText(ped) + ": wound 21, bled out, nothing shown");
 
   // A bleed that is not a number shows nothing either.
@@ -192,15 +192,15 @@ TEST_F(WoundPlacement, TheTwentyFifthFlowingWoundPushesOutTheOldest) {
   HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   ASSERT_TRUE(Shoot(ped, -0.2f, 0.8f));
   PedBloodState& state = *FindBloodState(State().tables, ped);
-  const std::vector<uint8_t> firstPaint = state.layers[0].texels;
+  const std::vector<uint8_t> firstPaint = MaskBytes(state.layers[0].mask);
   const int32_t firstTriangle = state.wounds[0].triangle;
   for (int i = 1; i < 25; ++i) {
     ASSERT_TRUE(Shoot(ped, -0.2f + 0.08f * static_cast<float>(i % 5), 0.8f + 0.08f * (i / 5)));
     EXPECT_EQ(state.wounds.size(), std::min<size_t>(i + 1, 24));
   }
   EXPECT_NE(state.wounds[0].triangle, firstTriangle);
-  for (size_t i = 0; i < firstPaint.size(); ++i)
-    ASSERT_GE(state.layers[0].texels[i], firstPaint[i]);
+  const std::vector<uint8_t> lastPaint = MaskBytes(state.layers[0].mask);
+  for (size_t i = 0; i < firstPaint.size(); ++i) ASSERT_GE(lastPaint[i], firstPaint[i]);
 }
 
 // Segment (-0.25, -h, 0.5) .. (0.75, h, 0.5) against the triangle (0,0,0) (1,0,0) (0,0,1):

@@ -48,7 +48,7 @@ class WoundStamping : public WoundTest {
   }
   static int Painted(const MaskLayer& layer) {
     int n = 0;
-    for (uint8_t t : layer.texels) n += t != 0;
+    for (uint8_t t : MaskBytes(layer.mask)) n += t != 0;
     return n;
   }
 };
@@ -144,14 +144,14 @@ TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {
   ASSERT_TRUE(PaintTriangle(a, Config().MaskSize, kSmall, base, WideStamp()));
   ASSERT_TRUE(PaintTriangle(b, Config().MaskSize, kSmall, shifted, WideStamp()));
   EXPECT_GT(Painted(a), 50);
-  EXPECT_EQ(a.texels, b.texels);
+  EXPECT_EQ(MaskBytes(a.mask), MaskBytes(b.mask));
 
   // A corner that spills over the right and bottom edges lands at the left and top.
   const int w = 128, h = 64;
   const TexCoord corner[3] = {{0.97f, 0.95f}, {1.03f, 0.95f}, {0.97f, 1.05f}};
   MaskLayer c = Layer();
   ASSERT_TRUE(PaintTriangle(c, Config().MaskSize, kSmall, corner, WideStamp()));
-  auto at = [&](int x, int y) { return c.texels[static_cast<size_t>(y * w + x)]; };
+  auto at = [&](int x, int y) { return MaskAt(c.mask, x, y); };
   EXPECT_NE(at(w - 2, h - 2), 0);  // inside, before the edges
   EXPECT_NE(at(1, h - 2), 0);      // columns past the right edge
   EXPECT_NE(at(w - 2, 1), 0);      // rows past the bottom edge
@@ -164,11 +164,14 @@ TEST_F(WoundStamping, AmountsOnlyGrow) {
   ASSERT_TRUE(PaintTriangle(fresh, Config().MaskSize, kSmall, uv, WideStamp()));
   for (uint8_t preset : {200, 255}) {
     MaskLayer layer = Layer();
-    std::fill(layer.texels.begin(), layer.texels.end(), preset);
+    for (int32_t y = 0; y < layer.mask.height; ++y) {
+      for (int32_t x = 0; x < layer.mask.width; ++x) SetMaskAt(layer.mask, x, y, preset);
+    }
     ASSERT_TRUE(PaintTriangle(layer, Config().MaskSize, kSmall, uv,
                               WideStamp()));  // counts even if unchanged
-    for (size_t i = 0; i < layer.texels.size(); ++i) {
-      ASSERT_EQ(layer.texels[i], std::max<uint8_t>(preset, fresh.texels[i])) << i;
+    const std::vector<uint8_t> painted = MaskBytes(layer.mask), alone = MaskBytes(fresh.mask);
+    for (size_t i = 0; i < painted.size(); ++i) {
+      ASSERT_EQ(painted[i], std::max<uint8_t>(preset, alone[i])) << i;
     }
   }
 }
@@ -237,13 +240,13 @@ TEST_F(WoundStamping, WoundNearTheSeamOfTwoMeshesPaintsBoth) {
     EXPECT_TRUE(layer.dirty);
     EXPECT_EQ(layer.lastPaint, 2.5f);
   }
-  std::vector<uint8_t> before = layers[0].texels;
+  std::vector<uint8_t> before = MaskBytes(layers[0].mask);
   sim.clock = 3000;
   layers[0].dirty = false;
   PaintWound(Context(), layers, wound, snapshot, 1.0f);
   EXPECT_EQ(layers[0].lastPaint, 3.0f);
   EXPECT_TRUE(layers[0].dirty);
-  EXPECT_EQ(layers[0].texels, before);
+  EXPECT_EQ(MaskBytes(layers[0].mask), before);
   EXPECT_EQ(&GetOrCreateLayer(Context(), layers, snapshot.meshes[1], 1), &layers[1]);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "blood/blood_mask.h"
 #include "core/address_table.h"
 #include "core/config.h"
 #include "core/random.h"
@@ -55,7 +56,7 @@ struct MaskLayer {
   HostMesh* mesh = nullptr;
   HostGeometry* geometry = nullptr;  // the mesh's geometry when the layer was made
   int32_t materialIndex = 0;
-  std::vector<uint8_t> texels;     // (2 * MaskSize) x MaskSize amounts, row after row
+  BloodMask mask;                  // (2 * MaskSize) x MaskSize amounts
   HostTexture* texture = nullptr;  // owned; made by the first upload
   bool dirty = true;               // the texture lags the mask (or does not exist yet)
   TexelRect changed;               // texels written since the last upload

@@ -122,6 +122,11 @@ void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256],
   for (; x < count; ++x) std::memcpy(out + 4 * x, &table[amounts[x]], 4);
 }
 
+void FillEmpty(size_t count, const uint32_t emptyRun[16], uint8_t* out) {
+  for (; count >= 16; count -= 16, out += 64) std::memcpy(out, emptyRun, 64);
+  std::memcpy(out, emptyRun, 4 * count);
+}
+
 // The texels an upload converts: the rectangle painted since the last upload when the
 // texture already shows the layer's colour, else all of them (also when the painter
 // left no rectangle).
@@ -269,16 +274,22 @@ void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
   const uint32_t* table = PixelTableOf(ctx.tables, colour);
   uint32_t emptyRun[16];
   std::fill(emptyRun, emptyRun + 16, table[0]);
-  const size_t rowTexels = static_cast<size_t>(width);
-  const size_t columns = static_cast<size_t>(rect.x1 - rect.x0);
-  const uint8_t* texels = layer.texels.data();
-  const size_t texelCount = layer.texels.size();
-  for (size_t y = static_cast<size_t>(rect.y0); y < static_cast<size_t>(rect.y1); ++y) {
-    uint8_t* out = pixels + y * static_cast<size_t>(stride) + 4 * static_cast<size_t>(rect.x0);
-    size_t start = y * rowTexels + static_cast<size_t>(rect.x0);
-    size_t present = start < texelCount ? std::min(columns, texelCount - start) : 0;
-    ConvertRow(present ? texels + start : nullptr, present, table, emptyRun, out);
-    for (size_t x = present; x < columns; ++x) std::memcpy(out + 4 * x, &table[0], 4);
+  for (int32_t y = rect.y0; y < rect.y1; ++y) {
+    uint8_t* out = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) +
+                   4 * static_cast<size_t>(rect.x0);
+    // Piece by piece along the tiles the row crosses; a tile not made is all empty.
+    for (int32_t x = rect.x0; x < rect.x1;) {
+      const int32_t end = std::min(rect.x1, ((x >> kMaskTileShift) + 1) << kMaskTileShift);
+      const size_t count = static_cast<size_t>(end - x);
+      const uint8_t* tile = MaskTile(layer.mask, x >> kMaskTileShift, y >> kMaskTileShift);
+      if (tile) {
+        ConvertRow(tile + TexelInTile(x, y), count, table, emptyRun, out);
+      } else {
+        FillEmpty(count, emptyRun, out);
+      }
+      out += 4 * count;
+      x = end;
+    }
   }
 
   host.UnlockSurface(surface);

@@ -26,7 +26,7 @@ constexpr float kUploadInterval = 5.0f;
 // without a rectangle, a call on a clean layer); the pixels are the same either way.
 // Clears dirty and changed, sets lastUpload and uploadColour. On a failed creation or
 // lock the layer keeps its dirty flag and rectangle and the next render retries. A mask
-// shorter than 2 * MaskSize * MaskSize bytes uploads its missing texels as 0.
+// smaller than the texture uploads its missing texels as 0.
 void UploadLayer(const BloodContext& ctx, MaskLayer& layer);
 
 // The process-wide 4 x 4 transparent texture shown by materials without blood; made on

@@ -223,7 +223,7 @@ MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& lay
   layer.geometry = ctx.host.MeshGeometry(mesh);
   layer.materialIndex = materialIndex;
   const int32_t size = ctx.config.MaskSize;
-  if (size > 0) layer.texels.assign(2 * static_cast<size_t>(size) * static_cast<size_t>(size), 0);
+  if (size > 0) ResetMask(layer.mask, 2 * size, size);
   layers.push_back(std::move(layer));
   return layers.back();
 }
@@ -302,7 +302,7 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
   if (!Finite(positions[0]) || !Finite(positions[1]) || !Finite(positions[2])) return false;
   const int64_t size = maskSize;
   // A mask that exists has a size that fits 32-bit texel arithmetic.
-  if (size < 1 || layer.texels.size() != static_cast<uint64_t>(2 * size * size)) return false;
+  if (size < 1 || layer.mask.width != 2 * size || layer.mask.height != size) return false;
   const int32_t columns = static_cast<int32_t>(2 * size), rows = static_cast<int32_t>(size);
   const float w = static_cast<float>(columns), h = static_cast<float>(rows);
 
@@ -377,7 +377,7 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
   }
   const Vec3 side = stamp.side;
 
-  uint8_t* texels = layer.texels.data();
+  BloodMask& mask = layer.mask;
   bool written = false;
 
   // Along a row the point of a texel inside the triangle is affine in its column. Solved
@@ -540,10 +540,8 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
                                65535.0f * 0.4f +
                            0.8f;
       const uint8_t value = static_cast<uint8_t>(std::min(1.0f, jitter * final) * 255.0f);
-      uint8_t& texel = texels[static_cast<size_t>(row) * static_cast<size_t>(columns) +
-                              static_cast<size_t>(column)];
-      if (value > texel) {
-        texel = value;
+      if (value > MaskAt(mask, column, row)) {
+        SetMaskAt(mask, column, row, value);
         TexelRect& changed = layer.changed;
         if (changed.x0 >= changed.x1 || changed.y0 >= changed.y1) {
           changed = {column, row, column + 1, row + 1};

@@ -5,12 +5,15 @@
 
 namespace {
 
-constexpr uint64_t kTexelBytes = 5;  // one mask byte, four texture bytes
 constexpr double kMiB = 1024.0 * 1024.0;
 
 uint64_t PedBytes(const PedBloodState& state) {
   uint64_t bytes = 0;
-  for (const MaskLayer& layer : state.layers) bytes += kTexelBytes * layer.texels.size();
+  for (const MaskLayer& layer : state.layers) {
+    const BloodMask& mask = layer.mask;
+    bytes += 4 * static_cast<uint64_t>(mask.width) * static_cast<uint64_t>(mask.height) +
+             static_cast<uint64_t>(mask.tilesMade) * kMaskTileBytes;
+  }
   return bytes;
 }
 

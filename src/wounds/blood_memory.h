@@ -7,8 +7,8 @@
 #include "blood/blood_records.h"
 #include "host/host_types.h"
 
-// Bytes of every layer of every ped: its mask plus its 32-bit texture, 5 bytes per texel.
-// A layer counts its texture from its creation on, since the next render makes it.
+// Bytes of every layer of every ped: the tiles its mask has made plus its 32-bit texture,
+// which a layer counts from its creation on, since the next render makes it.
 uint64_t BloodMemoryBytes(const BloodTables& tables);
 
 // With BloodMemory set (not 0) and the layers over it, drops the states of the least

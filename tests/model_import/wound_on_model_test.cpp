@@ -87,7 +87,7 @@ class WoundOnModel : public ::testing::Test {
 int PaintedTexels(const std::vector<MaskLayer>& layers) {
   int n = 0;
   for (const MaskLayer& layer : layers) {
-    for (uint8_t t : layer.texels) n += t != 0;
+    for (uint8_t t : MaskBytes(layer.mask)) n += t != 0;
   }
   return n;
 }
@@ -134,8 +134,9 @@ TEST_F(WoundOnModel, WoundsFollowTheMeshWhenItMoves) {
   ASSERT_EQ(after.size(), before.size());
   int shared = 0;
   for (size_t i = 0; i < after.size(); ++i) {
-    for (size_t t = 0; t < after[i].texels.size(); ++t) {
-      shared += after[i].texels[t] != 0 && before[i].texels[t] != 0;
+    const std::vector<uint8_t> now = MaskBytes(after[i].mask), then = MaskBytes(before[i].mask);
+    for (size_t t = 0; t < now.size(); ++t) {
+      shared += now[t] != 0 && then[t] != 0;
     }
   }
   EXPECT_GT(shared, PaintedTexels(before) / 2);

@@ -492,16 +492,17 @@ PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& d
     summary.wounds += entry.second.woundCounter;
     for (const MaskLayer& layer : entry.second.layers) {
       ++summary.layers;
-      summary.maskBytes += static_cast<int64_t>(layer.texels.size());
+      const std::vector<uint8_t> amounts = MaskBytes(layer.mask);
+      summary.maskBytes += static_cast<int64_t>(layer.mask.tilesMade * kMaskTileBytes);
       summary.paintedTexels +=
-          std::count_if(layer.texels.begin(), layer.texels.end(), [](uint8_t t) { return t > 0; });
+          std::count_if(amounts.begin(), amounts.end(), [](uint8_t t) { return t > 0; });
       if (layer.texture) summary.textureBytes += static_cast<int64_t>(textureBytes);
       if (removed || entry.first != ped.ped) continue;
       auto name = ped.meshNames.find(layer.mesh);
       std::string file = FileFriendly(name != ped.meshNames.end() ? name->second : "mesh") +
                          "-material" + std::to_string(layer.materialIndex) + ".png";
-      if (layer.texels.size() != static_cast<size_t>(width) * static_cast<size_t>(height) ||
-          !WriteGreyPng(PathText(dir / file), width, height, layer.texels.data())) {
+      if (amounts.size() != static_cast<size_t>(width) * static_cast<size_t>(height) ||
+          !WriteGreyPng(PathText(dir / file), width, height, amounts.data())) {
         throw PreviewError(PathText(dir / file) + ": cannot write the mask");
       }
       ++summary.masks;

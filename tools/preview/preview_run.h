@@ -23,7 +23,7 @@ struct PreviewSummary {
   int64_t wounds = 0;         // wound attempts that found the mesh
   int64_t layers = 0;         // blood mask layers at the end
   int64_t paintedTexels = 0;  // mask texels above zero
-  int64_t maskBytes = 0;      // bytes held in the masks
+  int64_t maskBytes = 0;      // bytes held in the masks' tiles
   int64_t textureBytes = 0;   // pixel bytes of the layers' textures
   int pictures = 0;
   int masks = 0;
