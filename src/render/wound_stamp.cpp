@@ -472,6 +472,17 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
         }
         if (!reached) continue;
       }
+      const int32_t column = Wrap(x, columns);
+      const int32_t row = Wrap(y, rows);
+      const float jitter = static_cast<float>(TexelJitter(static_cast<uint32_t>(column),
+                                                          static_cast<uint32_t>(row))) /
+                               65535.0f * 0.4f +
+                           0.8f;
+      const uint8_t current = MaskAt(mask, column, row);
+      // No amount exceeds 1, so no value exceeds the jitter's own: once the triangle counts
+      // as painted, a texel already there (the core of a flowing wound) cannot rise.
+      if (written && current >= static_cast<uint8_t>(std::min(1.0f, jitter) * 255.0f)) continue;
+
       w0 = std::max(0.0f, w0);
       w1 = std::max(0.0f, w1);
       w2 = std::max(0.0f, w2);
@@ -533,14 +544,8 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       const float final = Clamp01(amount);
       if (!(final >= 0.01f)) continue;
 
-      const int32_t column = Wrap(x, columns);
-      const int32_t row = Wrap(y, rows);
-      const float jitter = static_cast<float>(TexelJitter(static_cast<uint32_t>(column),
-                                                          static_cast<uint32_t>(row))) /
-                               65535.0f * 0.4f +
-                           0.8f;
       const uint8_t value = static_cast<uint8_t>(std::min(1.0f, jitter * final) * 255.0f);
-      if (value > MaskAt(mask, column, row)) {
+      if (value > current) {
         SetMaskAt(mask, column, row, value);
         TexelRect& changed = layer.changed;
         if (changed.x0 >= changed.x1 || changed.y0 >= changed.y1) {
