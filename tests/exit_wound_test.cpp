@@ -41,9 +41,13 @@ class ExitWoundTest : public WoundTest {
   }
 };
 
-std::string Format(const char* format, double a, double b) {
-  char text[64];
-  std::snprintf(text, sizeof(text), format, a, b);
+// A wound's log line up to its count of painted triangles.
+std::string LineStart(int32_t code, HostPed* ped, int number, const char* how, const Wound& w) {
+  char text[160];
+  std::snprintf(text, sizeof(text),
+                "aim w%d p3 ped %s model 7: wound %d, %s, r %.3f cut 0.000 bleed %.2f, ", code,
+                PointerText(ped).c_str(), number, how, static_cast<double>(w.radius),
+                static_cast<double>(w.bleed));
   return text;
 }
 
@@ -98,18 +102,9 @@ TEST_F(ExitWoundTest, PiercingBulletsLeaveAWiderExitWoundOnTheBack) {
     EXPECT_EQ(exit.radius, profileRadius * (0.85f + 0.3f * NextRandom(replay)));
 
     ASSERT_EQ(lines.size(), 2u);
-    const std::string prefix =
-        "aim w" + std::to_string(row.code) + " p3 ped " + PointerText(ped.ped) + " model 7: wound ";
-    EXPECT_EQ(lines[0].rfind(prefix + "1, ray hit mesh, " +
-                                 Format("r %.3f cut 0.000 bleed %.2f, ", entry.radius, entry.bleed),
-                             0),
-              0u)
+    EXPECT_EQ(lines[0].rfind(LineStart(row.code, ped.ped, 1, "ray hit mesh", entry), 0), 0u)
         << lines[0];
-    EXPECT_EQ(lines[1].rfind(prefix + "2, exit, " +
-                                 Format("r %.3f cut 0.000 bleed %.2f, ", exit.radius, exit.bleed),
-                             0),
-              0u)
-        << lines[1];
+    EXPECT_EQ(lines[1].rfind(LineStart(row.code, ped.ped, 2, "exit", exit), 0), 0u) << lines[1];
   }
 }
 
@@ -131,13 +126,10 @@ TEST_F(ExitWoundTest, TheExitIsTheLastCrossingBeyondAGraze) {
     }
     HostPed* ped = sim.AddPed({0, 0, 0}, object);
     Shoot(ped, 34, {0.01f, 5, 0.98f}, {0, -1, 0});
-    const PedBloodState* state = FindBloodState(State().tables, ped);
-    ASSERT_NE(state, nullptr);
-    ASSERT_EQ(state->wounds.size(), row.wounds);
-    EXPECT_EQ(state->wounds.front().mesh, MeshesOf(ped).front());
-    if (row.wounds == 2) {
-      EXPECT_EQ(state->wounds.back().mesh, MeshesOf(ped).back());
-    }
+    const std::vector<Wound>& wounds = FindBloodState(State().tables, ped)->wounds;
+    ASSERT_EQ(wounds.size(), row.wounds);
+    EXPECT_EQ(wounds.front().mesh, MeshesOf(ped).front());
+    EXPECT_EQ(wounds.back().mesh, row.wounds == 2 ? MeshesOf(ped).back() : MeshesOf(ped).front());
   }
 }
 
