@@ -27,6 +27,7 @@ void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
   ExpectSameFloat(a.WoundRadius, e.WoundRadius, "WoundRadius");
   ExpectSameFloat(a.ShotgunWoundRadius, e.ShotgunWoundRadius, "ShotgunWoundRadius");
   ExpectSameFloat(a.RifleWoundRadius, e.RifleWoundRadius, "RifleWoundRadius");
+  EXPECT_EQ(a.ExitWounds, e.ExitWounds);
   ExpectSameFloat(a.DripLength, e.DripLength, "DripLength");
   EXPECT_EQ(a.Drips, e.Drips);
   EXPECT_EQ(a.DripsMin, e.DripsMin);
@@ -71,6 +72,10 @@ const ConfigCase kConfigCases[] = {
     {"empty integer keeps default", Blood("MaskSize=\r\nLog=\r\n"), [](BloodConfig&) {}},
     {"signs", Blood("MaskSize=+500\nDrips=-2\n"),
      [](BloodConfig& c) { c.MaskSize = 500, c.Drips = -2; }},
+    {"ExitWounds on", Blood("ExitWounds=1\n"), [](BloodConfig& c) { c.ExitWounds = 1; }},
+    {"ExitWounds clamped to 0 or 1", Blood("ExitWounds=7\n"),
+     [](BloodConfig& c) { c.ExitWounds = 1; }},
+    {"ExitWounds negative", Blood("ExitWounds=-3\n"), [](BloodConfig&) {}},
     {"DripsMax follows DripsMin", Blood("DripsMin=3\nDripsMax=2\n"),
      [](BloodConfig& c) { c.DripsMin = 3, c.DripsMax = 3; }},
     {"DripsMax above 6 by DripsMin", Blood("DripsMin=8\nDripsMax=9\n"),

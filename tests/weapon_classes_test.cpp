@@ -33,17 +33,19 @@ TEST_F(WeaponClassesTest, ClassesHoldExactlyTheirCodes) {
   const std::set<int32_t> bullet = {22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 38, 52};
   const std::set<int32_t> shotgun = {25, 26, 27};
   const std::set<int32_t> rifle = {30, 31, 33, 34, 38};
+  const std::set<int32_t> piercing = {24, 30, 31, 33, 34};
   const std::set<int32_t> explosive = {16, 19, 20, 21, 35, 36, 39, 40, 51};
   const std::set<int32_t> chance = {0, 1, 2, 3, 5, 6, 7, 10, 11, 12, 13, 14, 15};
   for (int32_t code : {INT32_MIN, -1}) {
     EXPECT_FALSE(IsBulletWeapon(code) || IsShotgunWeapon(code) || IsRifleWeapon(code) ||
-                 IsExplosiveWeapon(code) || IsChanceRollWeapon(code));
+                 IsPiercingWeapon(code) || IsExplosiveWeapon(code) || IsChanceRollWeapon(code));
   }
   for (int32_t code = 0; code <= 300; ++code) {
     SCOPED_TRACE(code);
     EXPECT_EQ(IsBulletWeapon(code), bullet.count(code) == 1);
     EXPECT_EQ(IsShotgunWeapon(code), shotgun.count(code) == 1);
     EXPECT_EQ(IsRifleWeapon(code), rifle.count(code) == 1);
+    EXPECT_EQ(IsPiercingWeapon(code), piercing.count(code) == 1);
     EXPECT_EQ(IsExplosiveWeapon(code), explosive.count(code) == 1);
     EXPECT_EQ(IsChanceRollWeapon(code), chance.count(code) == 1);
   }

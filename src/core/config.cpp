@@ -66,6 +66,8 @@ void LoadConfig(BloodConfig& config, const char* path) {
   ReadBounded(config.WoundRadius, "WoundRadius", kMaxWoundRadius, path);
   ReadBounded(config.ShotgunWoundRadius, "ShotgunWoundRadius", kMaxWoundRadius, path);
   ReadBounded(config.RifleWoundRadius, "RifleWoundRadius", kMaxWoundRadius, path);
+  ReadInteger(config.ExitWounds, "ExitWounds", path);
+  config.ExitWounds = std::clamp(config.ExitWounds, 0, 1);
   ReadBounded(config.DripLength, "DripLength", kMaxDripLength, path);
   ReadInteger(config.Drips, "Drips", path);
   ReadInteger(config.DripsMin, "DripsMin", path);

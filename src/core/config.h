@@ -22,6 +22,7 @@ struct BloodConfig {
   float WoundRadius = 0.035f;         // ordinary bullet wound radius, metres (0 ... 0.1)
   float ShotgunWoundRadius = 0.022f;  // one shotgun pellet, metres (0 ... 0.1)
   float RifleWoundRadius = 0.045f;    // rifle bullets, metres (0 ... 0.1)
+  int32_t ExitWounds = 0;             // 1: bullets that go through leave an exit wound (0 or 1)
   float DripLength = 0.22f;           // base drip length, metres (0 ... 1)
   int32_t Drips = 0;                  // 0: no drips at all
   int32_t DripsMin = 1;               // fewest drips per wound

@@ -81,7 +81,7 @@ void ShootCorpses(const BloodContext& ctx, HostPed* shooter, int32_t code, int32
       std::snprintf(tag, sizeof(tag), "corpse w%d", code);
       for (const Candidate& corpse : candidates) {
         if (!host.IsLineClear(rays.aimStart, corpse.position)) continue;
-        if (AddAimOrViewWound(ctx, corpse.ped, rays, offset, profile, tag)) break;
+        if (AddAimOrViewWound(ctx, corpse.ped, rays, offset, code, profile, tag)) break;
       }
     }
   }

@@ -79,7 +79,7 @@ bool AddAimedWound(const BloodContext& ctx, HostPed* ped, HostPed* player, int32
   GetAimRays(ctx.host, player, rays);
   char tag[40];
   std::snprintf(tag, sizeof(tag), "aim w%d p%d", code, piece);
-  return AddAimOrViewWound(ctx, ped, rays, offset, profile, tag);
+  return AddAimOrViewWound(ctx, ped, rays, offset, code, profile, tag);
 }
 
 }  // namespace

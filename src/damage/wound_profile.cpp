@@ -15,6 +15,11 @@ bool IsRifleWeapon(int32_t code) {
          code == kSniperRifle || code == kMinigun;
 }
 
+bool IsPiercingWeapon(int32_t code) {
+  return code == kDesertEagle || code == kAssaultRifle || code == kCarbine ||
+         code == kCountryRifle || code == kSniperRifle;
+}
+
 bool IsExplosiveWeapon(int32_t code) {
   switch (code) {
     case kGrenade:

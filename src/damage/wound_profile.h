@@ -10,6 +10,7 @@
 bool IsBulletWeapon(int32_t code);      // 22 ... 34, 38, 52
 bool IsShotgunWeapon(int32_t code);     // 25, 26, 27
 bool IsRifleWeapon(int32_t code);       // 30, 31, 33, 34, 38
+bool IsPiercingWeapon(int32_t code);    // 24, 30, 31, 33, 34: the bullet goes through a body
 bool IsExplosiveWeapon(int32_t code);   // 16, 19, 20, 21, 35, 36, 39, 40, 51
 bool IsChanceRollWeapon(int32_t code);  // 0, 1, 2, 3, 5, 6, 7, 10 ... 15: a roll before a wound
 

@@ -2,6 +2,8 @@
 // the player's aim and view.
 #pragma once
 
+#include <cstdint>
+
 #include "blood/blood_records.h"
 #include "damage/aim_rays.h"
 #include "host/host_types.h"
@@ -20,7 +22,10 @@ Segment SegmentThrough(Vec3 p, Vec3 direction);
 // (12 (u3 - 0.5), 12 (u2 - 0.5), 12 (u1 - 0.5)).
 Vec3 ShotgunSpread(RandomGenerator& rng);
 
-// A bullet along the aim segment, else along the view segment, each end moved by offset;
-// no snapping, the default loss and bleed. True when either placed the wound.
+// A bullet of weapon code along the aim segment, else along the view segment, each end
+// moved by offset; no snapping, the default loss and bleed. True when either placed the
+// wound. With ExitWounds on, a piercing weapon's bullet whose segment leaves the ped's mesh
+// again, more than a graze beyond the entry wound, also leaves an exit wound at the last
+// crossing: the entry's profile 1.3 times wider, its bleed, and no blood loss of its own.
 bool AddAimOrViewWound(const BloodContext& ctx, HostPed* ped, const AimRays& rays, Vec3 offset,
-                       const WoundProfile& profile, const char* tag);
+                       int32_t code, const WoundProfile& profile, const char* tag);

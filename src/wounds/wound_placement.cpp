@@ -41,11 +41,12 @@ void ForEachPosedTriangle(HostGame& host, const PosedMeshSnapshot& snapshot, Vis
   }
 }
 
-// Möller-Trumbore against every posed triangle; the nearest hit along the segment wins,
-// the first one met on equal t. NaN never passes the final comparison.
+// Möller-Trumbore against every posed triangle; the hit nearest segStart (or, for the
+// last crossing, nearest segEnd) wins, the first one met on equal t. NaN never passes.
 TriangleHit IntersectSegment(HostGame& host, const PosedMeshSnapshot& snapshot, Vec3 segStart,
-                             Vec3 segEnd) {
+                             Vec3 segEnd, Crossing crossing) {
   TriangleHit best;
+  const bool last = crossing == Crossing::kLast;
   const Vec3 d = segEnd - segStart;
   ForEachPosedTriangle(host, snapshot, [&](int32_t m, int32_t t, Vec3 v0, Vec3 v1, Vec3 v2) {
     const Vec3 e1 = v1 - v0, e2 = v2 - v0;
@@ -59,8 +60,8 @@ TriangleHit IntersectSegment(HostGame& host, const PosedMeshSnapshot& snapshot, 
     const float v = Dot(d, q) / det;
     if (v < 0.0f || u + v > 1.0f) return;
     const float hit = Dot(e2, q) / det;
-    if (hit < 0.0f || hit > 1.0f) return;
-    if (hit < best.t) best = {m, t, u, v, hit};
+    if (!(hit >= 0.0f && hit <= 1.0f)) return;
+    if (last ? best.mesh < 0 || hit > best.t : hit < best.t) best = {m, t, u, v, hit};
   });
   return best;
 }
@@ -91,7 +92,8 @@ int32_t DripCount(float x) {
 
 }  // namespace
 
-bool AddWound(const BloodContext& ctx, const WoundRequest& request) {
+bool AddWound(const BloodContext& ctx, const WoundRequest& request, PlacedWound* placed) {
+  if (placed) *placed = {};
   const WoundProfile& profile = request.profile;
   // Written to refuse NaN too.
   if (!(profile.radius > 0.0f)) return false;
@@ -109,7 +111,8 @@ bool AddWound(const BloodContext& ctx, const WoundRequest& request) {
       LogLine("%s ped %p model %d: no skinned mesh, skipped", tag, pedAddress, model);
     return false;
   }
-  TriangleHit hit = IntersectSegment(host, snapshot, request.segStart, request.segEnd);
+  TriangleHit hit =
+      IntersectSegment(host, snapshot, request.segStart, request.segEnd, request.crossing);
   if (hit.mesh < 0 && request.snapPoint) hit = SnapToCentroid(host, snapshot, *request.snapPoint);
   if (hit.mesh < 0) {
     if (request.snapPoint && LogEnabled()) {
@@ -173,11 +176,14 @@ bool AddWound(const BloodContext& ctx, const WoundRequest& request) {
     if (state.refreshCursor > 0) --state.refreshCursor;
   }
   if (LogEnabled()) {
+    const char* how = !(hit.t < 1e29f)                      ? "snapped"
+                      : request.crossing == Crossing::kLast ? "exit"
+                                                            : "ray hit mesh";
     LogLine("%s ped %p model %d: wound %d, %s, r %.3f cut %.3f bleed %.2f, %d tris painted", tag,
-            pedAddress, model, state.woundCounter, hit.t < 1e29f ? "ray hit mesh" : "snapped",
-            static_cast<double>(wound.radius), static_cast<double>(wound.cut),
-            static_cast<double>(bleed), painted);
+            pedAddress, model, state.woundCounter, how, static_cast<double>(wound.radius),
+            static_cast<double>(wound.cut), static_cast<double>(bleed), painted);
   }
+  if (placed) *placed = {true, hit.t, bleed};
   EvictLeastRecentlyHit(ctx, ped);
   EnforceBloodMemory(ctx, ped);
   // A recorded wound is placed, painted or not: callers must not place it a second time.

@@ -59,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (float size : {c.WoundRadius, c.ShotgunWoundRadius, c.RifleWoundRadius}) {
     Require(size >= 0.0f && size <= kMaxWoundRadius, "wound radii");
   }
+  Require(c.ExitWounds == 0 || c.ExitWounds == 1, "ExitWounds");
   Require(c.DripLength >= 0.0f && c.DripLength <= kMaxDripLength, "DripLength");
   Require(c.PaintBudget >= 0.0f && c.PaintBudget <= kMaxPaintBudget, "PaintBudget");
   Require(c.BloodMemory == 0.0f ||

@@ -655,7 +655,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   std::ostringstream settings;
   settings << "MaskSize " << config.MaskSize << ", FlowTime " << config.FlowTime << " s, DryTime "
            << config.DryTime << " s, CorpseBleedTime " << config.CorpseBleedTime << " s, Drips "
-           << config.Drips << ", seed " << options.seed;
+           << config.Drips << ", ExitWounds " << config.ExitWounds << ", seed " << options.seed;
   std::vector<std::string> title = {"Vermiltrace preview: " + ped.description + ", " + scenarioName,
                                     "ini: " + iniName, settings.str()};
   if (!overrides.empty()) title.push_back("the scenario sets " + overrides + " over the ini");

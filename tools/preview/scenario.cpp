@@ -62,6 +62,7 @@ const char* const kIniKeys[] = {
     "WoundRadius",
     "ShotgunWoundRadius",
     "RifleWoundRadius",
+    "ExitWounds",
     "DripLength",
     "Drips",
     "DripsMin",

@@ -105,7 +105,7 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& start) {
 }
 
 TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
-  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=128\r\n");
+  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=128\r\nExitWounds=1\r\n");
   PreviewOptions options = Options();
   std::ostringstream progress;
   PreviewSummary summary = RunPreview(options, progress);
@@ -116,8 +116,11 @@ TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
   EXPECT_EQ(log[0], "Vermiltrace loaded");
   EXPECT_TRUE(HasLine(log, "render hook installed"));
   EXPECT_TRUE(HasLine(log, "render: first blood pass through the ped pipeline (2 materials)"));
-  EXPECT_TRUE(HasLine(log, "aim w22 p3 ped "));     // the aimed pistol shot
-  EXPECT_TRUE(HasLine(log, "aim w34 p9 ped "));     // the rifle head shot
+  EXPECT_TRUE(HasLine(log, "aim w22 p3 ped "));  // the aimed pistol shot
+  EXPECT_TRUE(HasLine(log, "aim w34 p9 ped "));  // the rifle head shot
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("aim w34 p3 ped ", 0) == 0 && line.find(", exit, ") != std::string::npos;
+  }));                                              // the sniper's bullet through the chest
   EXPECT_TRUE(HasLine(log, "damage w4 p6 ped "));   // the knife
   EXPECT_TRUE(HasLine(log, "damage w16 p3 ped "));  // the grenade
   EXPECT_TRUE(HasLine(log, "corpse w22 ped "));     // a shot into the corpse
