@@ -86,8 +86,9 @@ struct WoundStamp {
   float radius;  // effective blot radius R
   float cut;     // half-length of the elongation along A
   float bleed;
-  float flatness;     // 0 on steep surfaces up to 1 on level ones
-  int32_t dripCount;  // 0 ... kMaxDrips
+  float flatness;          // 0 on steep surfaces up to 1 on level ones
+  float edgeInner = 0.5f;  // share of the noisy edge radius where the blot starts to fade
+  int32_t dripCount;       // 0 ... kMaxDrips
   Vec3 dripStart[kMaxDrips];
   float dripSpan[kMaxDrips];  // at least 0.001
   float dripWidth[kMaxDrips];

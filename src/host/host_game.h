@@ -103,6 +103,9 @@ class HostGame {
   virtual void SetMaterialTexture(HostMaterial* material, HostTexture* texture) = 0;
   virtual uint32_t MaterialColour(HostMaterial* material) = 0;  // +0x4
   virtual void SetMaterialColour(HostMaterial* material, uint32_t colour) = 0;
+  // The texture's name (+0x10, at most kTextureNameLength characters), always terminated;
+  // empty for a null texture.
+  virtual void TextureName(HostTexture* texture, char (&name)[kTextureNameLength + 1]) = 0;
 
   // --- Pixel surfaces and textures.
   virtual HostSurface* CreateSurface(int32_t width, int32_t height, int32_t depth,

@@ -49,6 +49,9 @@ struct TexCoord {
   float u, v;
 };
 
+// Characters of a texture's name as the host stores it.
+constexpr int kTextureNameLength = 32;
+
 // One triangle of a host geometry: three vertex indices and a material index.
 struct HostTriangle {
   uint16_t vertex[3];
@@ -76,18 +79,18 @@ struct HierarchyView {
 // from the host as they are and may be inconsistent with the arrays' real sizes only
 // as far as the host itself is broken (the system checks indices against the counts).
 struct GeometryView {
-  int32_t vertexCount;    // +0x14
-  int32_t triangleCount;  // +0x10
-  uint32_t format;        // +0x08
-  HostTriangle* triangles;      // +0x2c
-  TexCoord* texCoords;          // +0x34, first set
-  uint32_t* colours;            // +0x30, one 4-byte colour per vertex
-  bool hasVertexData;           // +0x5c non-null
-  Vec3* positions;              // vertex data +0x14
-  Vec3* normals;                // vertex data +0x18
-  float* bounds;                // vertex data +0x04, four floats
-  HostMaterial** materials;     // +0x20
-  int32_t materialCount;        // +0x24
+  int32_t vertexCount;       // +0x14
+  int32_t triangleCount;     // +0x10
+  uint32_t format;           // +0x08
+  HostTriangle* triangles;   // +0x2c
+  TexCoord* texCoords;       // +0x34, first set
+  uint32_t* colours;         // +0x30, one 4-byte colour per vertex
+  bool hasVertexData;        // +0x5c non-null
+  Vec3* positions;           // vertex data +0x14
+  Vec3* normals;             // vertex data +0x18
+  float* bounds;             // vertex data +0x04, four floats
+  HostMaterial** materials;  // +0x20
+  int32_t materialCount;     // +0x24
 };
 
 // Per-vertex skinning data of a skin record.

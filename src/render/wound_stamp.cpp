@@ -229,7 +229,8 @@ MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& lay
 }
 
 bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
-                     float age, WoundStamp& stamp) {
+                     float age, WoundStamp& stamp, SurfaceKind kind) {
+  const SurfaceResponse& response = kSurfaceResponses[static_cast<int>(kind)];
   const auto found = std::find(snapshot.meshes.begin(), snapshot.meshes.end(), wound.mesh);
   if (found == snapshot.meshes.end()) return false;
   const size_t k = static_cast<size_t>(found - snapshot.meshes.begin());
@@ -266,10 +267,10 @@ bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMes
   const Vec3 down = slope > 0.05f ? Divided(g, slope) : binormal;
   const float flatness = 1.0f - std::min(1.0f, slope / 0.6f);
 
-  const float f1 = 1.0f - portable::Expf(-age / 1.2f);
+  const float f1 = 1.0f - portable::Expf(-age / response.growthTime);
   const float f2 = 1.0f - portable::Expf(-3.0f * age / ctx.config.FlowTime);
   const float radius = (wound.bleed * 0.6f + 0.4f) * wound.radius * (f1 * 0.55f + 0.45f) *
-                       (flatness * 0.6f * f1 + 1.0f);
+                       (flatness * 0.6f * f1 + 1.0f) * response.radiusScale;
 
   stamp.centre = centre;
   stamp.normal = normal;
@@ -280,10 +281,12 @@ bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMes
   stamp.cut = wound.cut;
   stamp.bleed = wound.bleed;
   stamp.flatness = flatness;
+  stamp.edgeInner = response.edgeInner;
   stamp.dripCount = std::min(std::max(wound.dripCount, 0), kMaxDrips);
   for (int i = 0; i < stamp.dripCount; ++i) {
     stamp.dripStart[i] = centre + stamp.side * wound.dripOffset[i] + down * (0.3f * radius);
-    stamp.dripSpan[i] = std::max(0.001f, f2 * wound.dripLength[i] * (1.0f - flatness));
+    stamp.dripSpan[i] =
+        std::max(0.001f, f2 * wound.dripLength[i] * (1.0f - flatness) * response.dripScale);
     stamp.dripWidth[i] = wound.dripWidth[i];
   }
   return true;
@@ -343,6 +346,7 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
   const Vec3 p0 = positions[0], p1 = positions[1], p2 = positions[2];
   const Vec3 centre = stamp.centre, axis = stamp.axis, normal = stamp.normal, down = stamp.down;
   const float cut = stamp.cut, radius = stamp.radius;
+  const float inner = stamp.edgeInner, wholeWithin = 0.54f * inner;
   // Beyond 1.35 R even the widest noisy blot edge (1.3 R) leaves the smoothstep at exactly
   // 1, so the blot amount is exactly 0 and its square root and noise can be skipped.
   const float blotReachSq = radius > 0.0f ? (1.35f * radius) * (1.35f * radius) : INFINITY;
@@ -502,17 +506,18 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       float amount = 0.0f;
       if (blot && !(distSq > blotReachSq)) {
         const float dist = Sqrt(distSq);
-        // The noisy edge lies between 0.55 R and 1.3 R: within 0.27 R the blot is whole
-        // (s = 0) and from 1.31 R on it is gone (s = 1), whatever the noise, so the edge's
-        // two noise lookups are skipped there, and the density's where nothing is left.
+        // The noisy edge lies between 0.55 R and 1.3 R and the blot fades from its inner
+        // share of it: within 0.54 R times that share (0.27 R for the usual half) the blot
+        // is whole (s = 0) and from 1.31 R on it is gone (s = 1), whatever the noise, so the
+        // edge's two noise lookups are skipped there, and the density's where nothing is left.
         float s = 0.0f;
-        if (!(radius > 0.0f) || dist > 0.27f * radius) {
+        if (!(radius > 0.0f) || dist > wholeWithin * radius) {
           s = 1.0f;
           if (!(radius > 0.0f) || dist < 1.31f * radius) {
             const float edge = (Noise(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
                                 Noise(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
                                radius;
-            s = Clamp01((dist - 0.5f * edge) / (edge - 0.5f * edge));
+            s = Clamp01((dist - inner * edge) / (edge - inner * edge));
           }
         }
         const float left = 1.0f - Smooth(s);
@@ -567,12 +572,22 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
 
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* shared) {
-  WoundStamp stamp;
-  if (!BuildWoundStamp(ctx, wound, snapshot, age, stamp)) return 0;
-  float reach = 1.5f * stamp.radius + stamp.cut;
-  for (int i = 0; i < stamp.dripCount; ++i) {
-    reach = std::max(reach, stamp.radius + stamp.dripSpan[i]);
+  // One stamp per surface kind; the plain one alone while no list names a texture.
+  WoundStamp stamps[kSurfaceKinds];
+  float reaches[kSurfaceKinds];
+  const int kinds = SurfacesNamed(ctx.config) ? kSurfaceKinds : 1;
+  for (int kind = 0; kind < kinds; ++kind) {
+    WoundStamp& stamp = stamps[kind];
+    if (!BuildWoundStamp(ctx, wound, snapshot, age, stamp, static_cast<SurfaceKind>(kind))) {
+      return 0;
+    }
+    float& reach = reaches[kind];
+    reach = 1.5f * stamp.radius + stamp.cut;
+    for (int i = 0; i < stamp.dripCount; ++i) {
+      reach = std::max(reach, stamp.radius + stamp.dripSpan[i]);
+    }
   }
+  std::vector<SurfaceKind> materialKinds;
 
   HostGame& host = ctx.host;
   const float now = ctx.now;
@@ -597,6 +612,7 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
     const TexCoord* texCoords = blood.texCoords;
     const Vec3* points = posed.data();
     const int32_t triangleCount = std::max(source.triangleCount, 0);
+    if (kinds > 1) MaterialSurfaceKinds(ctx, geometry, materialKinds);
     std::vector<TriangleBound>& meshBounds = bounds.meshes[k];
     if (meshBounds.size() != static_cast<size_t>(triangleCount)) {
       BoundTriangles(triangles, triangleCount, posed, meshBounds);
@@ -607,6 +623,10 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       if (i0 >= vertexLimit || i1 >= vertexLimit || i2 >= vertexLimit) continue;
       const Vec3 c = meshBounds[static_cast<size_t>(t)].centre;
       const float rmax = meshBounds[static_cast<size_t>(t)].radius;
+      const int kind =
+          tri.material < materialKinds.size() ? static_cast<int>(materialKinds[tri.material]) : 0;
+      const WoundStamp& stamp = stamps[kind];
+      const float reach = reaches[kind];
       const Vec3 offset = c - stamp.centre;
       const float offsetSq = Dot(offset, offset);
       // Far beyond reach for sure without the root; the exact test decides the rest and is

@@ -8,6 +8,7 @@
 
 #include "blood/blood_records.h"
 #include "host/host_types.h"
+#include "render/surface_kind.h"
 
 // The centroid of each posed triangle and the largest distance of its vertices from it:
 // the same for every wound painted on one snapshot, so worked out once for all of them.
@@ -20,7 +21,8 @@ struct SnapshotBounds {
 };
 
 // Paints the wound at age seconds into layers (creating layers on the way) over every
-// mesh of the snapshot with a pose and a BloodGeometry; returns the number of triangles
+// mesh of the snapshot with a pose and a BloodGeometry, each material with the stamp of
+// its surface kind (only plain ones while no list names a texture); returns the number of triangles
 // painted (0 when the stamp cannot be built). Triangles with a vertex index at or past
 // the vertex count, or with non-finite positions, are skipped. A painted triangle sets its
 // layer's lastPaint; a layer is marked dirty, with its `changed` rectangle grown, only
@@ -29,11 +31,11 @@ struct SnapshotBounds {
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* bounds = nullptr);
 
-// Poses the wound on the snapshot. False when its mesh is not in the snapshot or has no
-// pose, its geometry changed, its triangle or vertex indices are out of range, or the
-// posed triangle is degenerate or not finite.
+// Poses the wound on the snapshot as it looks on a surface of that kind. False when its
+// mesh is not in the snapshot or has no pose, its geometry changed, its triangle or vertex
+// indices are out of range, or the posed triangle is degenerate or not finite.
 bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
-                     float age, WoundStamp& stamp);
+                     float age, WoundStamp& stamp, SurfaceKind kind = SurfaceKind::kPlain);
 
 // Rasterises one triangle into layer's mask (2 * MaskSize x MaskSize, wrapping at the
 // edges); true when at least one texel was written. False, writing nothing, for bleed <= 0

@@ -1,6 +1,8 @@
 #include "host/game/game_host.h"
 #include "host/game_facts.h"
 
+#include <cstring>
+
 #include "host/game/game_addresses.h"
 #include "host/game/game_layout.h"
 #include "host/game/game_patches.h"
@@ -284,6 +286,14 @@ SkinView GameHost::GetSkin(HostSkin* skin) {
   return {Routine<SkinWeightsFn>(ga::kSkinWeights)(skin),
           Routine<SkinBoneIndicesFn>(ga::kSkinBoneIndices)(skin),
           Routine<SkinInverseBindFn>(ga::kSkinInverseBind)(skin)};
+}
+
+void GameHost::TextureName(HostTexture* texture, char (&name)[kTextureNameLength + 1]) {
+  const char* stored = texture ? As<GameTexture>(texture)->name : "";
+  size_t length = 0;
+  while (length < kTextureNameLength && stored[length] != '\0') ++length;
+  std::memcpy(name, stored, length);
+  name[length] = '\0';
 }
 
 HostTexture* GameHost::MaterialTexture(HostMaterial* material) {

@@ -62,6 +62,7 @@ class GameHost : public HostGame {
   void SetMaterialTexture(HostMaterial* material, HostTexture* texture) override;
   uint32_t MaterialColour(HostMaterial* material) override;
   void SetMaterialColour(HostMaterial* material, uint32_t colour) override;
+  void TextureName(HostTexture* texture, char (&name)[kTextureNameLength + 1]) override;
   HostSurface* CreateSurface(int32_t width, int32_t height, int32_t depth, uint32_t flags) override;
   void DestroySurface(HostSurface* surface) override;
   uint8_t* LockSurface(HostSurface* surface, int32_t level, int32_t mode) override;

@@ -152,10 +152,13 @@ static_assert(offsetof(GameMaterial, colour) == 0x4, "material layout");
 
 struct GameTexture {
   HostSurface* surface;  // +0x0
-  uint8_t pad4[0x50 - 0x4];
+  uint8_t pad4[0x10 - 0x4];
+  char name[kTextureNameLength];  // +0x10, not terminated when all of it is used
+  uint8_t pad30[0x50 - 0x10 - kTextureNameLength];
   uint32_t sampling;  // +0x50
 };
-static_assert(offsetof(GameTexture, sampling) == 0x50, "texture layout");
+static_assert(offsetof(GameTexture, name) == 0x10 && offsetof(GameTexture, sampling) == 0x50,
+              "texture layout");
 
 struct GameSurface {
   uint8_t pad0[0x18];

@@ -680,9 +680,12 @@ ProceduralPed AddRigged(SimHost& sim, HostGeometry* bodyGeometry, HostGeometry* 
 
 ProceduralPed AddProceduralPed(SimHost& sim, const PedPlacement& placement) {
   Skeleton skeleton = BuildSkeleton();
-  HostMaterial* skinMaterial = sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize));
-  HostMaterial* clothes = sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize));
-  HostMaterial* face = sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize));
+  HostMaterial* skinMaterial =
+      sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize, kSkinTextureName));
+  HostMaterial* clothes =
+      sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize, kClothesTextureName));
+  HostMaterial* face =
+      sim.AddMaterial(sim.AddTexture(kTextureSize, kTextureSize, kFaceTextureName));
   HostGeometry* bodyGeometry = sim.AddGeometry();
   HostGeometry* headGeometry = sim.AddGeometry();
   HostSkin* bodySkin = sim.AddSkin();

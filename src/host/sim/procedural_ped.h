@@ -19,6 +19,11 @@
 
 #include "host/sim/sim_host.h"
 
+// Names of the textures of the ped's materials: skin, clothes, face.
+constexpr const char* kSkinTextureName = "vt_ped_skin";
+constexpr const char* kClothesTextureName = "vt_ped_clothes";
+constexpr const char* kFaceTextureName = "vt_ped_face";
+
 enum class PedPose {
   Standing,    // bind pose, feet at the placement
   ArmsRaised,  // standing with both arms raised over the head

@@ -127,7 +127,7 @@ HostMaterial* SimHost::AddMaterial(HostTexture* texture, uint32_t colour) {
   return reinterpret_cast<HostMaterial*>(material);
 }
 
-HostTexture* SimHost::AddTexture(int32_t width, int32_t height) {
+HostTexture* SimHost::AddTexture(int32_t width, int32_t height, const std::string& name) {
   SimSurface* surface = Keep(surfaces_);
   surface->width = width;
   surface->height = height;
@@ -136,6 +136,7 @@ HostTexture* SimHost::AddTexture(int32_t width, int32_t height) {
   surface->pixels.assign(static_cast<size_t>(surface->stride) * height, 0xFF);
   SimTexture* texture = Keep(textures_);
   texture->surface = surface;
+  texture->name = name;
   return reinterpret_cast<HostTexture*>(texture);
 }
 
@@ -441,6 +442,13 @@ SkinView SimHost::GetSkin(HostSkin* skin) {
   if (!skin) return {nullptr, nullptr, nullptr};
   SimSkin* s = Sim(skin);
   return {DataOrNull(s->weights), DataOrNull(s->boneIndices), DataOrNull(s->inverseBind)};
+}
+
+void SimHost::TextureName(HostTexture* texture, char (&name)[kTextureNameLength + 1]) {
+  const std::string& text = texture ? Sim(texture)->name : std::string();
+  const size_t length = std::min(text.size(), static_cast<size_t>(kTextureNameLength));
+  text.copy(name, length);
+  name[length] = '\0';
 }
 
 HostTexture* SimHost::MaterialTexture(HostMaterial* material) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "host/game_facts.h"
@@ -46,6 +47,7 @@ struct SimSurface {
 
 struct SimTexture {
   SimSurface* surface = nullptr;  // owned by the texture
+  std::string name;               // as the host stores it: only the first 32 characters count
   uint32_t sampling = 0;
   int releaseCount = 0;
 };
@@ -174,7 +176,8 @@ class SimHost : public HostGame {
   HostMesh* AddMesh(HostRenderObject* object, HostGeometry* geometry);
   HostGeometry* AddGeometry();  // an empty geometry to fill
   HostMaterial* AddMaterial(HostTexture* texture = nullptr, uint32_t colour = 0xFFFFFFFF);
-  HostTexture* AddTexture(int32_t width, int32_t height);  // a game texture, not the system's
+  // A game texture, not the system's.
+  HostTexture* AddTexture(int32_t width, int32_t height, const std::string& name = "");
   HostSkin* AddSkin();
   HostHierarchy* AddHierarchy();
   SimFrame* AddFrame();
@@ -252,6 +255,7 @@ class SimHost : public HostGame {
   void SetMaterialTexture(HostMaterial* material, HostTexture* texture) override;
   uint32_t MaterialColour(HostMaterial* material) override;
   void SetMaterialColour(HostMaterial* material, uint32_t colour) override;
+  void TextureName(HostTexture* texture, char (&name)[kTextureNameLength + 1]) override;
   HostSurface* CreateSurface(int32_t width, int32_t height, int32_t depth, uint32_t flags) override;
   void DestroySurface(HostSurface* surface) override;
   uint8_t* LockSurface(HostSurface* surface, int32_t level, int32_t mode) override;
