@@ -117,7 +117,18 @@ void ConvertRow(const uint8_t* amounts, size_t count, const uint32_t table[256],
       std::memcpy(out + 4 * x, emptyRun, 64);
       continue;
     }
-    for (size_t i = x; i < x + 16; ++i) std::memcpy(out + 4 * i, &table[amounts[i]], 4);
+    // Two pixels a store, their amounts taken from the words already loaded (pixels are
+    // stored little-endian, as on every target).
+    for (int k = 0; k < 8; k += 2) {
+      const uint64_t pair = table[(low >> (8 * k)) & 0xFF] |
+                            static_cast<uint64_t>(table[(low >> (8 * k + 8)) & 0xFF]) << 32;
+      std::memcpy(out + 4 * (x + static_cast<size_t>(k)), &pair, 8);
+    }
+    for (int k = 0; k < 8; k += 2) {
+      const uint64_t pair = table[(high >> (8 * k)) & 0xFF] |
+                            static_cast<uint64_t>(table[(high >> (8 * k + 8)) & 0xFF]) << 32;
+      std::memcpy(out + 4 * (x + 8 + static_cast<size_t>(k)), &pair, 8);
+    }
   }
   for (; x < count; ++x) std::memcpy(out + 4 * x, &table[amounts[x]], 4);
 }
