@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/config.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
 #include "render/blood_pass.h"
@@ -24,9 +25,16 @@ namespace {
 
 const WoundProfile kBullet{0.035f, 0.0f, 1.0f, 1, 4};
 
-void StartProcess(SimHost& sim, int32_t maskSize, bool drips) {
+// Settings: the built-in ones, or the shipped ini's (VT_SHIPPED_INI) with its every
+// feature on but its memory budget, which at MaskSize 1024 would leave a third of the
+// crowd bloody; the mask size and drips as given either way.
+void StartProcess(SimHost& sim, int32_t maskSize, bool drips, bool shippedIni) {
   ResetSystemState();
   State().host = &sim;
+  if (shippedIni) {
+    LoadConfig(State().config, VT_SHIPPED_INI);
+    State().config.BloodMemory = 0.0f;
+  }
   State().config.MaskSize = maskSize;
   State().config.Drips = drips ? 1 : 0;
 }
@@ -133,8 +141,8 @@ PedPlacement Placement(int i, int frame, bool moving) {
 // evenly over FlowTime, refreshes staggered over a refresh interval as in a real fight,
 // and the blood uploaded as the frames of the shots did. Empty when a shot missed or two
 // wounds of a ped share a triangle.
-std::vector<ProceduralPed> BuildCrowd(SimHost& sim, int32_t maskSize, bool drips) {
-  StartProcess(sim, maskSize, drips);
+std::vector<ProceduralPed> BuildCrowd(SimHost& sim, int32_t maskSize, bool drips, bool shippedIni) {
+  StartProcess(sim, maskSize, drips, shippedIni);
   std::vector<PedPlacement> placements;
   for (int i = 0; i < kCrowd; ++i) placements.push_back(Placement(i, 0, false));
   std::vector<ProceduralPed> crowd = AddPeds(sim, placements);
@@ -201,13 +209,14 @@ void BM_SteadyCrowd(benchmark::State& bench) {
   const bool drips = bench.range(1) != 0;
   const bool moving = bench.range(2) != 0;
   const float budgetMs = static_cast<float>(bench.range(3));
+  const bool shippedIni = bench.range(4) != 0;
   double total = 0.0, worst = 0.0;
   size_t frames = 0;
   double layers = 0.0, bytes = 0.0;
   for (auto _ : bench) {
     bench.PauseTiming();
     auto sim = std::make_unique<SimHost>();
-    const std::vector<ProceduralPed> crowd = BuildCrowd(*sim, maskSize, drips);
+    const std::vector<ProceduralPed> crowd = BuildCrowd(*sim, maskSize, drips, shippedIni);
     if (crowd.empty()) {
       bench.SkipWithError("a shot missed or hit a wounded triangle");
       EndProcess();
@@ -236,9 +245,9 @@ void BM_SteadyCrowd(benchmark::State& bench) {
   bench.counters["mib_per_ped"] = bytes / kCrowd / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_SteadyCrowd)
-    ->ArgsProduct({{256, 1024}, {0, 1}, {0, 1}, {0}})
-    ->ArgsProduct({{256, 1024}, {1}, {0, 1}, {1}})
-    ->ArgNames({"mask", "drips", "moving", "budget_ms"})
+    ->ArgsProduct({{256, 1024}, {0, 1}, {0, 1}, {0}, {0}})
+    ->ArgsProduct({{256, 1024}, {1}, {0, 1}, {1}, {0, 1}})
+    ->ArgNames({"mask", "drips", "moving", "budget_ms", "shipped_ini"})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -249,7 +258,7 @@ void BM_CrowdMaskHash(benchmark::State& bench) {
   uint32_t hash = 0;
   for (auto _ : bench) {
     SimHost sim;
-    const std::vector<ProceduralPed> crowd = BuildCrowd(sim, maskSize, true);
+    const std::vector<ProceduralPed> crowd = BuildCrowd(sim, maskSize, true, false);
     if (crowd.empty()) {
       bench.SkipWithError("a shot missed or hit a wounded triangle");
       EndProcess();
