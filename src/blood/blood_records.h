@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "blood/blood_mask.h"
+#include "blood/texel_coverage.h"
 #include "core/address_table.h"
 #include "core/config.h"
 #include "core/random.h"
@@ -124,6 +125,8 @@ struct BloodGeometryEntry {
   int32_t vertexCount;    // the source's when the copy was made
   int32_t triangleCount;  // the source's when the copy was made
   HostSkin* skin;         // the source's skin record when the copy was made
+  // Per material index, made the first time the seam margin needs it.
+  std::vector<TexelCoverage> coverages;
 };
 
 // The last accepted damage event of a ped.

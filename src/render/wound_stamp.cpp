@@ -9,6 +9,8 @@
 
 #include "core/float_math.h"
 #include "render/blood_geometry.h"
+#include "render/material_coverage.h"
+#include "render/seam_margin.h"
 #include "render/texel_triangle.h"
 
 namespace {
@@ -500,6 +502,8 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
   SnapshotBounds own;
   SnapshotBounds& bounds = shared ? *shared : own;
+  const int32_t margin = ctx.config.SeamMargin;
+  std::vector<TexelRect> raised;  // per layer index: texels this painting raised in the mesh
   bounds.meshes.resize(meshCount);
   for (size_t k = 0; k < meshCount; ++k) {
     const std::vector<Vec3>& posed = snapshot.positions[k];
@@ -537,7 +541,19 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
       MaskLayer& layer = GetOrCreateLayer(ctx, layers, mesh, tri.material);
       const uint32_t parts = ReachingParts(stamp, c, rmax);
-      if (parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts)) {
+      // The seam margin works only around this painting's own rises: they are kept apart
+      // from those already waiting for the upload.
+      const TexelRect waiting = layer.changed;
+      if (margin > 0) layer.changed = TexelRect{};
+      const bool painted =
+          parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts);
+      if (margin > 0) {
+        const size_t index = static_cast<size_t>(&layer - layers.data());
+        if (raised.size() <= index) raised.resize(index + 1);
+        IncludeRect(raised[index], layer.changed);
+        IncludeRect(layer.changed, waiting);
+      }
+      if (painted) {
         // A painting that raised no texel leaves the texture as it is (its colour follows
         // with the drying refresh): repaints of a flowing wound mostly raise nothing.
         if (layer.changed.x0 < layer.changed.x1 && layer.changed.y0 < layer.changed.y1) {
@@ -547,6 +563,12 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
         ++count;
       }
     }
+    for (size_t i = 0; i < raised.size(); ++i) {
+      if (IsEmpty(raised[i])) continue;
+      const TexelCoverage* coverage = GetTexelCoverage(ctx, geometry, layers[i].materialIndex);
+      if (coverage) FillSeamMargin(layers[i], *coverage, raised[i], margin);
+    }
+    raised.clear();
   }
   return count;
 }
