@@ -133,4 +133,31 @@ TEST_F(SeamMargin, TakesTheLargestCoveredAmountWithinItsDistance) {
   }
 }
 
+// Blocks of 16 texels on a 128 x 64 mask (8 x 4 blocks): the box grown by the margin,
+// wrapping at the edges.
+TEST(SeamBlocks, MarkTheBoxGrownByTheMarginWrapping) {
+  const struct {
+    TexelRect box;
+    int32_t margin;
+    std::vector<std::pair<int, int>> blocks;  // (across, down)
+  } cases[] = {
+      {{20, 20, 30, 30}, 2, {{1, 1}}}, {{17, 17, 18, 18}, 2, {{0, 0}, {1, 0}, {0, 1}, {1, 1}}},
+      {{17, 17, 18, 18}, 1, {{1, 1}}}, {{126, 62, 128, 64}, 2, {{0, 0}, {7, 0}, {0, 3}, {7, 3}}},
+      {{-3, 70, -1, 72}, 0, {{7, 0}}},  // a box a tile over
+      {{5, 5, 5, 9}, 2, {}},            // empty
+  };
+  for (const auto& c : cases) {
+    SeamBlocks blocks;
+    MarkSeamBlocks(blocks, 128, 64, c.box, c.margin);
+    std::vector<std::pair<int, int>> marked;
+    for (size_t b = 0; b < blocks.bits.size() * 64; ++b) {
+      if ((blocks.bits[b / 64] >> (b % 64)) & 1u) marked.push_back({int(b % 8), int(b / 8)});
+    }
+    std::sort(marked.begin(), marked.end());
+    std::vector<std::pair<int, int>> expected = c.blocks;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(marked, expected) << c.box.x0 << ", " << c.box.y0 << " margin " << c.margin;
+  }
+}
+
 }  // namespace

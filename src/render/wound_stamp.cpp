@@ -503,7 +503,7 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
   SnapshotBounds own;
   SnapshotBounds& bounds = shared ? *shared : own;
   const int32_t margin = ctx.config.SeamMargin;
-  std::vector<TexelRect> raised;  // per layer index: texels this painting raised in the mesh
+  std::vector<SeamBlocks> raised;  // per layer index: near texels this painting raised
   bounds.meshes.resize(meshCount);
   for (size_t k = 0; k < meshCount; ++k) {
     const std::vector<Vec3>& posed = snapshot.positions[k];
@@ -541,8 +541,8 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
       MaskLayer& layer = GetOrCreateLayer(ctx, layers, mesh, tri.material);
       const uint32_t parts = ReachingParts(stamp, c, rmax);
-      // The seam margin works only around this painting's own rises: they are kept apart
-      // from those already waiting for the upload.
+      // The seam margin works only around the triangles that raised texels: the rises
+      // are told apart from those already waiting for the upload.
       const TexelRect waiting = layer.changed;
       if (margin > 0) layer.changed = TexelRect{};
       const bool painted =
@@ -550,7 +550,12 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       if (margin > 0) {
         const size_t index = static_cast<size_t>(&layer - layers.data());
         if (raised.size() <= index) raised.resize(index + 1);
-        IncludeRect(raised[index], layer.changed);
+        const int32_t columns = layer.mask.width, rows = layer.mask.height;
+        TexelTriangle box;
+        if (!IsEmpty(layer.changed) && MapTexelTriangle(coordinates, columns, rows, box)) {
+          MarkSeamBlocks(raised[index], columns, rows,
+                         {box.beginX, box.beginY, box.endX + 1, box.endY + 1}, margin);
+        }
         IncludeRect(layer.changed, waiting);
       }
       if (painted) {
@@ -564,7 +569,7 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       }
     }
     for (size_t i = 0; i < raised.size(); ++i) {
-      if (IsEmpty(raised[i])) continue;
+      if (raised[i].bits.empty()) continue;
       const TexelCoverage* coverage = GetTexelCoverage(ctx, geometry, layers[i].materialIndex);
       if (coverage) FillSeamMargin(layers[i], *coverage, raised[i], margin);
     }
