@@ -1,11 +1,14 @@
 // The wound model's hot paths on the procedural ped: a posed snapshot, one wound through
-// the chest, one repaint of a flowing wound, and a crowd frame of bloody peds.
+// the chest, one repaint of a flowing wound, the seam coverage of a material, and a crowd
+// frame of bloody peds.
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
+#include "render/blood_geometry.h"
+#include "render/material_coverage.h"
 #include "render/wound_stamp.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -67,6 +70,23 @@ void BM_PaintWoundAtFourSeconds(benchmark::State& bench) {
   bench.counters["triangles"] = painted;
 }
 BENCHMARK(BM_PaintWoundAtFourSeconds)->Arg(256)->Arg(1024);
+
+// The coverage of the body's clothes, made once per geometry when the seam margin first
+// needs it: a hitch on the first wound at that mask size.
+void BM_ClothesCoverage(benchmark::State& bench) {
+  SimHost sim;
+  const int32_t maskSize = static_cast<int32_t>(bench.range(0));
+  Begin(sim, maskSize);
+  ProceduralPed ped = AddProceduralPed(sim, {});
+  const GeometryView source = sim.GetGeometry(ped.bodyGeometry);
+  const GeometryView blood = sim.GetGeometry(GetBloodGeometry(Context(), ped.bodyGeometry));
+  TexelCoverage coverage;
+  for (auto _ : bench) {
+    BuildTexelCoverage(source.triangles, source.triangleCount, blood.texCoords, blood.vertexCount,
+                       1, 2 * maskSize, maskSize, coverage);
+  }
+}
+BENCHMARK(BM_ClothesCoverage)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 // 32 peds of one model, 24 flowing wounds each over the torso, all due every iteration.
 void BM_CrowdRefresh(benchmark::State& bench) {

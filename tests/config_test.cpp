@@ -22,6 +22,7 @@ void ExpectSameFloat(float actual, float expected, const char* field) {
 
 void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
   EXPECT_EQ(a.MaskSize, e.MaskSize);
+  EXPECT_EQ(a.SeamMargin, e.SeamMargin);
   EXPECT_EQ(a.MaxBloodyPeds, e.MaxBloodyPeds);
   EXPECT_EQ(a.Log, e.Log);
   ExpectSameFloat(a.WoundRadius, e.WoundRadius, "WoundRadius");
@@ -66,6 +67,9 @@ const ConfigCase kConfigCases[] = {
     {"MaskSize limits", Blood("MaskSize=1025\r\nMaxBloodyPeds=2\r\n"),
      [](BloodConfig& c) { c.MaskSize = 1024, c.MaxBloodyPeds = 2; }},
     {"MaskSize 63", Blood("MaskSize=63"), [](BloodConfig& c) { c.MaskSize = 64; }},
+    {"SeamMargin kept", Blood("SeamMargin=3\r\n"), [](BloodConfig& c) { c.SeamMargin = 3; }},
+    {"SeamMargin above", Blood("SeamMargin=9\r\n"), [](BloodConfig& c) { c.SeamMargin = 8; }},
+    {"SeamMargin below", Blood("SeamMargin=-1\r\n"), [](BloodConfig&) {}},
     {"MaskSize letters", Blood("MaskSize=big\r\n"), [](BloodConfig& c) { c.MaskSize = 64; }},
     {"MaskSize leading number", Blood("MaskSize = 300px\r\n"),
      [](BloodConfig& c) { c.MaskSize = 300; }},

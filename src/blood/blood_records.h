@@ -3,11 +3,13 @@
 // of reaching for globals.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "blood/blood_mask.h"
+#include "blood/texel_coverage.h"
 #include "core/address_table.h"
 #include "core/config.h"
 #include "core/random.h"
@@ -50,6 +52,21 @@ struct Wound {
 struct TexelRect {
   int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 };
+
+inline bool IsEmpty(const TexelRect& rect) { return rect.x0 >= rect.x1 || rect.y0 >= rect.y1; }
+
+// Grows rect to the smallest one that also holds other (rect becomes other when empty).
+inline void IncludeRect(TexelRect& rect, const TexelRect& other) {
+  if (IsEmpty(other)) return;
+  if (IsEmpty(rect)) {
+    rect = other;
+    return;
+  }
+  rect.x0 = std::min(rect.x0, other.x0);
+  rect.y0 = std::min(rect.y0, other.y0);
+  rect.x1 = std::max(rect.x1, other.x1);
+  rect.y1 = std::max(rect.y1, other.y1);
+}
 
 // One blood mask of one (mesh, material) of a ped, with its host texture.
 struct MaskLayer {
@@ -109,6 +126,8 @@ struct BloodGeometryEntry {
   int32_t vertexCount;    // the source's when the copy was made
   int32_t triangleCount;  // the source's when the copy was made
   HostSkin* skin;         // the source's skin record when the copy was made
+  // Per material index, made the first time the seam margin needs it.
+  std::vector<TexelCoverage> coverages;
 };
 
 // The last accepted damage event of a ped.

@@ -58,6 +58,8 @@ void ReadBounded(float& field, const char* key, float most, const char* path) {
 void LoadConfig(BloodConfig& config, const char* path) {
   ReadInteger(config.MaskSize, "MaskSize", path);
   config.MaskSize = std::clamp(config.MaskSize, 64, 1024);
+  ReadInteger(config.SeamMargin, "SeamMargin", path);
+  config.SeamMargin = std::clamp(config.SeamMargin, 0, kMaxSeamMargin);
   ReadInteger(config.MaxBloodyPeds, "MaxBloodyPeds", path);
   config.MaxBloodyPeds = std::max(config.MaxBloodyPeds, 1);
   ReadInteger(config.Log, "Log", path);

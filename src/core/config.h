@@ -14,9 +14,12 @@ constexpr float kMaxPaintBudget = 16.0f;
 // MaskSize needs, above what a 32-bit process can hold.
 constexpr float kMinBloodMemory = 16.0f;
 constexpr float kMaxBloodMemory = 1536.0f;
+// Upper limit of SeamMargin, texels.
+constexpr int32_t kMaxSeamMargin = 8;
 
 struct BloodConfig {
   int32_t MaskSize = 256;             // mask height in texels, width twice that (64 ... 1024)
+  int32_t SeamMargin = 0;             // texels blood reaches past UV island edges (0 ... 8)
   int32_t MaxBloodyPeds = 32;         // peds that keep blood state before eviction (>= 1)
   int32_t Log = 1;                    // 0: no log file
   float WoundRadius = 0.035f;         // ordinary bullet wound radius, metres (0 ... 0.1)

@@ -20,7 +20,8 @@ HostGeometry* GetBloodGeometry(const BloodContext& ctx, HostGeometry* geometry) 
     LogLine("blood geometry copy FAILED");
     return nullptr;
   }
-  cache[geometry] = BloodGeometryEntry{copy, view.vertexCount, view.triangleCount, skin};
+  // A new copy starts without coverages: its texture coordinates may differ.
+  cache[geometry] = BloodGeometryEntry{copy, view.vertexCount, view.triangleCount, skin, {}};
   LogLine("blood geometry for %p: %d vertices, %d triangles", static_cast<void*>(geometry),
           view.vertexCount, view.triangleCount);
   return copy;

@@ -9,6 +9,9 @@
 
 #include "core/float_math.h"
 #include "render/blood_geometry.h"
+#include "render/material_coverage.h"
+#include "render/seam_margin.h"
+#include "render/texel_triangle.h"
 
 namespace {
 
@@ -53,13 +56,6 @@ inline float Sqrt(float x) {
 
 inline float Norm(Vec3 a) { return Sqrt(Dot(a, a)); }
 
-// Wraps a texel coordinate within a few mask sizes of the mask onto it.
-inline int32_t Wrap(int32_t i, int32_t size) {
-  while (i < 0) i += size;
-  while (i >= size) i -= size;
-  return i;
-}
-
 inline float Noise(float x, float y, float z) {
   if (!(OnLattice(x) && OnLattice(y) && OnLattice(z))) return 0.0f;
   const int32_t ix = FloorToInt(x), iy = FloorToInt(y), iz = FloorToInt(z);
@@ -86,7 +82,6 @@ inline float MaxAbs(Vec3 p) {
   return std::max(std::fabs(p.x), std::max(std::fabs(p.y), std::fabs(p.z)));
 }
 
-inline float Min3(float a, float b, float c) { return std::min(std::min(a, b), c); }
 inline float Max3(float a, float b, float c) { return std::max(std::max(a, b), c); }
 
 constexpr uint32_t kBlotPart = 1u << kMaxDrips;
@@ -115,39 +110,6 @@ uint32_t ReachingParts(const WoundStamp& stamp, Vec3 c, float rmax) {
   }
   return parts;
 }
-
-// The weights of a texel (x, y) are affine in x along a row; solving them in double,
-// widened by a bound on the rounding of their float evaluation (tolerance) and by one
-// texel, gives the columns of a row that can pass the weight test. The float test still
-// decides every texel, so the bytes are those of a scan over the whole box.
-struct RowSpans {
-  double x0, y0, dx1, dy1, dx2, dy2, area, limit;
-
-  // Columns [first, last] of row y within [begin, end]; first > last when none.
-  void Solve(int32_t y, int32_t begin, int32_t end, int32_t& first, int32_t& last) const {
-    const double fy = static_cast<double>(y) - y0;
-    // w_k(x) = slope_k * x + offset_k.
-    const double slope1 = dy2 / area, offset1 = (-x0 * dy2 - fy * dx2) / area;
-    const double slope2 = -dy1 / area, offset2 = (dx1 * fy + dy1 * x0) / area;
-    const double slopes[3] = {-slope1 - slope2, slope1, slope2};
-    const double offsets[3] = {1.0 - offset1 - offset2, offset1, offset2};
-    double lo = begin, hi = end;
-    for (int k = 0; k < 3; ++k) {
-      const double bound = -limit - offsets[k];  // slope * x >= bound
-      if (slopes[k] > 0.0) {
-        lo = std::max(lo, bound / slopes[k]);
-      } else if (slopes[k] < 0.0) {
-        hi = std::min(hi, bound / slopes[k]);
-      } else if (bound > 0.0) {
-        lo = end + 1.0;
-      }
-    }
-    lo = std::floor(lo) - 1.0;
-    hi = std::ceil(hi) + 1.0;
-    first = lo <= begin ? begin : (lo > end ? end + 1 : static_cast<int32_t>(lo));
-    last = hi >= end ? end : (hi < begin ? begin - 1 : static_cast<int32_t>(hi));
-  }
-};
 
 // Fills bounds with the centroid and vertex reach of every triangle whose vertices all
 // have positions (NaN for the others, which no test passes).
@@ -307,41 +269,11 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
   // A mask that exists has a size that fits 32-bit texel arithmetic.
   if (size < 1 || layer.mask.width != 2 * size || layer.mask.height != size) return false;
   const int32_t columns = static_cast<int32_t>(2 * size), rows = static_cast<int32_t>(size);
-  const float w = static_cast<float>(columns), h = static_cast<float>(rows);
-
-  const float ou = std::floor(Min3(coordinates[0].u, coordinates[1].u, coordinates[2].u));
-  const float ov = std::floor(Min3(coordinates[0].v, coordinates[1].v, coordinates[2].v));
-  const float x0 = (coordinates[0].u - ou) * w - 0.5f, y0 = (coordinates[0].v - ov) * h - 0.5f;
-  const float x1 = (coordinates[1].u - ou) * w - 0.5f, y1 = (coordinates[1].v - ov) * h - 0.5f;
-  const float x2 = (coordinates[2].u - ou) * w - 0.5f, y2 = (coordinates[2].v - ov) * h - 0.5f;
-  // Non-finite coordinates would defeat the span test below and the integer bounds.
-  if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(x2) || !std::isfinite(y0) ||
-      !std::isfinite(y1) || !std::isfinite(y2)) {
-    return false;
-  }
-  const float area = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
-  if (std::fabs(area) < 0.0001f) return false;
-
-  const float firstX = std::floor(Min3(x0, x1, x2)) - 1.0f;
-  const float lastX = std::ceil(Max3(x0, x1, x2)) + 1.0f;
-  const float firstY = std::floor(Min3(y0, y1, y2)) - 1.0f;
-  const float lastY = std::ceil(Max3(y0, y1, y2)) + 1.0f;
-  if (!(lastX - firstX <= 2.0f * w) || !(lastY - firstY <= 2.0f * h)) return false;
-  // Within a few mask widths of the tile origin from here on.
-  const int32_t beginX = static_cast<int32_t>(firstX), endX = static_cast<int32_t>(lastX);
-  const int32_t beginY = static_cast<int32_t>(firstY), endY = static_cast<int32_t>(lastY);
-  const float epsilon =
-      1.0f / static_cast<float>(std::max(std::max(endX - beginX, endY - beginY), 1));
-
-  // Float evaluation of a weight errs by at most a few units in the last place of the
-  // largest term, 16 ulp of (box extent x edge lengths) / area plus a little; four times
-  // that is the tolerance.
-  const double extent = static_cast<double>(endX - beginX) + static_cast<double>(endY - beginY);
-  const double edges =
-      std::fabs(x1 - x0) + std::fabs(y1 - y0) + std::fabs(x2 - x0) + std::fabs(y2 - y0);
-  const RowSpans spans{
-      x0,      y0,      x1 - x0, y1 - y0,
-      x2 - x0, y2 - y0, area,    epsilon + 4e-6 * (1.0 + extent * edges / std::fabs(area))};
+  TexelTriangle triangle;
+  if (!MapTexelTriangle(coordinates, columns, rows, triangle)) return false;
+  const int32_t beginX = triangle.beginX, endX = triangle.endX;
+  const int32_t beginY = triangle.beginY, endY = triangle.endY;
+  const RowSpans& spans = triangle.spans;
 
   const Vec3 p0 = positions[0], p1 = positions[1], p2 = positions[2];
   const Vec3 centre = stamp.centre, axis = stamp.axis, normal = stamp.normal, down = stamp.down;
@@ -460,10 +392,8 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       if (x >= skipLo[1] && x <= skipHi[1]) x = skipHi[1] + 1;
       if (x > last) break;
       const float fx = static_cast<float>(x);
-      float w1 = ((fx - x0) * (y2 - y0) - (fy - y0) * (x2 - x0)) / area;
-      float w2 = ((x1 - x0) * (fy - y0) - (y1 - y0) * (fx - x0)) / area;
-      float w0 = 1.0f - w1 - w2;
-      if (w0 < -epsilon || w1 < -epsilon || w2 < -epsilon) continue;
+      float w0, w1, w2;
+      if (!WeighTexel(triangle, fx, fy, w0, w1, w2)) continue;
       if (w0 >= 0.0f && w1 >= 0.0f && w2 >= 0.0f) {
         const Vec3 guess = p0 + e1 * w1 + e2 * w2;
         const Vec3 fromCentre = guess - centre;
@@ -476,8 +406,8 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
         }
         if (!reached) continue;
       }
-      const int32_t column = Wrap(x, columns);
-      const int32_t row = Wrap(y, rows);
+      const int32_t column = WrapTexel(x, columns);
+      const int32_t row = WrapTexel(y, rows);
       const float jitter = static_cast<float>(TexelJitter(static_cast<uint32_t>(column),
                                                           static_cast<uint32_t>(row))) /
                                65535.0f * 0.4f +
@@ -552,15 +482,7 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       const uint8_t value = static_cast<uint8_t>(std::min(1.0f, jitter * final) * 255.0f);
       if (value > current) {
         SetMaskAt(mask, column, row, value);
-        TexelRect& changed = layer.changed;
-        if (changed.x0 >= changed.x1 || changed.y0 >= changed.y1) {
-          changed = {column, row, column + 1, row + 1};
-        } else {
-          changed.x0 = std::min(changed.x0, column);
-          changed.y0 = std::min(changed.y0, row);
-          changed.x1 = std::max(changed.x1, column + 1);
-          changed.y1 = std::max(changed.y1, row + 1);
-        }
+        IncludeRect(layer.changed, {column, row, column + 1, row + 1});
       }
       written = true;
     }
@@ -595,6 +517,8 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
   SnapshotBounds own;
   SnapshotBounds& bounds = shared ? *shared : own;
+  const int32_t margin = ctx.config.SeamMargin;
+  std::vector<SeamBlocks> raised;  // per layer index: near texels this painting raised
   bounds.meshes.resize(meshCount);
   for (size_t k = 0; k < meshCount; ++k) {
     const std::vector<Vec3>& posed = snapshot.positions[k];
@@ -637,7 +561,24 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       const TexCoord coordinates[3] = {texCoords[i0], texCoords[i1], texCoords[i2]};
       MaskLayer& layer = GetOrCreateLayer(ctx, layers, mesh, tri.material);
       const uint32_t parts = ReachingParts(stamp, c, rmax);
-      if (parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts)) {
+      // The seam margin works only around the triangles that raised texels: the rises
+      // are told apart from those already waiting for the upload.
+      const TexelRect waiting = layer.changed;
+      if (margin > 0) layer.changed = TexelRect{};
+      const bool painted =
+          parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts);
+      if (margin > 0) {
+        const size_t index = static_cast<size_t>(&layer - layers.data());
+        if (raised.size() <= index) raised.resize(index + 1);
+        const int32_t columns = layer.mask.width, rows = layer.mask.height;
+        TexelTriangle box;
+        if (!IsEmpty(layer.changed) && MapTexelTriangle(coordinates, columns, rows, box)) {
+          MarkSeamBlocks(raised[index], columns, rows,
+                         {box.beginX, box.beginY, box.endX + 1, box.endY + 1}, margin);
+        }
+        IncludeRect(layer.changed, waiting);
+      }
+      if (painted) {
         // A painting that raised no texel leaves the texture as it is (its colour follows
         // with the drying refresh): repaints of a flowing wound mostly raise nothing.
         if (layer.changed.x0 < layer.changed.x1 && layer.changed.y0 < layer.changed.y1) {
@@ -647,6 +588,12 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
         ++count;
       }
     }
+    for (size_t i = 0; i < raised.size(); ++i) {
+      if (raised[i].bits.empty()) continue;
+      const TexelCoverage* coverage = GetTexelCoverage(ctx, geometry, layers[i].materialIndex);
+      if (coverage) FillSeamMargin(layers[i], *coverage, raised[i], margin);
+    }
+    raised.clear();
   }
   return count;
 }

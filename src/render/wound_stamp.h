@@ -26,8 +26,10 @@ struct SnapshotBounds {
 // painted (0 when the stamp cannot be built). Triangles with a vertex index at or past
 // the vertex count, or with non-finite positions, are skipped. A painted triangle sets its
 // layer's lastPaint; a layer is marked dirty, with its `changed` rectangle grown, only
-// where a texel rose, so that repaints which raise nothing upload nothing. Wounds painted on one
-// snapshot may share its bounds (empty at first, for that snapshot only).
+// where a texel rose, so that repaints which raise nothing upload nothing. With a SeamMargin,
+// each layer the painting raised texels in then gets its seam margin around them
+// (FillSeamMargin). Wounds painted on one snapshot may share its bounds (empty at first, for
+// that snapshot only).
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* bounds = nullptr);
 

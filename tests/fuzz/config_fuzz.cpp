@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BloodConfig c;
   LoadConfig(c, IniPath().c_str());
   Require(c.MaskSize >= 64 && c.MaskSize <= 1024, "MaskSize");
+  Require(c.SeamMargin >= 0 && c.SeamMargin <= kMaxSeamMargin, "SeamMargin");
   Require(c.MaxBloodyPeds >= 1, "MaxBloodyPeds");
   Require(c.DripsMax >= c.DripsMin && (c.DripsMax <= 6 || c.DripsMax == c.DripsMin), "DripsMax");
   Require(c.FlowTime >= 0.5f, "FlowTime");

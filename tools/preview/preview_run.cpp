@@ -23,6 +23,8 @@
 #include "png_output.h"
 #include "preview_ped.h"
 #include "scenario.h"
+#include "seam_crop.h"
+#include "wounds/blood_state.h"
 
 namespace fs = std::filesystem;
 
@@ -482,6 +484,10 @@ std::string FileFriendly(const std::string& name) {
   return out.empty() ? "mesh" : out;
 }
 
+std::string MaskFileName(const std::string& meshName, const MaskLayer& layer) {
+  return FileFriendly(meshName) + "-material" + std::to_string(layer.materialIndex) + ".png";
+}
+
 // The masks of the ped's layers as grey PNG files, and the run's counts.
 PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& dir) {
   PreviewSummary summary;
@@ -499,8 +505,7 @@ PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& d
       if (layer.texture) summary.textureBytes += static_cast<int64_t>(textureBytes);
       if (removed || entry.first != ped.ped) continue;
       auto name = ped.meshNames.find(layer.mesh);
-      std::string file = FileFriendly(name != ped.meshNames.end() ? name->second : "mesh") +
-                         "-material" + std::to_string(layer.materialIndex) + ".png";
+      std::string file = MaskFileName(name != ped.meshNames.end() ? name->second : "mesh", layer);
       if (amounts.size() != static_cast<size_t>(width) * static_cast<size_t>(height) ||
           !WriteGreyPng(PathText(dir / file), width, height, amounts.data())) {
         throw PreviewError(PathText(dir / file) + ": cannot write the mask");
@@ -545,8 +550,27 @@ std::string Seconds(float seconds) {
   return text.str();
 }
 
+// The seam margin's close-up of the ped's masks as two cells, before and after; none when
+// the margin put no blood outside the texture's islands.
+std::vector<SheetCell> SeamCells(const PreviewPed& ped, bool removed) {
+  const PedBloodState* state = removed ? nullptr : FindBloodState(State().tables, ped.ped);
+  SeamCrop crop;
+  if (!state || !FindSeamCrop(Context(), state->layers, crop)) return {};
+  const MaskLayer& layer = state->layers[crop.layer];
+  auto name = ped.meshNames.find(layer.mesh);
+  std::ostringstream where;
+  where << "masks/" << MaskFileName(name != ped.meshNames.end() ? name->second : "mesh", layer)
+        << " at x " << crop.x << ", y " << crop.y << ", enlarged " << kSeamCropScale << " times: ";
+  std::ostringstream margin;
+  margin << "SeamMargin " << Config().SeamMargin;
+  return {{crop.before, where.str() + "the texels the painter writes, as with SeamMargin 0 "
+                                      "(blue: outside the texture's islands)"},
+          {crop.after, "the same with " + margin.str() + ": " + std::to_string(crop.outside) +
+                           " texels past the islands' edges take the blood beside them"}};
+}
+
 Image ContactSheet(const std::vector<Snapshot>& snapshots, const std::vector<std::string>& cameras,
-                   const std::vector<std::string>& title) {
+                   const std::vector<std::string>& title, const std::vector<SheetCell>& extra) {
   std::vector<SheetCell> cells;
   size_t columns = std::min(kSnapshotsPerRow, std::max<size_t>(1, snapshots.size()));
   for (size_t block = 0; block < snapshots.size(); block += columns) {
@@ -561,6 +585,8 @@ Image ContactSheet(const std::vector<Snapshot>& snapshots, const std::vector<std
       }
     }
   }
+  // On a row of their own.
+  cells.insert(cells.end(), extra.begin(), extra.end());
   return ComposeContactSheet(title, cells, static_cast<int>(columns));
 }
 
@@ -650,23 +676,25 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   player.Play(scenario, times);
 
   PreviewSummary summary = WriteMasks(ped, player.Removed(), masks);
+  const std::vector<SheetCell> seams = SeamCells(ped, player.Removed());
   session.Close();
 
   std::ostringstream settings;
-  settings << "MaskSize " << config.MaskSize << ", FlowTime " << config.FlowTime << " s, DryTime "
-           << config.DryTime << " s, CorpseBleedTime " << config.CorpseBleedTime << " s, Drips "
-           << config.Drips << ", ExitWounds " << config.ExitWounds << ", seed " << options.seed;
+  settings << "MaskSize " << config.MaskSize << ", SeamMargin " << config.SeamMargin
+           << ", FlowTime " << config.FlowTime << " s, DryTime " << config.DryTime
+           << " s, CorpseBleedTime " << config.CorpseBleedTime << " s, Drips " << config.Drips
+           << ", ExitWounds " << config.ExitWounds << ", seed " << options.seed;
   std::vector<std::string> title = {"Vermiltrace preview: " + ped.description + ", " + scenarioName,
                                     "ini: " + iniName, settings.str()};
   if (!overrides.empty()) title.push_back("the scenario sets " + overrides + " over the ini");
   if (!missing.empty()) title.push_back("model has " + missing);
   const std::string nothing = NothingPaintedReason(summary, scenario);
   if (!nothing.empty()) title.push_back(nothing);
-  Image sheet = ContactSheet(player.Snapshots(), cameras, title);
+  Image sheet = ContactSheet(player.Snapshots(), cameras, title, seams);
   if (!WritePng(PathText(output->Dir() / "contact-sheet.png"), sheet)) {
     throw PreviewError(PathText(output->Dir() / "contact-sheet.png") + ": cannot write");
   }
-  summary.pictures = static_cast<int>(player.Snapshots().size() * cameras.size());
+  summary.pictures = static_cast<int>(player.Snapshots().size() * cameras.size() + seams.size());
   summary.frames = static_cast<int>(player.Frames().size());
   if (!player.Frames().empty() &&
       !WriteAnimatedPng(PathText(output->Dir() / "animation.png"), player.Frames())) {

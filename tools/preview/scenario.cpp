@@ -57,6 +57,7 @@ constexpr NamedKind kKinds[] = {
 // The keys of the [Blood] section, as the file writes them.
 const char* const kIniKeys[] = {
     "MaskSize",
+    "SeamMargin",
     "MaxBloodyPeds",
     "Log",
     "WoundRadius",

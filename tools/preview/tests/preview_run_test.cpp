@@ -105,10 +105,11 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& start) {
 }
 
 TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
-  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=128\r\nExitWounds=1\r\n");
+  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=128\r\nExitWounds=1\r\nSeamMargin=2\r\n");
   PreviewOptions options = Options();
   std::ostringstream progress;
   PreviewSummary summary = RunPreview(options, progress);
+  EXPECT_EQ(summary.pictures, 6 * 2 + 2);  // six snapshots, two cameras, the seam close-up
 
   fs::path out = options.out;
   std::vector<std::string> log = Lines(Read(out / "Vermiltrace.log"));
