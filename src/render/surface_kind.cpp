@@ -7,14 +7,23 @@ bool SurfacesNamed(const BloodConfig& config) {
   return !config.SkinTextures.empty() || !config.ClothTextures.empty();
 }
 
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether name, lower-cased, is one of the list's names (lower-case already).
+bool Named(const std::vector<std::string>& list, const char* name) {
+  return std::any_of(list.begin(), list.end(), [name](const std::string& entry) {
+    size_t i = 0;
+    while (i < entry.size() && name[i] != '\0' && Lower(name[i]) == entry[i]) ++i;
+    return i == entry.size() && name[i] == '\0';
+  });
+}
+
+}  // namespace
+
 SurfaceKind TextureSurfaceKind(const BloodConfig& config, const char* name) {
-  std::string lower(name);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  auto named = [&lower](const std::vector<std::string>& list) {
-    return std::find(list.begin(), list.end(), lower) != list.end();
-  };
+  auto named = [name](const std::vector<std::string>& list) { return Named(list, name); };
   if (named(config.SkinTextures)) return SurfaceKind::kSkin;
   if (named(config.ClothTextures)) return SurfaceKind::kCloth;
   return SurfaceKind::kPlain;

@@ -509,7 +509,6 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       reach = std::max(reach, stamp.radius + stamp.dripSpan[i]);
     }
   }
-  std::vector<SurfaceKind> materialKinds;
 
   HostGame& host = ctx.host;
   const float now = ctx.now;
@@ -520,6 +519,11 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
   const int32_t margin = ctx.config.SeamMargin;
   std::vector<SeamBlocks> raised;  // per layer index: near texels this painting raised
   bounds.meshes.resize(meshCount);
+  const std::vector<SurfaceKind> allPlain;  // a material past the list is plain too
+  if (kinds > 1) {
+    bounds.kinds.resize(meshCount);
+    bounds.kindsKnown.resize(meshCount, false);
+  }
   for (size_t k = 0; k < meshCount; ++k) {
     const std::vector<Vec3>& posed = snapshot.positions[k];
     if (posed.empty()) continue;
@@ -536,7 +540,11 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
     const TexCoord* texCoords = blood.texCoords;
     const Vec3* points = posed.data();
     const int32_t triangleCount = std::max(source.triangleCount, 0);
-    if (kinds > 1) MaterialSurfaceKinds(ctx, geometry, materialKinds);
+    if (kinds > 1 && !bounds.kindsKnown[k]) {
+      MaterialSurfaceKinds(ctx, geometry, bounds.kinds[k]);
+      bounds.kindsKnown[k] = true;
+    }
+    const std::vector<SurfaceKind>& materialKinds = kinds > 1 ? bounds.kinds[k] : allPlain;
     std::vector<TriangleBound>& meshBounds = bounds.meshes[k];
     if (meshBounds.size() != static_cast<size_t>(triangleCount)) {
       BoundTriangles(triangles, triangleCount, posed, meshBounds);
@@ -581,7 +589,7 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       if (painted) {
         // A painting that raised no texel leaves the texture as it is (its colour follows
         // with the drying refresh): repaints of a flowing wound mostly raise nothing.
-        if (layer.changed.x0 < layer.changed.x1 && layer.changed.y0 < layer.changed.y1) {
+        if (!IsEmpty(layer.changed)) {
           layer.dirty = true;
         }
         layer.lastPaint = now;

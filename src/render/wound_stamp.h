@@ -10,14 +10,17 @@
 #include "host/host_types.h"
 #include "render/surface_kind.h"
 
-// The centroid of each posed triangle and the largest distance of its vertices from it:
-// the same for every wound painted on one snapshot, so worked out once for all of them.
+// The centroid of each posed triangle and the largest distance of its vertices from it,
+// and the surface kind of each material: the same for every wound painted on one
+// snapshot, so worked out once for all of them.
 struct TriangleBound {
   Vec3 centre;
   float radius;
 };
 struct SnapshotBounds {
   std::vector<std::vector<TriangleBound>> meshes;  // per snapshot mesh, filled on first use
+  std::vector<std::vector<SurfaceKind>> kinds;     // per snapshot mesh, while a list is set
+  std::vector<bool> kindsKnown;                    // per snapshot mesh
 };
 
 // Paints the wound at age seconds into layers (creating layers on the way) over every
