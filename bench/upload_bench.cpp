@@ -43,13 +43,18 @@ MaskLayer MakeLayer(int32_t maskSize, bool noise) {
   return layer;
 }
 
-void BM_UploadLayer(benchmark::State& bench) {
-  const int32_t maskSize = static_cast<int32_t>(bench.range(0));
-  SimHost sim;
+// A fresh process on sim at 30 s with masks of maskSize.
+void StartProcess(SimHost& sim, int32_t maskSize) {
   ResetSystemState();
   State().host = &sim;
   State().config.MaskSize = maskSize;
   sim.clock = 30000;
+}
+
+void BM_UploadLayer(benchmark::State& bench) {
+  const int32_t maskSize = static_cast<int32_t>(bench.range(0));
+  SimHost sim;
+  StartProcess(sim, maskSize);
   MaskLayer layer = MakeLayer(maskSize, bench.range(1) != 0);
   UploadLayer(Context(), layer);  // creates the texture outside the timed loop
   if (!layer.texture) {
@@ -85,10 +90,7 @@ void BM_UploadRect(benchmark::State& bench) {
   const int32_t maskSize = static_cast<int32_t>(bench.range(0));
   const int32_t side = static_cast<int32_t>(bench.range(1));
   SimHost sim;
-  ResetSystemState();
-  State().host = &sim;
-  State().config.MaskSize = maskSize;
-  sim.clock = 30000;
+  StartProcess(sim, maskSize);
   MaskLayer layer = MakeLayer(maskSize, false);
   layer.lastPaint = 30.0f;
   UploadLayer(Context(), layer);

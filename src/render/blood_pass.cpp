@@ -148,7 +148,7 @@ TexelRect UploadRect(BloodTables& tables, const MaskLayer& layer, bool created,
   const TexelRect& c = layer.changed;
   TexelRect rect{std::max(c.x0, 0), std::max(c.y0, 0), std::min(c.x1, width),
                  std::min(c.y1, height)};
-  return rect.x0 < rect.x1 && rect.y0 < rect.y1 ? rect : whole;
+  return IsEmpty(rect) ? whole : rect;
 }
 
 // A new blood texture, or null (logged) when the host cannot make one.
