@@ -247,6 +247,13 @@ TEST_F(WoundStamping, WoundNearTheSeamOfTwoMeshesPaintsBoth) {
   EXPECT_EQ(layers[0].lastPaint, 3.0f);
   EXPECT_TRUE(layers[0].dirty);
   EXPECT_EQ(MaskBytes(layers[0].mask), before);
+  // Once uploaded, a repaint that raises nothing leaves the texture as it is.
+  layers[0].dirty = false;
+  layers[0].changed = TexelRect{};
+  sim.clock = 3500;
+  PaintWound(Context(), layers, wound, snapshot, 1.0f);
+  EXPECT_EQ(layers[0].lastPaint, 3.5f);
+  EXPECT_FALSE(layers[0].dirty);
   EXPECT_EQ(&GetOrCreateLayer(Context(), layers, snapshot.meshes[1], 1), &layers[1]);
 }
 
