@@ -188,50 +188,83 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
   EXPECT_EQ(state.layers[0].lastPaint, 9.0f);
 }
 
-// Two refreshes fit a 1 ms budget on a clock that moves 0.3 ms each time it is read.
-double FakeSeconds() {
-  static double seconds = 0.0;
-  return seconds += 0.0003;
+// A budget too small for any wound: one repaint a frame, the first. Either ped waits
+// longest in turn, so that the order of the table cannot pass for the right one.
+TEST_F(BloodStates, ThePaintBudgetTakesTheLongestWaitingFirstAndKeepsEveryFinalPainting) {
+  State().config.Drips = 1;
+  State().config.PaintBudget = 1e-6f;
+  struct Frame {
+    uint32_t clock;
+    float a0, a1, b0;  // ages of the last paintings of a's two wounds and b's one
+  };
+  const std::vector<Frame> onceFirst = {
+      {100, 0.0f, 0.0f, 0.1f},      // the longest waiting goes first
+      {116, 0.116f, 0.0f, 0.1f},    // then the other, cut short after one wound
+      {133, 0.116f, 0.133f, 0.1f},  // which goes on where it stopped
+  };
+  const std::vector<Frame> twiceFirst = {
+      {100, 0.1f, 0.0f, 0.0f}, {116, 0.1f, 0.116f, 0.0f}, {133, 0.1f, 0.116f, 0.133f}};
+  for (bool onceWaitsLonger : {true, false}) {
+    sim.clock = 0;
+    HostPed* twice = WallPed();
+    HostPed* once = WallPed();
+    ASSERT_TRUE(Shoot(twice, -0.1f));
+    ASSERT_TRUE(Shoot(twice, 0.1f));
+    ASSERT_TRUE(Shoot(once));
+    PedBloodState& a = *FindBloodState(State().tables, twice);
+    PedBloodState& b = *FindBloodState(State().tables, once);
+    // A new wound's first painting is never deferred.
+    EXPECT_EQ(a.wounds[1].paintedAge, 0.0f);
+    EXPECT_EQ(b.wounds[0].paintedAge, 0.0f);
+    (onceWaitsLonger ? b : a).nextRefreshTime = 0.05f;
+    (onceWaitsLonger ? a : b).nextRefreshTime = 0.1f;
+    for (const Frame& f : onceWaitsLonger ? onceFirst : twiceFirst) {
+      this->Frame(f.clock);
+      EXPECT_FLOAT_EQ(a.wounds[0].paintedAge, f.a0) << f.clock;
+      EXPECT_FLOAT_EQ(a.wounds[1].paintedAge, f.a1) << f.clock;
+      EXPECT_FLOAT_EQ(b.wounds[0].paintedAge, f.b0) << f.clock;
+    }
+    std::vector<Wound> wounds = {a.wounds[0], a.wounds[1], b.wounds[0]};
+    for (uint32_t clock = 150; clock <= 12000; clock += 16) this->Frame(clock);
+    EXPECT_TRUE(a.wounds.empty());
+    EXPECT_TRUE(b.wounds.empty());
+    // The painting at FlowTime is in the masks: painting it again changes nothing.
+    for (size_t i = 0; i < wounds.size(); ++i) {
+      PedBloodState& state = i < 2 ? a : b;
+      PosedMeshSnapshot snapshot;
+      ASSERT_TRUE(TakePosedMeshSnapshot(Context(), i < 2 ? twice : once, snapshot));
+      std::vector<MaskLayer> again = state.layers;
+      PaintWound(Context(), again, wounds[i], snapshot, Config().FlowTime);
+      for (size_t k = 0; k < again.size(); ++k)
+        EXPECT_EQ(MaskBytes(again[k].mask), MaskBytes(state.layers[k].mask)) << i;
+    }
+    RemovePedBlood(Context(), twice);
+    RemovePedBlood(Context(), once);
+  }
 }
 
-TEST_F(BloodStates, ThePaintBudgetDefersOldestFirstAndKeepsEveryFinalPainting) {
-  State().config.Drips = 1;
-  State().config.PaintBudget = 1.0f;
-  platform::SetPreciseClockForTesting(FakeSeconds);
-  std::vector<HostPed*> peds;
-  std::vector<Wound> wounds;
+// A wound pushed out by a ped's newest leaves painted at its age, not where a budget that
+// kept it waiting left it.
+TEST_F(BloodStates, AWoundPushedOutUnderABudgetLeavesPaintedAtItsAge) {
+  State().config.PaintBudget = 1e-6f;
+  State().config.MaxBulletWounds = 100;
+  HostPed* ped = WallPed();
   sim.clock = 0;
-  for (int i = 0; i < 5; ++i) {
-    peds.push_back(WallPed());
-    ASSERT_TRUE(Shoot(peds.back()));
-    wounds.push_back(FindBloodState(State().tables, peds.back())->wounds.at(0));
+  for (size_t i = 0; i < kMaxFlowingWounds; ++i) {
+    ASSERT_TRUE(Shoot(ped, -0.2f + 0.4f * static_cast<float>(i % 6) / 5.0f,
+                      0.8f + 0.1f * static_cast<float>(i / 6)));
   }
-  // The peds refreshed by the frame at clock.
-  auto frame = [&](uint32_t clock) {
-    Frame(clock);
-    const float next = static_cast<float>(clock) / 1000.0f + kRefreshInterval;
-    int count = 0;
-    for (HostPed* ped : peds) count += FindBloodState(State().tables, ped)->nextRefreshTime == next;
-    return count;
-  };
-  EXPECT_EQ(frame(100), 2);
-  EXPECT_EQ(frame(116), 2);  // the three that waited, oldest first, before the two just done
-  EXPECT_EQ(frame(133), 1);
-  for (uint32_t clock = 150; clock <= 9000; clock += 16) Frame(clock);
-
+  PedBloodState& state = *FindBloodState(State().tables, ped);
+  const Wound oldest = state.wounds.front();
+  sim.clock = 3000;  // no frame since: the oldest was painted at age 0 only
+  ASSERT_TRUE(Shoot(ped, 0.03f, 0.95f));
+  ASSERT_EQ(state.wounds.size(), kMaxFlowingWounds);
   PosedMeshSnapshot snapshot;
-  for (size_t i = 0; i < peds.size(); ++i) {
-    PedBloodState& state = *FindBloodState(State().tables, peds[i]);
-    EXPECT_TRUE(state.wounds.empty());
-    // The painting at FlowTime is in the masks: painting it again changes nothing.
-    ASSERT_TRUE(TakePosedMeshSnapshot(Context(), peds[i], snapshot));
-    std::vector<MaskLayer> again = state.layers;
-    PaintWound(Context(), again, wounds[i], snapshot, Config().FlowTime);
-    ASSERT_EQ(again.size(), state.layers.size());
-    for (size_t k = 0; k < again.size(); ++k)
-      EXPECT_EQ(MaskBytes(again[k].mask), MaskBytes(state.layers[k].mask));
-    snapshot = {};
-  }
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
+  std::vector<MaskLayer> again = state.layers;
+  PaintWound(Context(), again, oldest, snapshot, 3.0f);
+  for (size_t k = 0; k < again.size(); ++k)
+    EXPECT_EQ(MaskBytes(again[k].mask), MaskBytes(state.layers[k].mask));
 }
 
 TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {

@@ -42,6 +42,7 @@ void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
   EXPECT_EQ(a.MaxFallWounds, e.MaxFallWounds);
   ExpectSameFloat(a.FallMinDamage, e.FallMinDamage, "FallMinDamage");
   ExpectSameFloat(a.PaintBudget, e.PaintBudget, "PaintBudget");
+  EXPECT_EQ(a.FollowPose, e.FollowPose) << "FollowPose";
   ExpectSameFloat(a.BloodMemory, e.BloodMemory, "BloodMemory");
   for (int i = 0; i < 3; ++i) {
     ExpectSameFloat(a.BloodColor[i], e.BloodColor[i], "BloodColor");
@@ -115,6 +116,8 @@ const ConfigCase kConfigCases[] = {
      [](BloodConfig& c) { c.WoundRadius = 0.1f, c.DripLength = 1.0f; }},
     {"budgets", Blood("PaintBudget=1.5\nBloodMemory=160\n"),
      [](BloodConfig& c) { c.PaintBudget = 1.5f, c.BloodMemory = 160.0f; }},
+    {"pose kept, clamped", Blood("FollowPose=0\n"), [](BloodConfig& c) { c.FollowPose = 0; }},
+    {"pose followed, clamped", Blood("FollowPose=7\n"), [](BloodConfig& c) { c.FollowPose = 1; }},
     {"budgets clamped", Blood("PaintBudget=20\nBloodMemory=4000\n"),
      [](BloodConfig& c) { c.PaintBudget = 16.0f, c.BloodMemory = 1536.0f; }},
     {"budgets below their limits", Blood("PaintBudget=-1\nBloodMemory=0.5\n"),

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "blood/blood_mask.h"
@@ -30,7 +31,10 @@ struct WoundProfile {
   int32_t dripsMax;
 };
 
-// One flowing wound; written once by AddWound.
+struct WoundFootprint;
+
+// One flowing wound; written once by AddWound but for its footprint, which the painter
+// keeps.
 struct Wound {
   HostMesh* mesh;
   HostGeometry* geometry;  // the mesh's geometry when the wound was made
@@ -45,6 +49,10 @@ struct Wound {
   float dripOffset[kMaxDrips];
   float dripLength[kMaxDrips];
   float dripWidth[kMaxDrips];
+  float paintedAge = -1.0f;                   // age of its last painting; < 0: none yet
+  uint32_t paintedPose = 0;                   // the ped's pose version at that painting
+  uint32_t work = 0;                          // texels that painting visited
+  std::shared_ptr<WoundFootprint> footprint;  // made by the first painting; may be null
 };
 
 // A rectangle of mask texels: columns x0 ... x1 - 1, rows y0 ... y1 - 1; empty when
@@ -82,6 +90,15 @@ struct MaskLayer {
   float uploadColour[3] = {};      // drying colour the texture's pixels were converted with
 };
 
+// The pose a ped had at its latest snapshot; version counts the changes, so that a
+// footprint can tell whether the pose it was made in still holds.
+struct LastPose {
+  std::vector<HostMesh*> meshes;
+  std::vector<HostGeometry*> geometries;
+  std::vector<std::vector<Vec3>> positions;
+  uint32_t version = 0;
+};
+
 struct PedBloodState {
   std::vector<MaskLayer> layers;  // creation order
   std::vector<Wound> wounds;      // flowing, oldest first, at most kMaxFlowingWounds
@@ -91,6 +108,7 @@ struct PedBloodState {
   int32_t woundCounter = 0;      // attempts that found the mesh, bled-out ones included
   float bloodLoss = 0.0f;        // 1.0: bled out
   uint64_t lossUnits = 0;        // bloodLoss counted exactly (see AddBloodLoss)
+  LastPose pose;                 // kept while FollowPose is on
 };
 
 // A wound posed for one painting.
@@ -171,6 +189,8 @@ struct BloodTables {
   PixelTable pixelTable;                // the last one built: most uploads share the fresh colour
   HostTexture* blankTexture = nullptr;  // never destroyed
   bool firstPassLogged = false;
+  float dryingFrame = -1.0f;    // seconds of the frame the count below is of
+  int32_t dryingRefreshes = 0;  // whole textures reconverted for drying in that frame
   bool lockFailureLogged = false;
 
  private:

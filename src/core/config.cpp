@@ -90,6 +90,8 @@ void LoadConfig(BloodConfig& config, const char* path) {
   config.MaxFallWounds = std::max(config.MaxFallWounds, 1);
   ReadNumber(config.FallMinDamage, "FallMinDamage", path);
   ReadBounded(config.PaintBudget, "PaintBudget", kMaxPaintBudget, path);
+  ReadInteger(config.FollowPose, "FollowPose", path);
+  config.FollowPose = std::clamp(config.FollowPose, 0, 1);
   ReadBounded(config.BloodMemory, "BloodMemory", kMaxBloodMemory, path);
   // A budget too small for one ped's masks would evict every ped but the one just hit.
   if (config.BloodMemory > 0.0f) config.BloodMemory = std::max(config.BloodMemory, kMinBloodMemory);

@@ -326,9 +326,15 @@ void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
 
   PruneLayers(host, state->layers, meshes);
 
-  // The drying refresh converts whole textures: one per ped and frame, so that a crowd's
-  // refreshes falling due together do not stall one frame; the others wait their turn.
-  bool refreshed = false;
+  // The drying refresh converts whole textures: one per ped and a few per frame, so that a
+  // crowd's refreshes falling due together do not stall one frame; the others wait their
+  // turn.
+  BloodTables& tables = ctx.tables;
+  if (tables.dryingFrame != ctx.now) {
+    tables.dryingFrame = ctx.now;
+    tables.dryingRefreshes = 0;
+  }
+  bool refreshed = tables.dryingRefreshes >= kDryingRefreshesPerFrame;
   for (MaskLayer& layer : state->layers) {
     if (layer.dirty) {
       UploadLayer(ctx, layer);
@@ -342,6 +348,7 @@ void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
     } else if (!refreshed) {
       UploadLayer(ctx, layer);
       refreshed = true;
+      ++tables.dryingRefreshes;
     }
   }
 

@@ -10,7 +10,8 @@
 // Blood pass for one ped, run after the host drew it: prunes layers whose mesh left the
 // render object or changed geometry, uploads dirty layers, refreshes the colour of layers
 // not uploaded for kUploadInterval (a refresh that converts the whole texture is done for
-// one layer per call; the others wait for later calls), then draws each mesh that has a
+// one layer per call and kDryingRefreshesPerFrame per frame, a frame being the calls with
+// one ctx.now; the others wait for later calls), then draws each mesh that has a
 // textured layer again as its BloodGeometry with the blood textures in its materials
 // (BlankTexture for materials without one), restoring every material and the mesh's
 // geometry afterwards. Peds without blood state are not touched.
@@ -18,6 +19,8 @@ void DrawBloodPass(const BloodContext& ctx, HostPed* ped);
 
 // Seconds after which a layer's texture is brought to its current drying colour.
 constexpr float kUploadInterval = 5.0f;
+// Whole textures the drying refreshes of all peds convert in one frame at most.
+constexpr int32_t kDryingRefreshesPerFrame = 2;
 
 // Brings the layer's texture up to date with its mask in the layer's drying colour,
 // creating it on first use (2 * MaskSize x MaskSize). Converts only the rectangle

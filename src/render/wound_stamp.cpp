@@ -3,74 +3,25 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#if defined(__SSE__) || defined(_M_X64)
-#include <xmmintrin.h>
-#endif
 
 #include "core/float_math.h"
 #include "render/blood_geometry.h"
 #include "render/material_coverage.h"
 #include "render/seam_margin.h"
+#include "render/texel_amount.h"
 #include "render/texel_triangle.h"
+#include "render/value_noise.h"
 
 namespace {
 
-// The integer hash shared by the noise lattice and the texel jitter (16-bit result).
-inline uint32_t Mix(uint32_t h) {
-  h = (h ^ (h >> 13)) * 1274126177u;
-  return ((h >> 16) ^ h) & 0xFFFFu;
-}
-
-inline float Corner(uint32_t a, uint32_t b, uint32_t c) {
-  return static_cast<float>(Mix((a * 73856093u) ^ (b * 19349663u) ^ (c * 83492791u))) / 65535.0f;
-}
-
-inline float Lerp(float a, float b, float t) { return a + (b - a) * t; }
-
-inline float Smooth(float s) { return s * s * (3.0f - 2.0f * s); }
-
-// NaN-safe on purpose: a NaN ends up at 0.
-inline float Clamp01(float x) {
-  if (!(x > 0.0f)) return 0.0f;
-  return x < 1.0f ? x : 1.0f;
-}
-
-// floor(x) is representable as a 32-bit lattice coordinate (false for NaN).
-inline bool OnLattice(float x) { return x >= -2147483648.0f && x < 2147483648.0f; }
-
-// floor for lattice coordinates, exact and without a library call: the conversion
-// truncates towards zero and every float in range converts exactly.
-inline int32_t FloorToInt(float x) {
-  int32_t i = static_cast<int32_t>(x);
-  return static_cast<float>(i) > x ? i - 1 : i;
-}
-
-// The correctly rounded square root without the library's errno path.
-inline float Sqrt(float x) {
-#if defined(__SSE__) || defined(_M_X64)
-  return _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(x)));
-#else
-  return std::sqrt(x);
-#endif
-}
+using texel_amount::TexelNoise;
+using value_noise::Noise;
+using value_noise::Sqrt;
 
 inline float Norm(Vec3 a) { return Sqrt(Dot(a, a)); }
 
-inline float Noise(float x, float y, float z) {
-  if (!(OnLattice(x) && OnLattice(y) && OnLattice(z))) return 0.0f;
-  const int32_t ix = FloorToInt(x), iy = FloorToInt(y), iz = FloorToInt(z);
-  // Lattice arithmetic wraps like the host's 32-bit integers.
-  const uint32_t i = static_cast<uint32_t>(ix), j = static_cast<uint32_t>(iy),
-                 k = static_cast<uint32_t>(iz);
-  const float sx = Smooth(x - static_cast<float>(ix));
-  const float sy = Smooth(y - static_cast<float>(iy));
-  const float sz = Smooth(z - static_cast<float>(iz));
-  const float x00 = Lerp(Corner(i, j, k), Corner(i + 1, j, k), sx);
-  const float x10 = Lerp(Corner(i, j + 1, k), Corner(i + 1, j + 1, k), sx);
-  const float x01 = Lerp(Corner(i, j, k + 1), Corner(i + 1, j, k + 1), sx);
-  const float x11 = Lerp(Corner(i, j + 1, k + 1), Corner(i + 1, j + 1, k + 1), sx);
-  return Lerp(Lerp(x00, x10, sy), Lerp(x01, x11, sy), sz);
-}
+// While no list names a texture, every material is plain.
+const std::vector<SurfaceKind> kNoKinds;
 
 inline bool Finite(Vec3 p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
@@ -83,33 +34,6 @@ inline float MaxAbs(Vec3 p) {
 }
 
 inline float Max3(float a, float b, float c) { return std::max(std::max(a, b), c); }
-
-constexpr uint32_t kBlotPart = 1u << kMaxDrips;
-
-// Which parts of the stamp can paint a triangle within the sphere (c, rmax): bit i for
-// drip i, kBlotPart for the blot; 0 when none can. The blot is exactly 0 beyond 1.35 R
-// from the centre's capsule (see Rasterise); drip i writes only where
-// |(Q - start) . side| < 1.2 widths (the widest noisy drip) and
-// -width <= (Q - start) . down <= span. The margins cover rounding, so a part left out
-// would have written no texel.
-uint32_t ReachingParts(const WoundStamp& stamp, Vec3 c, float rmax) {
-  constexpr float kSlack = 1.001f, kGap = 1e-5f;
-  uint32_t parts = 0;
-  const float blot = (1.35f * stamp.radius + stamp.cut) * kSlack + kGap;
-  // Without a positive radius the blot has no edge to stop at.
-  if (!(stamp.radius > 0.0f) || Norm(c - stamp.centre) - rmax <= blot) parts |= kBlotPart;
-  for (int i = 0; i < stamp.dripCount; ++i) {
-    const Vec3 r = c - stamp.dripStart[i];
-    const float width = stamp.dripWidth[i];
-    const float across = std::fabs(Dot(r, stamp.side)) - rmax;
-    const float along = Dot(r, stamp.down);
-    if (across <= 1.2f * width * kSlack + kGap && along + rmax >= -width * kSlack - kGap &&
-        along - rmax <= stamp.dripSpan[i] * kSlack + kGap) {
-      parts |= 1u << i;
-    }
-  }
-  return parts;
-}
 
 // Fills bounds with the centroid and vertex reach of every triangle whose vertices all
 // have positions (NaN for the others, which no test passes).
@@ -165,14 +89,15 @@ inline Vec3d Less(Vec3d a, Vec3d b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; 
 
 // PaintTriangle for the parts of the stamp in parts (see ReachingParts).
 bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
-               const TexCoord coordinates[3], const WoundStamp& stamp, uint32_t parts);
+               const TexCoord coordinates[3], const WoundStamp& stamp, uint32_t parts,
+               size_t& visits);
 
 }  // namespace
 
 float ValueNoise3(float x, float y, float z) { return Noise(x, y, z); }
 
 uint32_t TexelJitter(uint32_t column, uint32_t row) {
-  return Mix((row * 19349663u) ^ (column * 73856093u) ^ 0x22D5FE01u);
+  return value_noise::Mix((row * 19349663u) ^ (column * 73856093u) ^ 0x22D5FE01u);
 }
 
 MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& layers, HostMesh* mesh,
@@ -190,9 +115,8 @@ MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& lay
   return layers.back();
 }
 
-bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
-                     float age, WoundStamp& stamp, SurfaceKind kind) {
-  const SurfaceResponse& response = kSurfaceResponses[static_cast<int>(kind)];
+bool PoseWound(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
+               PosedWound& pose) {
   const auto found = std::find(snapshot.meshes.begin(), snapshot.meshes.end(), wound.mesh);
   if (found == snapshot.meshes.end()) return false;
   const size_t k = static_cast<size_t>(found - snapshot.meshes.begin());
@@ -220,25 +144,36 @@ bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMes
   const Vec3 normal = Divided(n, nLength);
   const Vec3 tangent = Divided(e1, e1Length);
   const Vec3 binormal = Cross(normal, tangent);
-  const Vec3 axis = portable::Cosf(wound.angle) * tangent + portable::Sinf(wound.angle) * binormal;
 
   // Gravity projected onto the surface; too little of it (level ground) runs along B.
   const Vec3 gravity{0.0f, 0.0f, -1.0f};
   const Vec3 g = gravity - normal * Dot(normal, gravity);
   const float slope = Length(g);
   const Vec3 down = slope > 0.05f ? Divided(g, slope) : binormal;
-  const float flatness = 1.0f - std::min(1.0f, slope / 0.6f);
 
+  pose.centre = centre;
+  pose.normal = normal;
+  pose.down = down;
+  pose.side = Cross(normal, down);
+  pose.axis = portable::Cosf(wound.angle) * tangent + portable::Sinf(wound.angle) * binormal;
+  pose.flatness = 1.0f - std::min(1.0f, slope / 0.6f);
+  return true;
+}
+
+void StampAtAge(const BloodConfig& config, const Wound& wound, const PosedWound& pose, float age,
+                SurfaceKind kind, WoundStamp& stamp) {
+  const SurfaceResponse& response = kSurfaceResponses[static_cast<int>(kind)];
+  const float flatness = pose.flatness;
   const float f1 = 1.0f - portable::Expf(-age / response.growthTime);
-  const float f2 = 1.0f - portable::Expf(-3.0f * age / ctx.config.FlowTime);
+  const float f2 = 1.0f - portable::Expf(-3.0f * age / config.FlowTime);
   const float radius = (wound.bleed * 0.6f + 0.4f) * wound.radius * (f1 * 0.55f + 0.45f) *
                        (flatness * 0.6f * f1 + 1.0f) * response.radiusScale;
 
-  stamp.centre = centre;
-  stamp.normal = normal;
-  stamp.down = down;
-  stamp.side = Cross(normal, down);
-  stamp.axis = axis;
+  stamp.centre = pose.centre;
+  stamp.normal = pose.normal;
+  stamp.down = pose.down;
+  stamp.side = pose.side;
+  stamp.axis = pose.axis;
   stamp.radius = radius;
   stamp.cut = wound.cut;
   stamp.bleed = wound.bleed;
@@ -246,23 +181,33 @@ bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMes
   stamp.edgeInner = response.edgeInner;
   stamp.dripCount = std::min(std::max(wound.dripCount, 0), kMaxDrips);
   for (int i = 0; i < stamp.dripCount; ++i) {
-    stamp.dripStart[i] = centre + stamp.side * wound.dripOffset[i] + down * (0.3f * radius);
+    stamp.dripStart[i] =
+        pose.centre + pose.side * wound.dripOffset[i] + pose.down * (0.3f * radius);
     stamp.dripSpan[i] =
         std::max(0.001f, f2 * wound.dripLength[i] * (1.0f - flatness) * response.dripScale);
     stamp.dripWidth[i] = wound.dripWidth[i];
   }
+}
+
+bool BuildWoundStamp(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
+                     float age, WoundStamp& stamp, SurfaceKind kind) {
+  PosedWound pose;
+  if (!PoseWound(ctx, wound, snapshot, pose)) return false;
+  StampAtAge(ctx.config, wound, pose, age, kind, stamp);
   return true;
 }
 
 bool PaintTriangle(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
                    const TexCoord coordinates[3], const WoundStamp& stamp) {
-  return Rasterise(layer, maskSize, positions, coordinates, stamp, ~0u);
+  size_t visits = 0;
+  return Rasterise(layer, maskSize, positions, coordinates, stamp, ~0u, visits);
 }
 
 namespace {
 
 bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
-               const TexCoord coordinates[3], const WoundStamp& stamp, uint32_t parts) {
+               const TexCoord coordinates[3], const WoundStamp& stamp, uint32_t parts,
+               size_t& visits) {
   if (!(stamp.bleed > 0.0f)) return false;
   if (!Finite(positions[0]) || !Finite(positions[1]) || !Finite(positions[2])) return false;
   const int64_t size = maskSize;
@@ -276,21 +221,17 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
   const RowSpans& spans = triangle.spans;
 
   const Vec3 p0 = positions[0], p1 = positions[1], p2 = positions[2];
-  const Vec3 centre = stamp.centre, axis = stamp.axis, normal = stamp.normal, down = stamp.down;
+  const Vec3 centre = stamp.centre, axis = stamp.axis, down = stamp.down;
   const float cut = stamp.cut, radius = stamp.radius;
-  const float inner = stamp.edgeInner, wholeWithin = 0.54f * inner;
   // Beyond 1.35 R even the widest noisy blot edge (1.3 R) leaves the smoothstep at exactly
   // 1, so the blot amount is exactly 0 and its square root and noise can be skipped.
-  const float blotReachSq = radius > 0.0f ? (1.35f * radius) * (1.35f * radius) : INFINITY;
+  const float zeroBeyond = texel_amount::kZeroBeyond * radius;
+  const float blotReachSq = radius > 0.0f ? zeroBeyond * zeroBeyond : INFINITY;
   const bool blot = (parts & kBlotPart) != 0;
   int drips[kMaxDrips];
   int dripCount = 0;
-  float dripReachSq[kMaxDrips];
   for (int i = 0; i < stamp.dripCount; ++i) {
-    if (!(parts & (1u << i))) continue;
-    const float reach = 1.2f * 1.001f * stamp.dripWidth[i];
-    dripReachSq[dripCount] = reach * reach;
-    drips[dripCount++] = i;
+    if (parts & (1u << i)) drips[dripCount++] = i;
   }
   // Inside the triangle (no weight below 0) the texel's point is p0 + e1 w1 + e2 w2 but
   // for rounding, a few units in the last place of the largest coordinate at play; 32 of
@@ -302,12 +243,12 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
     largest = std::max(largest, MaxAbs(stamp.dripStart[drips[n]]));
   const float slack = 32.0f * largest * (1.0f / 8388608.0f) + 1e-6f;
   // Without a positive radius the blot has no edge to stop at: every texel may be painted.
-  const float blotCull = 1.35f * 1.001f * radius + cut + slack;
+  const float blotCull = texel_amount::kZeroBeyond * 1.001f * radius + cut + slack;
   const float blotCullSq = !blot ? -1.0f : radius > 0.0f ? blotCull * blotCull : INFINITY;
   float acrossCull[kMaxDrips], alongLow[kMaxDrips], alongHigh[kMaxDrips];
   for (int n = 0; n < dripCount; ++n) {
     const int i = drips[n];
-    acrossCull[n] = 1.2f * 1.001f * stamp.dripWidth[i] + slack;
+    acrossCull[n] = texel_amount::kDripReach * stamp.dripWidth[i] + slack;
     alongLow[n] = -stamp.dripWidth[i] - slack;
     alongHigh[n] = stamp.dripSpan[i] + slack;
   }
@@ -330,6 +271,7 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
     const float fy = static_cast<float>(y);
     int32_t first, last;
     spans.Solve(y, beginX, endX, first, last);
+    if (last >= first) visits += static_cast<size_t>(last - first + 1);
     // Columns lo ... hi of this row left out (none when lo > hi), in two pieces around the
     // columns that can reach a part.
     int32_t skipLo[2] = {1, 1}, skipHi[2] = {0, 0};
@@ -408,14 +350,12 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       }
       const int32_t column = WrapTexel(x, columns);
       const int32_t row = WrapTexel(y, rows);
-      const float jitter = static_cast<float>(TexelJitter(static_cast<uint32_t>(column),
-                                                          static_cast<uint32_t>(row))) /
-                               65535.0f * 0.4f +
-                           0.8f;
+      const float jitter = texel_amount::JitterOf(
+          TexelJitter(static_cast<uint32_t>(column), static_cast<uint32_t>(row)));
       const uint8_t current = MaskAt(mask, column, row);
       // No amount exceeds 1, so no value exceeds the jitter's own: once the triangle counts
       // as painted, a texel already there (the core of a flowing wound) cannot rise.
-      if (written && current >= static_cast<uint8_t>(std::min(1.0f, jitter) * 255.0f)) continue;
+      if (written && current >= texel_amount::TexelValue(jitter, 1.0f)) continue;
 
       w0 = std::max(0.0f, w0);
       w1 = std::max(0.0f, w1);
@@ -433,53 +373,16 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       }
       const float distSq = Dot(rel, rel);
 
+      TexelNoise noise;
       float amount = 0.0f;
       if (blot && !(distSq > blotReachSq)) {
-        const float dist = Sqrt(distSq);
-        // The noisy edge lies between 0.55 R and 1.3 R and the blot fades from its inner
-        // share of it: within 0.54 R times that share (0.27 R for the usual half) the blot
-        // is whole (s = 0) and from 1.31 R on it is gone (s = 1), whatever the noise, so the
-        // edge's two noise lookups are skipped there, and the density's where nothing is left.
-        float s = 0.0f;
-        if (!(radius > 0.0f) || dist > wholeWithin * radius) {
-          s = 1.0f;
-          if (!(radius > 0.0f) || dist < 1.31f * radius) {
-            const float edge = (Noise(14.0f * q.x, 14.0f * q.y, 14.0f * q.z) * 0.35f + 0.55f +
-                                Noise(60.0f * q.x, 60.0f * q.y, 60.0f * q.z) * 0.4f) *
-                               radius;
-            s = Clamp01((dist - inner * edge) / (edge - inner * edge));
-          }
-        }
-        const float left = 1.0f - Smooth(s);
-        if (left != 0.0f) {
-          amount = (Noise(140.0f * q.x, 140.0f * q.y, 140.0f * q.z) * 0.25f + 0.75f) * left;
-        }
+        amount = texel_amount::BlotAmount(stamp, q, Sqrt(distSq), noise);
       }
-      float dripNoise = -1.0f;  // ValueNoise3(120 q), looked up once when a drip needs it
-      for (int n = 0; n < dripCount; ++n) {
-        const int i = drips[n];
-        const Vec3 r = q - stamp.dripStart[i];
-        const float along = Dot(r, down);
-        const float span = stamp.dripSpan[i], width = stamp.dripWidth[i];
-        if (along < -width || along > span) continue;
-        Vec3 perp = r - down * along;
-        perp = perp - normal * Dot(perp, normal);
-        // The drip is at most 1.2 widths wide; beyond that its share stays far below the
-        // 0.01 that any write needs, so leaving it out cannot change a written byte.
-        if (Dot(perp, perp) >= dripReachSq[n]) continue;
-        if (dripNoise < 0.0f) dripNoise = Noise(120.0f * q.x, 120.0f * q.y, 120.0f * q.z);
-        const float wd =
-            (dripNoise * 0.4f + 0.8f) * (1.0f - std::max(0.0f, along) * 0.55f / span) * width;
-        const float s1 = Clamp01((Norm(perp) - 0.5f * wd) / (wd - 0.5f * wd));
-        const float s2 = Clamp01((along - 0.75f * span) / (span - 0.75f * span));
-        float d = (1.0f - Smooth(s1)) * (1.0f - Smooth(s2));
-        if (along > 0.8f * span) d = 1.15f * d;  // the bead at the drip's end
-        amount = std::max(amount, d);
-      }
-      const float final = Clamp01(amount);
-      if (!(final >= 0.01f)) continue;
+      for (int n = 0; n < dripCount; ++n) texel_amount::AddDrip(stamp, drips[n], q, noise, amount);
+      const float final = value_noise::Clamp01(amount);
+      if (!(final >= texel_amount::kLeastAmount)) continue;
 
-      const uint8_t value = static_cast<uint8_t>(std::min(1.0f, jitter * final) * 255.0f);
+      const uint8_t value = texel_amount::TexelValue(jitter, final);
       if (value > current) {
         SetMaskAt(mask, column, row, value);
         IncludeRect(layer.changed, {column, row, column + 1, row + 1});
@@ -492,8 +395,76 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
 
 }  // namespace
 
+uint32_t ReachingParts(const WoundStamp& stamp, Vec3 c, float rmax) {
+  constexpr float kSlack = 1.001f, kGap = 1e-5f;
+  uint32_t parts = 0;
+  const float blot = (1.35f * stamp.radius + stamp.cut) * kSlack + kGap;
+  // Without a positive radius the blot has no edge to stop at.
+  if (!(stamp.radius > 0.0f) || Norm(c - stamp.centre) - rmax <= blot) parts |= kBlotPart;
+  for (int i = 0; i < stamp.dripCount; ++i) {
+    const Vec3 r = c - stamp.dripStart[i];
+    const float width = stamp.dripWidth[i];
+    const float across = std::fabs(Dot(r, stamp.side)) - rmax;
+    const float along = Dot(r, stamp.down);
+    if (across <= 1.2f * width * kSlack + kGap && along + rmax >= -width * kSlack - kGap &&
+        along - rmax <= stamp.dripSpan[i] * kSlack + kGap) {
+      parts |= 1u << i;
+    }
+  }
+  return parts;
+}
+
+float StampReach(const WoundStamp& stamp) {
+  float reach = 1.5f * stamp.radius + stamp.cut;
+  for (int i = 0; i < stamp.dripCount; ++i) {
+    reach = std::max(reach, stamp.radius + stamp.dripSpan[i]);
+  }
+  return reach;
+}
+
+bool PaintableMeshAt(const BloodContext& ctx, const PosedMeshSnapshot& snapshot, size_t k,
+                     int kinds, SnapshotBounds& bounds, PaintableMesh& m) {
+  const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
+  if (k >= meshCount) return false;
+  const std::vector<Vec3>& posed = snapshot.positions[k];
+  if (posed.empty()) return false;
+  HostGame& host = ctx.host;
+  HostMesh* mesh = snapshot.meshes[k];
+  HostGeometry* geometry = host.MeshGeometry(mesh);
+  HostGeometry* copy = GetBloodGeometry(ctx, geometry);
+  if (!copy) return false;
+  const GeometryView source = host.GetGeometry(geometry);
+  const GeometryView blood = host.GetGeometry(copy);
+  if (!source.triangles || !blood.texCoords) return false;
+  bounds.meshes.resize(meshCount);
+  if (kinds > 1) {
+    bounds.kinds.resize(meshCount);
+    bounds.kindsKnown.resize(meshCount, false);
+    if (!bounds.kindsKnown[k]) {
+      MaterialSurfaceKinds(ctx, geometry, bounds.kinds[k]);
+      bounds.kindsKnown[k] = true;
+    }
+  }
+  m.mesh = mesh;
+  m.geometry = geometry;
+  m.triangles = source.triangles;
+  m.triangleCount = std::max(source.triangleCount, 0);
+  m.texCoords = blood.texCoords;
+  m.vertexLimit = std::min(posed.size(), static_cast<size_t>(std::max(blood.vertexCount, 0)));
+  m.points = posed.data();
+  m.kinds = kinds > 1 ? &bounds.kinds[k] : &kNoKinds;
+  std::vector<TriangleBound>& meshBounds = bounds.meshes[k];
+  if (meshBounds.size() != static_cast<size_t>(m.triangleCount)) {
+    BoundTriangles(m.triangles, m.triangleCount, posed, meshBounds);
+  }
+  m.bounds = &meshBounds;
+  return true;
+}
+
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
-                   const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* shared) {
+                   const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* shared,
+                   size_t* work) {
+  size_t visits = 0;
   // One stamp per surface kind; the plain one alone while no list names a texture.
   WoundStamp stamps[kSurfaceKinds];
   float reaches[kSurfaceKinds];
@@ -503,14 +474,9 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
     if (!BuildWoundStamp(ctx, wound, snapshot, age, stamp, static_cast<SurfaceKind>(kind))) {
       return 0;
     }
-    float& reach = reaches[kind];
-    reach = 1.5f * stamp.radius + stamp.cut;
-    for (int i = 0; i < stamp.dripCount; ++i) {
-      reach = std::max(reach, stamp.radius + stamp.dripSpan[i]);
-    }
+    reaches[kind] = StampReach(stamp);
   }
 
-  HostGame& host = ctx.host;
   const float now = ctx.now;
   int32_t count = 0;
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());
@@ -518,45 +484,25 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
   SnapshotBounds& bounds = shared ? *shared : own;
   const int32_t margin = ctx.config.SeamMargin;
   std::vector<SeamBlocks> raised;  // per layer index: near texels this painting raised
-  bounds.meshes.resize(meshCount);
-  const std::vector<SurfaceKind> allPlain;  // a material past the list is plain too
-  if (kinds > 1) {
-    bounds.kinds.resize(meshCount);
-    bounds.kindsKnown.resize(meshCount, false);
-  }
   for (size_t k = 0; k < meshCount; ++k) {
-    const std::vector<Vec3>& posed = snapshot.positions[k];
-    if (posed.empty()) continue;
-    HostMesh* mesh = snapshot.meshes[k];
-    HostGeometry* geometry = host.MeshGeometry(mesh);
-    HostGeometry* copy = GetBloodGeometry(ctx, geometry);
-    if (!copy) continue;
-    const GeometryView source = host.GetGeometry(geometry);
-    const GeometryView blood = host.GetGeometry(copy);
-    if (!source.triangles || !blood.texCoords) continue;
-    const size_t vertexLimit =
-        std::min(posed.size(), static_cast<size_t>(std::max(blood.vertexCount, 0)));
-    const HostTriangle* triangles = source.triangles;
-    const TexCoord* texCoords = blood.texCoords;
-    const Vec3* points = posed.data();
-    const int32_t triangleCount = std::max(source.triangleCount, 0);
-    if (kinds > 1 && !bounds.kindsKnown[k]) {
-      MaterialSurfaceKinds(ctx, geometry, bounds.kinds[k]);
-      bounds.kindsKnown[k] = true;
-    }
-    const std::vector<SurfaceKind>& materialKinds = kinds > 1 ? bounds.kinds[k] : allPlain;
-    std::vector<TriangleBound>& meshBounds = bounds.meshes[k];
-    if (meshBounds.size() != static_cast<size_t>(triangleCount)) {
-      BoundTriangles(triangles, triangleCount, posed, meshBounds);
-    }
+    PaintableMesh m;
+    if (!PaintableMeshAt(ctx, snapshot, k, kinds, bounds, m)) continue;
+    HostMesh* mesh = m.mesh;
+    HostGeometry* geometry = m.geometry;
+    const size_t vertexLimit = m.vertexLimit;
+    const HostTriangle* triangles = m.triangles;
+    const TexCoord* texCoords = m.texCoords;
+    const Vec3* points = m.points;
+    const int32_t triangleCount = m.triangleCount;
+    const std::vector<SurfaceKind>& materialKinds = *m.kinds;
+    const std::vector<TriangleBound>& meshBounds = *m.bounds;
     for (int32_t t = 0; t < triangleCount; ++t) {
       const HostTriangle& tri = triangles[t];
       const uint16_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
       if (i0 >= vertexLimit || i1 >= vertexLimit || i2 >= vertexLimit) continue;
       const Vec3 c = meshBounds[static_cast<size_t>(t)].centre;
       const float rmax = meshBounds[static_cast<size_t>(t)].radius;
-      const int kind =
-          tri.material < materialKinds.size() ? static_cast<int>(materialKinds[tri.material]) : 0;
+      const int kind = static_cast<int>(KindOf(materialKinds, tri.material));
       const WoundStamp& stamp = stamps[kind];
       const float reach = reaches[kind];
       const Vec3 offset = c - stamp.centre;
@@ -574,7 +520,7 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
       const TexelRect waiting = layer.changed;
       if (margin > 0) layer.changed = TexelRect{};
       const bool painted =
-          parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts);
+          parts != 0 && Rasterise(layer, ctx.config.MaskSize, p, coordinates, stamp, parts, visits);
       if (margin > 0) {
         const size_t index = static_cast<size_t>(&layer - layers.data());
         if (raised.size() <= index) raised.resize(index + 1);
@@ -603,5 +549,6 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
     }
     raised.clear();
   }
+  if (work) *work = visits;
   return count;
 }

@@ -23,6 +23,40 @@ struct SnapshotBounds {
   std::vector<bool> kindsKnown;                    // per snapshot mesh
 };
 
+// One mesh of a snapshot as the painter takes it: its posed vertices, the texture
+// coordinates of its BloodGeometry, the surface kind of each material and the bounds of
+// its triangles.
+struct PaintableMesh {
+  HostMesh* mesh;
+  HostGeometry* geometry;  // the mesh's current one
+  const HostTriangle* triangles;
+  int32_t triangleCount;
+  const TexCoord* texCoords;  // of the BloodGeometry
+  size_t vertexLimit;         // vertex indices at or past it are not painted
+  const Vec3* points;         // posed vertex positions
+  const std::vector<SurfaceKind>* kinds;
+  const std::vector<TriangleBound>* bounds;
+};
+
+// Mesh k of the snapshot, with its bounds and kinds worked out in bounds (surface kinds
+// when kinds > 1); false when it has no pose, no BloodGeometry or no triangles.
+bool PaintableMeshAt(const BloodContext& ctx, const PosedMeshSnapshot& snapshot, size_t k,
+                     int kinds, SnapshotBounds& bounds, PaintableMesh& mesh);
+
+inline SurfaceKind KindOf(const std::vector<SurfaceKind>& kinds, uint16_t material) {
+  return material < kinds.size() ? kinds[material] : SurfaceKind::kPlain;
+}
+
+// How far from the stamp's centre a triangle's bounding sphere may lie and still be
+// painted: 1.5 R + cut, or R and the longest drip's span.
+float StampReach(const WoundStamp& stamp);
+
+// Which parts of the stamp can paint a triangle within the sphere (c, rmax): bit i for
+// drip i, kBlotPart for the blot; 0 when none can. A part left out would have written no
+// texel.
+constexpr uint32_t kBlotPart = 1u << kMaxDrips;
+uint32_t ReachingParts(const WoundStamp& stamp, Vec3 c, float rmax);
+
 // Paints the wound at age seconds into layers (creating layers on the way) over every
 // mesh of the snapshot with a pose and a BloodGeometry, each material with the stamp of
 // its surface kind (only plain ones while no list names a texture); returns the number of triangles
@@ -32,9 +66,25 @@ struct SnapshotBounds {
 // where a texel rose, so that repaints which raise nothing upload nothing. With a SeamMargin,
 // each layer the painting raised texels in then gets its seam margin around them
 // (FillSeamMargin). Wounds painted on one snapshot may share its bounds (empty at first, for
-// that snapshot only).
+// that snapshot only). work, where given, receives the number of texels visited.
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
-                   const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* bounds = nullptr);
+                   const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* bounds = nullptr,
+                   size_t* work = nullptr);
+
+// The parts of a wound's stamp that depend on the pose alone.
+struct PosedWound {
+  Vec3 centre, normal, down, side, axis;
+  float flatness;
+};
+
+// The wound's centre and frame on the snapshot; false, as for BuildWoundStamp, when they
+// cannot be had.
+bool PoseWound(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
+               PosedWound& pose);
+
+// The stamp of the posed wound at age seconds on a surface of that kind.
+void StampAtAge(const BloodConfig& config, const Wound& wound, const PosedWound& pose, float age,
+                SurfaceKind kind, WoundStamp& stamp);
 
 // Poses the wound on the snapshot as it looks on a surface of that kind. False when its
 // mesh is not in the snapshot or has no pose, its geometry changed, its triangle or vertex

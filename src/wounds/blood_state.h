@@ -14,11 +14,12 @@
 void UpdateBloodFrame(const BloodContext& ctx);
 
 // Repaints the flowing wounds of every due ped (nextRefreshTime <= now) at their age,
-// clamped to FlowTime, then drops wounds FlowTime old or whose mesh left the ped. A ped
-// that cannot be snapshot keeps its wounds and is tried again kRefreshInterval later.
-// With a PaintBudget, due peds are repainted oldest due first, wound by wound, until the
-// budget's milliseconds are spent (at least one wound per call); the rest wait for a later
-// frame, a ped cut short going on where it stopped.
+// clamped to FlowTime, then drops wounds painted at FlowTime or whose mesh left the ped. A
+// ped that cannot be snapshot keeps its wounds and is tried again kRefreshInterval later.
+// With a PaintBudget, due peds are repainted oldest due first, wound by wound, while the
+// texels the wounds' last paintings visited fit the budget at a fixed rate per millisecond
+// (at least one wound per call); the rest wait for a later frame, a ped cut short going
+// on where it stopped. The same fight paints the same blood whatever the machine.
 void RefreshBloodStates(const BloodContext& ctx);
 
 // Bleed strength of a new wound, in [0, 1] for loss >= 0: B(loss) with

@@ -1,6 +1,7 @@
 #include "wounds/posed_mesh.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "render/object_meshes.h"
 
@@ -92,4 +93,35 @@ bool SkinMeshVertices(const BloodContext& ctx, HostMesh* mesh, HostHierarchy* hi
     out[v] = {rx, ry, rz};
   }
   return true;
+}
+
+namespace {
+
+bool SamePositions(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)) == 0);
+}
+
+}  // namespace
+
+uint32_t NotePose(const BloodContext& ctx, PedBloodState& state,
+                  const PosedMeshSnapshot& snapshot) {
+  if (ctx.config.FollowPose == 0) return 0;
+  LastPose& pose = state.pose;
+  bool same = pose.meshes == snapshot.meshes && pose.positions.size() == snapshot.positions.size();
+  pose.geometries.resize(snapshot.meshes.size());
+  for (size_t k = 0; k < snapshot.meshes.size(); ++k) {
+    HostGeometry* geometry = ctx.host.MeshGeometry(snapshot.meshes[k]);
+    same = same && pose.geometries[k] == geometry;
+    pose.geometries[k] = geometry;
+  }
+  for (size_t k = 0; same && k < snapshot.positions.size(); ++k) {
+    same = SamePositions(pose.positions[k], snapshot.positions[k]);
+  }
+  if (!same) {
+    pose.meshes = snapshot.meshes;
+    pose.positions = snapshot.positions;
+    ++pose.version;
+  }
+  return pose.version;
 }

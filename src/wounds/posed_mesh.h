@@ -20,3 +20,8 @@ bool TakePosedMeshSnapshot(const BloodContext& ctx, HostPed* ped, PosedMeshSnaps
 // bind-pose positions are missing, or the vertex count is negative. Reuses boneScratch.
 bool SkinMeshVertices(const BloodContext& ctx, HostMesh* mesh, HostHierarchy* hierarchy,
                       std::vector<Vec3>& out);
+
+// The version of the ped's pose that the snapshot shows (kept in state.pose): as at the
+// last call while the meshes, their geometries and every posed vertex are bit for bit the
+// same, one more otherwise. 0 while FollowPose is off, which keeps no pose.
+uint32_t NotePose(const BloodContext& ctx, PedBloodState& state, const PosedMeshSnapshot& snapshot);

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "core/log.h"
-#include "render/wound_stamp.h"
+#include "render/wound_footprint.h"
 #include "wounds/blood_memory.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
@@ -168,9 +168,17 @@ bool AddWound(const BloodContext& ctx, const WoundRequest& request, PlacedWound*
     wound.dripWidth[i] = std::max(0.012f, wound.radius) * (0.15f + 0.15f * rc);
   }
 
-  const int32_t painted = PaintWound(ctx, state.layers, wound, snapshot, 0.0f);
+  const int32_t painted =
+      PaintFlowingWound(ctx, state.layers, wound, snapshot, 0.0f, NotePose(ctx, state, snapshot));
   state.wounds.push_back(wound);
   if (state.wounds.size() > kMaxFlowingWounds) {
+    // A budget may have kept the oldest from its latest repaint: it leaves at its age.
+    Wound& oldest = state.wounds.front();
+    const float leaving = std::min(config.FlowTime, ctx.now - oldest.time);
+    if (config.PaintBudget > 0.0f && oldest.paintedAge < leaving) {
+      PaintFlowingWound(ctx, state.layers, oldest, snapshot, leaving,
+                        NotePose(ctx, state, snapshot));
+    }
     state.wounds.erase(state.wounds.begin());
     // A repaint cut short goes on with the same wound.
     if (state.refreshCursor > 0) --state.refreshCursor;

@@ -63,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(c.ExitWounds == 0 || c.ExitWounds == 1, "ExitWounds");
   Require(c.DripLength >= 0.0f && c.DripLength <= kMaxDripLength, "DripLength");
   Require(c.PaintBudget >= 0.0f && c.PaintBudget <= kMaxPaintBudget, "PaintBudget");
+  Require(c.FollowPose == 0 || c.FollowPose == 1, "FollowPose");
   Require(c.BloodMemory == 0.0f ||
               (c.BloodMemory >= kMinBloodMemory && c.BloodMemory <= kMaxBloodMemory),
           "BloodMemory");

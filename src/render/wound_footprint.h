@@ -1,0 +1,78 @@
+// The footprint of a flowing wound: every texel its blot and drips can reach up to some
+// age, with what does not depend on age (the texel's point on the posed surface, its
+// distance from the wound's centre line, its jitter and noise) worked out once, in the pose
+// the ped had then. A repaint only advances the age: it evaluates the listed texels whose
+// byte can still rise, and lists more as the wound's reach grows. Texels that took the most
+// the wound can give them drop out. While the pose holds, the bytes are those of painting
+// the wound afresh (PaintWound).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "blood/blood_records.h"
+#include "render/surface_kind.h"
+#include "render/texel_amount.h"
+#include "render/wound_stamp.h"
+
+// A (mesh, material) within the wound's reach by the time it stops flowing. A painting
+// afresh makes a missing layer at the first triangle of it in reach, in triangle order:
+// firsts holds the triangles that can be that first one as the reach grows (each nearer
+// than every one before it), by their place in the order and their distance.
+struct FootprintLayerKey {
+  HostMesh* mesh;
+  HostGeometry* geometry;  // the mesh's geometry in the footprint's pose
+  int32_t material;
+  SurfaceKind kind;
+  std::vector<std::pair<uint32_t, float>> firsts;
+};
+
+// A triangle the wound can paint by the time it stops flowing.
+struct FootprintTriangle {
+  uint16_t key;  // index in the footprint's keys
+  SurfaceKind kind;
+  bool paintsForever;  // its blot has painted a texel, which it does at every later age
+  uint32_t live;       // texels listed for it
+  float distance;      // of its bounding sphere from the wound's centre (the triangle cull)
+  TriangleBound bound;
+  float coveredAge;  // its texels that any age up to this paints are listed; < 0: none
+  Vec3 positions[3];
+  TexCoord coordinates[3];
+  TexelRect box;  // its texel box (wrapping), for the seam margin
+};
+
+struct FootprintTexel {
+  Vec3 q;        // the texel's point on the posed triangle
+  float dist;    // from the wound's centre line
+  float jitter;  // of its mask texel
+  texel_amount::TexelNoise noise;
+  uint16_t column, row;
+  uint16_t triangle;  // index in the footprint's triangles
+  uint8_t drips;      // bit i: drip i may reach it at some age
+  uint8_t cap = 0;    // the most the wound can give it over its life; 0: not known yet
+};
+
+struct WoundFootprint {
+  PosedWound pose;
+  uint32_t poseVersion = 0;  // of the ped's pose it was made in
+  float coveredAge = -1.0f;  // every triangle in reach at this age lists its texels
+  std::vector<FootprintLayerKey> keys;
+  std::vector<FootprintTriangle> triangles;  // snapshot mesh order, then triangle order
+  std::vector<FootprintTexel> texels;
+};
+
+// Paints the wound at age seconds like PaintWound, through its footprint, which is
+// extended as the wound's reach grows. With FollowPose off the footprint is made by the
+// first painting and kept. With it on, a painting in a pose (poseVersion) other than the
+// footprint's paints afresh and drops the footprint; one in the pose of the wound's
+// previous painting makes it.
+// Falls back to PaintWound, keeping no footprint, for a wound it cannot hold (a stamp
+// without a positive, finite radius, a mask wider than 65,535 texels, more than 65,535
+// triangles in reach). Returns the number of triangles painted.
+int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wound& wound,
+                          const PosedMeshSnapshot& snapshot, float age, uint32_t poseVersion,
+                          SnapshotBounds* bounds = nullptr);
+
+// Bytes the footprint holds.
+size_t FootprintBytes(const WoundFootprint& footprint);
