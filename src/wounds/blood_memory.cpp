@@ -1,6 +1,7 @@
 #include "wounds/blood_memory.h"
 
 #include "core/log.h"
+#include "render/wound_footprint.h"
 #include "wounds/blood_state.h"
 
 namespace {
@@ -13,6 +14,9 @@ uint64_t PedBytes(const PedBloodState& state) {
     const BloodMask& mask = layer.mask;
     bytes += 4 * static_cast<uint64_t>(mask.width) * static_cast<uint64_t>(mask.height) +
              static_cast<uint64_t>(mask.tilesMade) * kMaskTileBytes;
+  }
+  for (const Wound& wound : state.wounds) {
+    if (wound.footprint) bytes += FootprintBytes(*wound.footprint);
   }
   return bytes;
 }

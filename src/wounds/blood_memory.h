@@ -8,7 +8,8 @@
 #include "host/host_types.h"
 
 // Bytes of every layer of every ped: the tiles its mask has made plus its 32-bit texture,
-// which a layer counts from its creation on, since the next render makes it.
+// which a layer counts from its creation on, since the next render makes it; and the
+// footprints of the flowing wounds.
 uint64_t BloodMemoryBytes(const BloodTables& tables);
 
 // With BloodMemory set (not 0) and the layers over it, drops the states of the least

@@ -652,9 +652,6 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   platform::SetModulePathForTesting(PathText(plugin / "Vermiltrace.asi").c_str(), false);
   platform::SetTickCountForTesting(options.seed);
   session.system.emplace(sim);
-  // Offline there is no frame to fit: every due repaint runs, so the pictures do not depend
-  // on this machine's speed.
-  State().config.PaintBudget = 0.0f;
   const BloodConfig config = Config();
   std::string iniName = iniPath.empty() ? "compiled-in defaults (no ini found)" : iniPath;
   std::vector<float> times = ResolveEventTimes(scenario, config, iniName);
