@@ -172,6 +172,7 @@ struct BloodTables {
   HostTexture* blankTexture = nullptr;  // never destroyed
   bool firstPassLogged = false;
   bool lockFailureLogged = false;
+  std::vector<int16_t> texturesLoggedModels;  // ped models whose texture names are logged
 
  private:
   template <typename Table>
