@@ -50,6 +50,7 @@ void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
   }
   EXPECT_EQ(a.SkinTextures, e.SkinTextures);
   EXPECT_EQ(a.ClothTextures, e.ClothTextures);
+  EXPECT_EQ(a.LogTextureNames, e.LogTextureNames);
 }
 
 struct ConfigCase {
@@ -81,6 +82,8 @@ const ConfigCase kConfigCases[] = {
     {"ExitWounds clamped to 0 or 1", Blood("ExitWounds=7\n"),
      [](BloodConfig& c) { c.ExitWounds = 1; }},
     {"ExitWounds negative", Blood("ExitWounds=-3\n"), [](BloodConfig&) {}},
+    {"LogTextureNames on", Blood("LogTextureNames=1\n"),
+     [](BloodConfig& c) { c.LogTextureNames = 1; }},
     {"DripsMax follows DripsMin", Blood("DripsMin=3\nDripsMax=2\n"),
      [](BloodConfig& c) { c.DripsMin = 3, c.DripsMax = 3; }},
     {"DripsMax above 6 by DripsMin", Blood("DripsMin=8\nDripsMax=9\n"),

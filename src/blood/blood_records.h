@@ -192,6 +192,7 @@ struct BloodTables {
   float dryingFrame = -1.0f;    // seconds of the frame the count below is of
   int32_t dryingRefreshes = 0;  // whole textures reconverted for drying in that frame
   bool lockFailureLogged = false;
+  std::vector<int16_t> texturesLoggedModels;  // ped models whose texture names are logged
 
  private:
   template <typename Table>

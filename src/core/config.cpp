@@ -97,6 +97,7 @@ void LoadConfig(BloodConfig& config, const char* path) {
   if (config.BloodMemory > 0.0f) config.BloodMemory = std::max(config.BloodMemory, kMinBloodMemory);
   ReadColour(config.BloodColor, "BloodColor", path);
   ReadColour(config.DriedColor, "DriedColor", path);
+  ReadInteger(config.LogTextureNames, "LogTextureNames", path);
   ReadNameList(config.SkinTextures, "SkinTextures", path);
   ReadNameList(config.ClothTextures, "ClothTextures", path);
 }

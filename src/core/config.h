@@ -43,6 +43,7 @@ struct BloodConfig {
   float BloodMemory = 0.0f;  // MiB of masks and textures at most (0: no limit; 16 ... 1536)
   float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue (0 ... 1)
   float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue (0 ... 1)
+  int32_t LogTextureNames = 0;                    // 1: each ped model's textures logged once
   std::vector<std::string> SkinTextures;          // [Overrides], read and kept
   std::vector<std::string> ClothTextures;         // [Overrides], read and kept
 };

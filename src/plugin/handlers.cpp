@@ -6,6 +6,7 @@
 #include "damage/wound_profile.h"
 #include "plugin/system_state.h"
 #include "render/blood_pass.h"
+#include "render/texture_names_log.h"
 #include "wounds/blood_state.h"
 
 namespace {
@@ -29,6 +30,7 @@ void DamageThunk(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t
   CallOriginal(State().damageHook.get(),
                [&] { Host().CallDamageTrampoline(record, entity, arg1, arg2); });
   HandlePedDamage(Context(), record, entity);
+  LogNewModelTextures(Context());
 }
 
 uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
@@ -38,6 +40,7 @@ uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
   if (result != 0 && player && args.shooter == player) {
     const int32_t code = Host().WeaponCode(weapon);
     if (IsBulletWeapon(code)) ShootCorpses(Context(), player, code, 1);
+    LogNewModelTextures(Context());
   }
   return result;
 }

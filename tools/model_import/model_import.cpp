@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "body_layout.h"
 #include "bone_map.h"
 #include "host/sim/sim_math.h"
 #include "model_texture.h"
@@ -78,6 +79,50 @@ struct MeshUse {
   HostMatrix meshToScene;   // bind-pose mesh space to the model's own space
 };
 
+// The bind pose: every bone where its offset matrix puts it (the inverse of the offset: a
+// skinned mesh's vertices are posed by the bones alone, whatever its node's transform),
+// other nodes at their rest transform below their parent. Many files keep a rest pose far
+// from the pose their meshes were bound in. False in *bound when no mesh names a bone.
+std::vector<HostMatrix> BindPose(const aiScene& scene, const std::vector<const aiNode*>& order,
+                                 const std::vector<NodeRecord>& nodes,
+                                 const std::map<std::string, int32_t>& nodeByName, bool* bound) {
+  std::vector<HostMatrix> bind(nodes.size(), IdentityMatrix());
+  std::vector<bool> placed(nodes.size(), false);
+  for (size_t i = 0; i < order.size(); ++i) {
+    for (unsigned m = 0; m < order[i]->mNumMeshes; ++m) {
+      const unsigned index = order[i]->mMeshes[m];
+      const aiMesh* mesh = index < scene.mNumMeshes ? scene.mMeshes[index] : nullptr;
+      for (unsigned b = 0; mesh && b < mesh->mNumBones; ++b) {
+        auto found = nodeByName.find(mesh->mBones[b]->mName.C_Str());
+        if (found == nodeByName.end() || placed[static_cast<size_t>(found->second)]) continue;
+        bind[static_cast<size_t>(found->second)] =
+            InverseMatrix(ToHost(mesh->mBones[b]->mOffsetMatrix));
+        placed[static_cast<size_t>(found->second)] = true;
+      }
+    }
+  }
+  *bound = std::find(placed.begin(), placed.end(), true) != placed.end();
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    if (placed[i]) continue;
+    const int32_t parent = nodes[i].parent;
+    bind[i] =
+        parent >= 0 ? Multiply(nodes[i].rest, bind[static_cast<size_t>(parent)]) : nodes[i].rest;
+  }
+  return bind;
+}
+
+// How far the rest pose's bones lie from the bind pose's, as a share of the model's
+// height in its own space.
+float RestFromBind(const std::vector<int32_t>& boneNodes, const std::vector<HostMatrix>& rest,
+                   const std::vector<HostMatrix>& bind, float height) {
+  float farthest = 0.0f;
+  for (int32_t node : boneNodes) {
+    const size_t n = static_cast<size_t>(node);
+    farthest = std::max(farthest, Length(MatrixTranslation(rest[n]) - MatrixTranslation(bind[n])));
+  }
+  return height > 0.0f && std::isfinite(farthest) ? farthest / height : 0.0f;
+}
+
 bool HasTriangles(const aiMesh* mesh) {
   for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
     if (mesh->mFaces[f].mNumIndices == 3) return true;
@@ -94,11 +139,11 @@ struct Axes {
 // From the skeleton: the head (or neck) above the pelvis (or spine), the right arm on the
 // ped's right. False when a bone of those is missing or they lie too close together.
 bool SkeletonAxes(const std::vector<int32_t>& boneNodes, const std::vector<int32_t>& ids,
-                  const std::vector<HostMatrix>& rest, Axes* axes) {
+                  const std::vector<HostMatrix>& bind, Axes* axes) {
   auto find = [&](int32_t id, Vec3* at) {
     for (size_t b = 0; b < ids.size() && b < boneNodes.size(); ++b) {
       if (ids[b] != id) continue;
-      *at = MatrixTranslation(rest[static_cast<size_t>(boneNodes[b])]);
+      *at = MatrixTranslation(bind[static_cast<size_t>(boneNodes[b])]);
       return true;
     }
     return false;
@@ -145,20 +190,38 @@ bool MetadataAxes(const aiScene& scene, Axes* axes) {
 }
 
 // From the file format's convention, for formats that have one, as assimp hands them on:
-// IQM (turned by the reader to y up) faces +x, glTF is y up facing +z.
+// IQM and MD2 (Quake's z up, turned by the reader to y up) face +x, glTF is y up facing
+// +z, COB (trueSpace) z up facing +y.
 bool FormatAxes(const std::string& path, Axes* axes) {
   std::string extension = path.substr(std::min(path.size(), path.find_last_of('.') + 1));
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == "iqm") return *axes = {{0, 1, 0}, {1, 0, 0}}, true;
+  if (extension == "iqm" || extension == "md2") return *axes = {{0, 1, 0}, {1, 0, 0}}, true;
+  if (extension == "cob") return *axes = {{0, 0, 1}, {0, 1, 0}}, true;
   if (extension == "gltf" || extension == "glb") return *axes = {{0, 1, 0}, {0, 0, 1}}, true;
   return false;
 }
 
+// The user's up and facing in place of what was found or guessed: a facing along the up
+// axis is dropped for the found one, or for the usual one of that up (z up faces -y, y up
+// +z, x up -y).
+void ApplyFacing(const ModelFacing& facing, Axes* axes) {
+  const bool front = Length(facing.front) > 0.0f;
+  if (Length(facing.up) > 0.0f) axes->up = facing.up;
+  if (front) axes->front = facing.front;
+  auto along = [](Vec3 a, Vec3 b) { return std::fabs(Dot(a, b)) > 0.5f; };
+  if (along(axes->front, axes->up)) {
+    axes->front = front ? facing.front : axes->up.y != 0.0f ? Vec3{0, 0, 1} : Vec3{0, -1, 0};
+  }
+  if (along(axes->front, axes->up))
+    axes->up = axes->front.z != 0.0f ? Vec3{0, 1, 0} : Vec3{0, 0, 1};
+}
+
 // The model's own space to model space: axis turn, scale and shift. Up and front come
 // from the skeleton, else the file's metadata, else its format's convention, else the
-// longest extent is up (a y-up
-// model faces +z, any other -y, as the common tools make them).
-HostMatrix SceneToModel(const std::vector<MeshUse>& uses, const Axes* known) {
+// longest extent is up (a y-up model faces +z, any other -y, as the common tools make
+// them); the user's facing goes over all of them.
+HostMatrix SceneToModel(const std::vector<MeshUse>& uses, const Axes* known,
+                        const ModelFacing& facing) {
   std::vector<Vec3> points;
   for (const MeshUse& use : uses) {
     for (unsigned v = 0; v < use.mesh->mNumVertices; ++v) {
@@ -185,6 +248,7 @@ HostMatrix SceneToModel(const std::vector<MeshUse>& uses, const Axes* known) {
     if (size.y > size.x && size.y > size.z) axes = {{0, 1, 0}, {0, 0, 1}};
     if (size.x > size.y && size.x > size.z) axes = {{1, 0, 0}, {0, -1, 0}};
   }
+  ApplyFacing(facing, &axes);
   const Vec3 right = Normalised(Cross(axes.front, axes.up));
   const Vec3 front = Cross(axes.up, right);
   HostMatrix turn = IdentityMatrix();
@@ -223,10 +287,10 @@ struct Influence {
 };
 
 // Fills one geometry and its skin from a placed mesh. boneIndex maps node to hierarchy
-// bone; rest holds the nodes' rest world matrices.
+// bone; bind holds the nodes' bind-pose world matrices.
 void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
                   const std::map<std::string, int32_t>& nodeByName,
-                  const std::vector<HostMatrix>& rest, const HostMatrix& sceneToModel,
+                  const std::vector<HostMatrix>& bind, const HostMatrix& sceneToModel,
                   HostMaterial* material, SimGeometry& g, SimSkin& skin) {
   const aiMesh* mesh = use.mesh;
   const size_t n = mesh->mNumVertices;
@@ -276,8 +340,8 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
   }
   for (size_t b = 0; b < bones; ++b) {
     if (boneNode[b] < 0) continue;
-    // Unused bones get their rest pose, so they pose like the rest if ever used.
-    HostMatrix offset = InverseMatrix(rest[static_cast<size_t>(boneNode[b])]);
+    // Unused bones get their bind pose, so they pose like the rest if ever used.
+    HostMatrix offset = InverseMatrix(bind[static_cast<size_t>(boneNode[b])]);
     skin.inverseBind[b] = Multiply(Multiply(fromModel, use.meshToScene), offset);
   }
   const int32_t anchor = boneIndex[static_cast<size_t>(use.anchor)];
@@ -319,8 +383,17 @@ void FillGeometry(const MeshUse& use, const std::vector<int32_t>& boneIndex,
 
 }  // namespace
 
+bool ParseModelAxis(const std::string& text, Vec3* axis) {
+  const bool sign = text.size() == 2 && (text[0] == '+' || text[0] == '-');
+  const std::string name = sign ? text.substr(1) : text;
+  if (name.size() != 1 || name[0] < 'x' || name[0] > 'z') return false;
+  *axis = AxisVector(name[0] - 'x', sign && text[0] == '-' ? -1 : 1);
+  return true;
+}
+
 bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& boneMapPath,
-                    const PedPlacement& placement, ImportedPed& out, std::string& error) {
+                    const PedPlacement& placement, ImportedPed& out, std::string& error,
+                    const ModelFacing& facing) {
   out = ImportedPed{};
   std::vector<BoneMapEntry> map;
   if (!boneMapPath.empty() && !LoadBoneMap(boneMapPath, map, error)) return false;
@@ -328,8 +401,6 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
     error = path + ": cannot open the model";
     return false;
   }
-  const size_t slash = path.find_last_of("/\\");
-  const std::string modelDir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   Assimp::Importer importer;
   importer.SetPropertyInteger(AI_CONFIG_PP_SLM_VERTEX_LIMIT, static_cast<int>(kMaxVertices));
   const aiScene* scene = importer.ReadFile(
@@ -349,6 +420,8 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
   }
   std::vector<HostMatrix> rest;
   NodeWorldMatrices(nodes, nullptr, 0.0, rest);
+  bool bound = false;
+  const std::vector<HostMatrix> bind = BindPose(*scene, order, nodes, nodeByName, &bound);
 
   std::vector<MeshUse> uses;
   std::set<int32_t> boneNodes;
@@ -359,7 +432,7 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
       const aiMesh* mesh = scene->mMeshes[index];
       if (!mesh || !HasTriangles(mesh) || mesh->mNumVertices > kMaxVertices) continue;
       MeshUse use{mesh, static_cast<int32_t>(i), static_cast<int32_t>(i), IdentityMatrix(),
-                  rest[i]};
+                  bind[i]};
       float heaviest = 0.0f;
       for (unsigned b = 0; b < mesh->mNumBones; ++b) {
         const aiBone* bone = mesh->mBones[b];
@@ -374,7 +447,7 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
           heaviest = total;
           use.anchor = found->second;
           use.anchorOffset = ToHost(bone->mOffsetMatrix);
-          use.meshToScene = Multiply(use.anchorOffset, rest[static_cast<size_t>(found->second)]);
+          use.meshToScene = Multiply(use.anchorOffset, bind[static_cast<size_t>(found->second)]);
         }
       }
       boneNodes.insert(use.anchor);
@@ -406,9 +479,12 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
   }
   std::vector<int32_t> ids = AssignBoneNumbers(out.boneNames, boneMapPath.empty() ? nullptr : &map);
   Axes axes;
-  const bool known = SkeletonAxes(out.boneNodes, ids, rest, &axes) || MetadataAxes(*scene, &axes) ||
+  const bool known = SkeletonAxes(out.boneNodes, ids, bind, &axes) || MetadataAxes(*scene, &axes) ||
                      FormatAxes(path, &axes);
-  out.sceneToModel = SceneToModel(uses, known ? &axes : nullptr);
+  out.sceneToModel = SceneToModel(uses, known ? &axes : nullptr, facing);
+  const float scale = Length(TransformVector(out.sceneToModel, {1, 0, 0}));
+  out.restFromBind = RestFromBind(out.boneNodes, rest, bind, scale > 0.0f ? kHeight / scale : 0.0f);
+  out.bindPose = bound;
 
   out.hierarchy = sim.AddHierarchy();
   SimHierarchy* h = SimHost::Sim(out.hierarchy);
@@ -427,7 +503,7 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
                                      : nullptr;
       TexturePixels pixels;
       std::string note;
-      if (source && LoadMaterialTexture(*scene, *source, modelDir, pixels, note)) {
+      if (source && LoadMaterialTexture(*scene, *source, path, pixels, note)) {
         HostTexture* texture = sim.AddTexture(pixels.width, pixels.height);
         SimSurface* surface = SimHost::Sim(texture)->surface;
         for (int32_t y = 0; surface && y < pixels.height && y < surface->height; ++y) {
@@ -447,7 +523,7 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
     }
     HostGeometry* geometry = sim.AddGeometry();
     HostSkin* skin = sim.AddSkin();
-    FillGeometry(use, boneIndex, nodeByName, rest, out.sceneToModel, material,
+    FillGeometry(use, boneIndex, nodeByName, bind, out.sceneToModel, material,
                  *SimHost::Sim(geometry), *SimHost::Sim(skin));
     SimHost::Sim(geometry)->skin = skin;
     out.geometries.push_back(geometry);
@@ -484,7 +560,18 @@ bool ImportPedModel(SimHost& sim, const std::string& path, const std::string& bo
     out.animations.push_back(std::move(animation));
   }
   out.animationCount = static_cast<int>(out.animations.size());
+  std::vector<Vec3> points;
+  for (HostGeometry* geometry : out.geometries) {
+    const std::vector<Vec3>& positions = SimHost::Sim(geometry)->positions;
+    points.insert(points.end(), positions.begin(), positions.end());
+  }
+  for (const auto& bone : GuessBodyLayout(points)) {
+    if (std::find(h->boneIds.begin(), h->boneIds.end(), bone.first) == h->boneIds.end()) {
+      out.guessedBones.push_back(bone);
+    }
+  }
   out.nodes = std::move(nodes);
+  out.bindWorld = bind;
   out.placement = placement;
 
   out.ped = sim.AddPed(placement.position, out.object);
@@ -499,8 +586,8 @@ void PoseImportedPed(SimHost& /*sim*/, const ImportedPed& ped, int animation, do
       animation >= 0 && static_cast<size_t>(animation) < ped.animations.size()
           ? &ped.animations[static_cast<size_t>(animation)]
           : nullptr;
-  std::vector<HostMatrix> world;
-  NodeWorldMatrices(ped.nodes, chosen, seconds, world);
+  std::vector<HostMatrix> world = ped.bindWorld;
+  if (chosen) NodeWorldMatrices(ped.nodes, chosen, seconds, world);
   const PedPlacement& placement = ped.placement;
   HostMatrix place = PlacementMatrix(placement.position, placement.heading);
   bool root = placement.rootMatrix && ped.rootFrame;
@@ -518,6 +605,9 @@ void PoseImportedPed(SimHost& /*sim*/, const ImportedPed& ped, int animation, do
     HostMatrix placed = Multiply(model, place);
     h->boneMatrices[b] = root ? model : placed;
     if (b < h->boneIds.size()) queryBones.push_back({h->boneIds[b], MatrixTranslation(placed)});
+  }
+  for (const auto& bone : ped.guessedBones) {
+    queryBones.push_back({bone.first, TransformPoint(place, bone.second)});
   }
 
   if (!ped.ped) return;

@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uintmax_t kMaxTextureFileBytes = 64u << 20;
+constexpr char kPlaceholderMark = '$';  // assimp's name for a texture a file does not name
 
 // Nearest-texel scaling of RGBA rows into the host's BGRA order, at most kMaxTextureSide.
 void Store(const uint8_t* rgba, int width, int height, TexturePixels& out) {
@@ -80,7 +81,7 @@ bool DecodeEmbedded(const aiTexture& texture, TexturePixels& out) {
 }  // namespace
 
 bool LoadMaterialTexture(const aiScene& scene, const aiMaterial& material,
-                         const std::string& modelDir, TexturePixels& out, std::string& note) {
+                         const std::string& modelPath, TexturePixels& out, std::string& note) {
   aiString name;
   if (material.GetTexture(aiTextureType_BASE_COLOR, 0, &name) != AI_SUCCESS &&
       material.GetTexture(aiTextureType_DIFFUSE, 0, &name) != AI_SUCCESS) {
@@ -92,13 +93,19 @@ bool LoadMaterialTexture(const aiScene& scene, const aiMaterial& material,
     note = "the embedded texture " + reference + " cannot be decoded";
     return false;
   }
+  const fs::path model(modelPath);
+  const fs::path modelDir = model.has_parent_path() ? model.parent_path() : fs::path(".");
   std::string portable = reference;
   std::replace(portable.begin(), portable.end(), '\\', '/');
   const fs::path written(portable);
-  std::vector<fs::path> candidates = {fs::path(modelDir) / written,
-                                      fs::path(modelDir) / written.filename()};
+  // A placeholder (MD2 files often carry none of their own) stands for the picture named
+  // after the model.
+  const bool placeholder = reference.empty() || reference[0] == kPlaceholderMark;
+  const fs::path named = placeholder ? model.filename() : written.filename();
+  std::vector<fs::path> candidates;
+  if (!placeholder) candidates = {modelDir / written, modelDir / written.filename()};
   for (const char* extension : {".png", ".jpg", ".jpeg", ".tga", ".bmp"}) {
-    candidates.push_back(fs::path(modelDir) / written.filename().replace_extension(extension));
+    candidates.push_back(modelDir / fs::path(named).replace_extension(extension));
   }
   for (const fs::path& candidate : candidates) {
     if (DecodeFile(candidate, out)) return true;

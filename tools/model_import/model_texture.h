@@ -18,10 +18,12 @@ struct TexturePixels {
 
 // The material's base-colour (or diffuse) texture, at most kMaxTextureSide texels a side
 // (larger pictures are scaled down). A file reference is looked up as written, relative
-// to modelDir, and by its bare name in modelDir, also with the usual picture extensions
-// (exporters often name a .tga where a .png or .jpg was shipped). False when the material
-// names no texture or none can be decoded; note then says why, when it names one.
+// to the folder of modelPath, and by its bare name there, also with the usual picture
+// extensions (exporters often name a .tga where a .png or .jpg was shipped); a placeholder
+// name (empty, or assimp's "$texture_dummy.bmp") as the model's own name with those
+// extensions (an MD2's sydney.bmp beside sydney.md2). False when the material names no
+// texture or none can be decoded; note then says why, when it names one.
 bool LoadMaterialTexture(const aiScene& scene, const aiMaterial& material,
-                         const std::string& modelDir, TexturePixels& out, std::string& note);
+                         const std::string& modelPath, TexturePixels& out, std::string& note);
 
 constexpr int32_t kMaxTextureSide = 1024;

@@ -52,6 +52,13 @@ int main(int argc, char** argv) {
   app.add_option("--model", options.model, "character model file (any format assimp reads)")
       ->type_name("FILE");
   app.add_option("--bones", options.bones, "joint-to-bone mapping of the model")->type_name("FILE");
+  const std::vector<std::string> axes = {"x", "y", "z", "+x", "+y", "+z", "-x", "-y", "-z"};
+  app.add_option("--up", options.up, "the model's axis that points up (x, -y, +z, ...)")
+      ->type_name("AXIS")
+      ->check(CLI::IsMember(axes));
+  app.add_option("--facing", options.facing, "the model's axis that points to its front")
+      ->type_name("AXIS")
+      ->check(CLI::IsMember(axes));
   app.add_option("--ini", options.ini, "Vermiltrace.ini to preview")->type_name("FILE");
   app.add_option("--scenario", options.scenario, "scenario file")->type_name("FILE");
   app.add_option("--seed", options.seed, "seed of the random generator")->type_name("N");

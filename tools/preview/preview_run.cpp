@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "body_targets.h"
 #include "contact_sheet.h"
 #include "core/platform.h"
 #include "ped_renderer.h"
@@ -24,6 +26,7 @@
 #include "preview_ped.h"
 #include "scenario.h"
 #include "seam_crop.h"
+#include "texel_reuse.h"
 #include "wounds/blood_state.h"
 
 namespace fs = std::filesystem;
@@ -66,6 +69,9 @@ constexpr int kMaxFlowFrames = 50;
 constexpr int kFrameDelayMs = 100;
 constexpr int kHoldDelayMs = 1500;
 constexpr uint8_t kFrameTextColour[3] = {230, 230, 230};
+// Above this share of texture space painted for two places, the run warns.
+constexpr double kReuseWarning = 0.03;
+constexpr double kPercent = 100.0;
 
 std::string PathText(const fs::path& path) { return path.string(); }
 
@@ -309,20 +315,11 @@ class ScenarioPlayer {
               << ScenarioKindName(event.kind) << " " << what << std::endl;
   }
 
-  // Where shots at the part aim; the ped's centre when its skeleton has neither pair.
-  // Aims keep a little off the centre line, where the mirrored halves of a model meet: a
-  // ray exactly along that seam may slip between its triangles.
+  // Where shots at the part aim (body_targets.h). Aims keep a little off the centre line,
+  // where the mirrored halves of a model meet: a ray exactly along that seam may slip
+  // between its triangles.
   Vec3 PartPoint(const BodyPart& part) {
-    BodyFrame frame = PedBodyFrame(sim_, ped_.ped);
-    Vec3 aside = frame.right * kAimAside;
-    for (const BodyPart::Aim& aim : part.aims) {
-      Vec3 from, to;
-      if (FindBone(sim_, ped_.ped, aim.fromBone, &from) &&
-          FindBone(sim_, ped_.ped, aim.toBone, &to)) {
-        return to + (to - from) * aim.beyond + aside;
-      }
-    }
-    return sim_.EntityPosition(AsEntity(ped_.ped)) + frame.up + aside;
+    return BodyTarget(sim_, ped_.ped, part) + PedBodyFrame(sim_, ped_.ped).right * kAimAside;
   }
 
   HostDamage* Damage(HostPed* damager, float factor, int32_t piece, int32_t weapon) {
@@ -460,18 +457,27 @@ std::vector<std::string> ScenarioCameras(const Scenario& scenario) {
   return cameras;
 }
 
-// The game bones the system aims at or wounds that the ped's skeleton lacks, listed.
-std::string MissingBones(SimHost& sim, const PreviewPed& ped) {
+// The game bones the system aims at or wounds that the ped's skeleton lacks, said in one
+// line; empty when it has them all.
+std::string MissingBonesNote(SimHost& sim, const PreviewPed& ped) {
   static const int32_t kUsed[] = {1,  2,  3,  4,  5,  21, 22, 23, 24, 31,
                                   32, 33, 34, 41, 42, 43, 51, 52, 53};
   std::string missing;
+  size_t count = 0;
   for (int32_t bone : kUsed) {
     Vec3 ignored;
     if (!FindBone(sim, ped.ped, bone, &ignored)) {
       missing += (missing.empty() ? "" : ", ") + std::to_string(bone);
+      ++count;
     }
   }
-  return missing;
+  if (count == std::size(kUsed)) {
+    return "no usable joints: its hits are placed by height and side on the upright model "
+           "(head near the top, chest, arms to the sides, knees, feet)";
+  }
+  if (missing.empty()) return "";
+  return "no joints for the game's bones " + missing +
+         " (map them with --bones; until then those hits are placed by height and side)";
 }
 
 std::string FileFriendly(const std::string& name) {
@@ -530,7 +536,20 @@ std::string NothingPaintedReason(const PreviewSummary& summary, const Scenario& 
   return "nothing was painted: the wounds left no blood in the masks (see Vermiltrace.log)";
 }
 
-std::string SummaryJson(const PreviewSummary& s, const std::string& nothing) {
+// The warning for a model whose texture space one wound paints in several places; empty
+// below kReuseWarning.
+std::string ReuseNote(const TexelReuse& reuse) {
+  const double share = ReusedShare(reuse);
+  if (share <= kReuseWarning) return "";
+  std::ostringstream note;
+  note << std::lround(share * kPercent)
+       << " % of its blood masks' texels lie under two or more triangles: blood will show in "
+          "more than one place";
+  return note.str();
+}
+
+std::string SummaryJson(const PreviewSummary& s, const std::string& nothing,
+                        const std::string& pose, const TexelReuse& reuse) {
   std::ostringstream json;
   json << "{\n"
        << "  \"wounds\": " << s.wounds << ",\n"
@@ -538,6 +557,10 @@ std::string SummaryJson(const PreviewSummary& s, const std::string& nothing) {
        << "  \"painted_texels\": " << s.paintedTexels << ",\n"
        << "  \"mask_bytes\": " << s.maskBytes << ",\n"
        << "  \"texture_bytes\": " << s.textureBytes << ",\n"
+       << "  \"reused_texels\": " << std::fixed << std::setprecision(4) << ReusedShare(reuse)
+       << ",\n"
+       << "  \"mirror_straddling_triangles\": " << reuse.straddling << ",\n"
+       << "  \"pose\": \"" << pose << "\",\n"
        << "  \"painted\": " << (nothing.empty() ? "true" : "false") << ",\n"
        << "  \"note\": \"" << nothing << "\"\n"
        << "}\n";
@@ -621,6 +644,9 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   if (!options.bones.empty() && options.model.empty()) {
     throw PreviewError(options.bones + ": a bone mapping needs a model (--model FILE)");
   }
+  if ((!options.up.empty() || !options.facing.empty()) && options.model.empty()) {
+    throw PreviewError("--up and --facing turn a model: they need one (--model FILE)");
+  }
   if (!options.model.empty()) {
     CheckModelFile(options.model);
     if (!options.bones.empty()) ReadInput(options.bones, "bone mapping");
@@ -633,8 +659,9 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   ResetSystemState();
   platform::ClearTestingOverrides();
   SimHost& sim = *session.sim;
-  PreviewPed ped =
-      options.model.empty() ? LoadBuiltInPed(sim) : LoadModelPed(sim, options.model, options.bones);
+  PreviewPed ped = options.model.empty() ? LoadBuiltInPed(sim)
+                                         : LoadModelPed(sim, options.model, options.bones,
+                                                        options.up, options.facing);
   CheckStop();
 
   output.emplace(options.out, options.force);
@@ -657,16 +684,17 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   std::vector<float> times = ResolveEventTimes(scenario, config, iniName);
 
   std::string scenarioName = builtInScenario ? "built-in scenario" : options.scenario;
-  progress << "vermiltrace-preview: " << ped.description << ", ini " << iniName << ", "
-           << scenarioName << ", seed " << options.seed << std::endl;
+  progress << "vermiltrace-preview: " << ped.description << " in its " << ped.poseName << ", ini "
+           << iniName << ", " << scenarioName << ", seed " << options.seed << std::endl;
   if (!overrides.empty()) progress << "the scenario sets " << overrides << std::endl;
   for (const std::string& note : ped.notes) progress << "warning: " << note << std::endl;
 
-  std::string missing = MissingBones(sim, ped);
-  if (!missing.empty()) {
-    missing = "no joints for the game's bones " + missing + " (map them with --bones)";
+  std::string missing = MissingBonesNote(sim, ped);
+  if (!missing.empty())
     progress << "warning: " << ped.description << " has " << missing << std::endl;
-  }
+  const TexelReuse reuse = MeasureTexelReuse(sim, ped.ped, config.MaskSize);
+  const std::string reused = ReuseNote(reuse);
+  if (!reused.empty()) progress << "warning: " << ped.description << ": " << reused << std::endl;
 
   std::vector<std::string> cameras = ScenarioCameras(scenario);
   ScenarioPlayer player(sim, ped, cameras, config.FlowTime, progress);
@@ -681,10 +709,12 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
            << ", FlowTime " << config.FlowTime << " s, DryTime " << config.DryTime
            << " s, CorpseBleedTime " << config.CorpseBleedTime << " s, Drips " << config.Drips
            << ", ExitWounds " << config.ExitWounds << ", seed " << options.seed;
-  std::vector<std::string> title = {"Vermiltrace preview: " + ped.description + ", " + scenarioName,
-                                    "ini: " + iniName, settings.str()};
+  std::vector<std::string> title = {
+      "Vermiltrace preview: " + ped.description + " in its " + ped.poseName + ", " + scenarioName,
+      "ini: " + iniName, settings.str()};
   if (!overrides.empty()) title.push_back("the scenario sets " + overrides + " over the ini");
   if (!missing.empty()) title.push_back("model has " + missing);
+  if (!reused.empty()) title.push_back(reused);
   const std::string nothing = NothingPaintedReason(summary, scenario);
   if (!nothing.empty()) title.push_back(nothing);
   Image sheet = ContactSheet(player.Snapshots(), cameras, title, seams);
@@ -701,7 +731,7 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   fs::rename(plugin / "Vermiltrace.log", output->Dir() / "Vermiltrace.log", error);
   if (error) WriteOutput(output->Dir() / "Vermiltrace.log", "");  // the ini turned the log off
   fs::remove_all(plugin, error);
-  WriteOutput(output->Dir() / "summary.json", SummaryJson(summary, nothing));
+  WriteOutput(output->Dir() / "summary.json", SummaryJson(summary, nothing, ped.poseName, reuse));
   output->Commit();
 
   double elapsed =

@@ -11,6 +11,8 @@
 struct PreviewOptions {
   std::string model;     // empty: the built-in ped
   std::string bones;     // joint-to-bone mapping of the model; empty: guessed
+  std::string up;        // the model's axis that points up (+y, -z, ...); empty: found
+  std::string facing;    // the model's axis that points to its front; empty: found
   std::string ini;       // empty: the shipped ini if one is found, else the defaults
   std::string scenario;  // empty: the built-in scenario
   uint32_t seed = 1;     // the tick count the system seeds its generator with

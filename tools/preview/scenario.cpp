@@ -31,14 +31,9 @@ constexpr NamedWeapon kWeapons[] = {
 };
 
 constexpr BodyPart kParts[] = {
-    {"head", 9, {{4, 5, 0.6f}, {2, 4, 0.3f}}},
-    {"chest", 3, {{3, 4, -0.5f}, {2, 4, -0.3f}}},
-    {"stomach", 3, {{2, 3, -0.5f}, {1, 2, 0.5f}}},
-    {"pelvis", 4, {{2, 1, 0.0f}, {3, 2, 0.5f}}},
-    {"left-arm", 5, {{32, 33, -0.5f}, {31, 32, 0.0f}}},
-    {"right-arm", 6, {{22, 23, -0.5f}, {21, 22, 0.0f}}},
-    {"left-leg", 7, {{41, 42, -0.5f}, {1, 41, 0.5f}}},
-    {"right-leg", 8, {{51, 52, -0.5f}, {1, 51, 0.5f}}},
+    {"head", 9, {5, 4}},       {"chest", 3, {3, 2}},       {"stomach", 3, {2, 1}},
+    {"pelvis", 4, {1, 2}},     {"left-arm", 5, {32, 31}},  {"right-arm", 6, {22, 21}},
+    {"left-leg", 7, {41, 42}}, {"right-leg", 8, {51, 52}},
 };
 
 struct NamedKind {

@@ -46,18 +46,12 @@ constexpr float kMaxScenarioSeconds = 86400.0f;
 enum class EventKind { Shot, Melee, Explosion, Fall, Death, Pose, Snapshot, Camera, Remove, Ini };
 enum class ScenarioPose { Standing, Lying, ArmsRaised };
 
-// A body part: the game's piece number, and where shots at it aim: between two bones
-// (game numbers), past the second by `beyond` of their distance; the second pair where the
-// skeleton lacks a bone of the first.
+// A body part: the game's piece number, and the game bones whose part of the mesh shots at
+// it aim at: the first, else the second where no vertex follows the first.
 struct BodyPart {
-  struct Aim {
-    int32_t fromBone;
-    int32_t toBone;
-    float beyond;
-  };
   const char* name;
   int32_t piece;
-  Aim aims[2];
+  int32_t bones[2];
 };
 
 struct EventTime {
