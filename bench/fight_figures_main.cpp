@@ -3,6 +3,7 @@
 // print them. With --quick only the first setting runs.
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "fight_scenarios.h"
 

@@ -287,6 +287,23 @@ TEST_F(BloodPassTest, DryingRefreshesAreSpreadOverPasses) {
   EXPECT_EQ(Pixel(Layers()[2].texture, 5, 5)[2], 15);  // 98 s of 180 dried
 }
 
+// A painting that raises no texel of an old stain still makes its blood fresh: the next
+// pass shows the fresh colour, without waiting for the drying refresh.
+TEST_F(BloodPassTest, AStainPaintedAgainShowsFreshBloodAtOnce) {
+  TestMesh mesh = AddMesh(1);
+  AddLayer(mesh, 0, 255).lastPaint = 1.0f;
+  sim.clock = 200000;
+  DrawBloodPass(Context(), ped);  // uploaded long dried
+  const uint8_t driedRed = Pixel(Layers()[0].texture, 5, 5)[2];
+  sim.clock = 200500;
+  Layers()[0].lastPaint = 200.5f;  // painted, nothing raised, so not dirty
+  Layers()[0].dirty = false;
+  sim.clock = 200516;
+  DrawBloodPass(Context(), ped);
+  EXPECT_LT(driedRed, Pixel(Layers()[0].texture, 5, 5)[2]);
+  EXPECT_FLOAT_EQ(Layers()[0].lastUpload, 200.516f);
+}
+
 TEST_F(BloodPassTest, OnlyMeshesWithATexturedLayerAreDrawnAgain) {
   TestMesh plain = AddMesh(1);
   TestMesh bloody = AddMesh(1);

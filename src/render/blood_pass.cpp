@@ -340,11 +340,16 @@ void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
       UploadLayer(ctx, layer);
       continue;
     }
-    if (!(ctx.now - layer.lastUpload > kUploadInterval)) continue;
+    // A painting that raised no texel still made the layer's blood fresh again: a texture
+    // that shows it dried is converted now, not at its drying refresh.
+    const bool repainted = layer.lastPaint > layer.lastUpload;
+    if (!repainted && !(ctx.now - layer.lastUpload > kUploadInterval)) continue;
     float colour[3];
     DryingColour(ctx, layer.lastPaint, colour);
     if (layer.texture && !ColourMoved(ctx.tables, layer, colour)) {
-      layer.lastUpload = ctx.now;  // the pixels already show this colour
+      if (!repainted) layer.lastUpload = ctx.now;  // the pixels already show this colour
+    } else if (repainted) {
+      UploadLayer(ctx, layer);
     } else if (!refreshed) {
       UploadLayer(ctx, layer);
       refreshed = true;

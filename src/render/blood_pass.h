@@ -9,7 +9,8 @@
 
 // Blood pass for one ped, run after the host drew it: prunes layers whose mesh left the
 // render object or changed geometry, uploads dirty layers, refreshes the colour of layers
-// not uploaded for kUploadInterval (a refresh that converts the whole texture is done for
+// not uploaded for kUploadInterval or painted since their upload in a colour their
+// texture does not show (a drying refresh that converts the whole texture is done for
 // one layer per call and kDryingRefreshesPerFrame per frame, a frame being the calls with
 // one ctx.now; the others wait for later calls), then draws each mesh that has a
 // textured layer again as its BloodGeometry with the blood textures in its materials
