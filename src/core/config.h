@@ -39,7 +39,7 @@ struct BloodConfig {
   int32_t MaxFallWounds = 4;          // falls that bleed a ped out (>= 1)
   float FallMinDamage = 8.0f;         // least fall damage factor that wounds
   float PaintBudget = 0.0f;           // milliseconds of repainting per frame at most (0: no limit)
-  float BloodMemory = 0.0f;  // MiB of masks and textures at most (0: no limit; 16 ... 1536)
+  float BloodMemory = 0.0f;  // MiB of masks, textures and model copies (0: no limit; 16 ... 1536)
   float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue (0 ... 1)
   float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue (0 ... 1)
   std::vector<std::string> SkinTextures;          // [Overrides], read and kept
