@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "support/wound_world.h"
+#include "wounds/blood_memory.h"
 
 namespace {
 
@@ -112,6 +113,19 @@ TEST_F(BloodGeometry, CopiesAreSharedAndRenewedWhenTheSourceChanges) {
                 static_cast<int>(2 * sizeof(void*)), reinterpret_cast<size_t>(source),
                 g->vertexCount, 1);
   EXPECT_EQ(ReadLogLines().back(), expected);
+
+  // Copies superseded this frame wait for the clock to move on (a draw may still use them),
+  // one superseded later goes at once; none takes the source's skin record with it.
+  EXPECT_EQ(State().tables.retiredGeometries.size(), 3u);
+  EXPECT_FALSE(SimHost::Sim(first)->destroyed);
+  sim.clock += 33;
+  EnforceBloodMemory(Context(), nullptr);
+  for (HostGeometry* old : {first, second, third}) EXPECT_TRUE(SimHost::Sim(old)->destroyed);
+  EXPECT_TRUE(State().tables.retiredGeometries.empty());
+  g->skin = sim.AddSkin();
+  ASSERT_NE(GetBloodGeometry(Context(), source), fourth);
+  EXPECT_TRUE(SimHost::Sim(fourth)->destroyed);
+  EXPECT_EQ(sim.skinnedGeometriesDestroyed, 0);
 }
 
 TEST_F(BloodGeometry, SourcesThatCannotBeCopiedFailEveryTimeWithoutTouchingTheCache) {

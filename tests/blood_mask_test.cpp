@@ -37,4 +37,13 @@ TEST(BloodMask, ReadsBackAsAWholeMask) {
   }
 }
 
+// Writing nothing (0) where no tile is made leaves it unmade: clearing costs no memory.
+TEST(BloodMask, WritingZeroMakesNoTile) {
+  BloodMask mask;
+  ResetMask(mask, 128, 64);
+  SetMaskAt(mask, 70, 3, 0);
+  EXPECT_EQ(mask.tilesMade, 0u);
+  EXPECT_EQ(MaskTile(mask, 1, 0), nullptr);
+}
+
 }  // namespace

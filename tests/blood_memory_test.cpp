@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
+#include "render/blood_geometry.h"
 #include "support/sim_fixture.h"
 #include "wounds/blood_state.h"
 #include "wounds/wound_placement.h"
@@ -118,6 +119,95 @@ TEST_F(BloodMemoryTest, ThirtyTwoPedsAtTheLargestMasksStayWithinTheBudget) {
   EXPECT_EQ(wounded, 32);
   EXPECT_LE(peak, 160 * kMiB);
   EXPECT_GE(peak, 140 * kMiB);  // the budget was filled, not emptied
+}
+
+// A ped hit this frame or the last one keeps its blood whatever it costs; from kFreshHitMs
+// on it goes like any other, the least recently hit first.
+TEST_F(BloodMemoryTest, APedHitThisFrameOrTheLastIsNeverEvicted) {
+  State().config.BloodMemory = 16.0f;
+  const uint32_t hit = 5000;
+  const struct {
+    uint32_t since;  // ms from the hit to the check
+    bool kept;
+  } rows[] = {{0, true}, {33, true}, {kFreshHitMs - 1, true}, {kFreshHitMs, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.since);
+    ResetAllBlood(Context());
+    HostPed* older = AddBloodyPed({kMiB}, hit - 1000);
+    HostPed* shot = AddBloodyPed({4 * kMiB}, hit);  // 20 MiB alone
+    State().tables.bloodStates.at(shot).woundCounter = 1;
+    sim.clock = hit + row.since;
+    EnforceBloodMemory(Context(), nullptr);  // the per-frame check
+    EXPECT_EQ(FindBloodState(State().tables, older), nullptr);
+    EXPECT_EQ(FindBloodState(State().tables, shot) != nullptr, row.kept);
+  }
+}
+
+// The wounded ped keeps its new blood even when it alone is over the budget.
+TEST_F(BloodMemoryTest, AWoundNeverEvictsItsOwnPed) {
+  State().config.MaskSize = 1024;
+  State().config.BloodMemory = 4.0f;  // below one layer's texture
+  ProceduralPed model = AddProceduralPed(sim);
+  sim.clock = 1000;
+  const WoundProfile bullet{0.035f, 0.0f, 1.0f, 1, 4};
+  ASSERT_TRUE(
+      AddWound(Context(), {model.ped, {-0.1f, 1, 1}, {-0.1f, -1, 1}, bullet, "", {}, 0.0f, 1.0f}));
+  EXPECT_GT(BloodMemoryBytes(State().tables), 4 * kMiB);
+  EXPECT_NE(FindBloodState(State().tables, model.ped), nullptr);
+}
+
+// New models keep coming (each ped's geometries new): peds are evicted for the budget and
+// the copies and coverages no ped uses go with them; a reset releases every copy made.
+TEST_F(BloodMemoryTest, NewModelsStayWithinTheBudgetAndAResetReleasesThem) {
+  Start();
+  State().config.MaskSize = 256;
+  State().config.SeamMargin = 2;
+  State().config.BloodMemory = 2.0f;
+  const WoundProfile bullet{0.035f, 0.0f, 1.0f, 1, 4};
+  constexpr int kModels = 6;
+  for (int i = 0; i < kModels; ++i) {
+    const float x = 1.5f * static_cast<float>(i);
+    ProceduralPed model = AddProceduralPed(sim, {{x, 0, 0}});
+    sim.clock += 100;
+    AddWound(Context(),
+             {model.ped, {x - 0.1f, 1, 1}, {x - 0.1f, -1, 1}, bullet, "", {}, 0.0f, 1.0f});
+    sim.GameRenderPed(model.ped);
+    sim.RunFor(100);
+    EXPECT_LE(BloodMemoryBytes(State().tables), 2 * kMiB) << i;
+  }
+  const BloodTables& tables = State().tables;
+  uint64_t pedBytes = 0;
+  for (const auto& entry : tables.bloodStates) pedBytes += PedBloodBytes(entry.second);
+  EXPECT_GT(BloodMemoryBytes(tables), pedBytes);  // the copies count
+  EXPECT_GT(sim.geometriesDestroyed, 0);
+  EXPECT_LT(tables.bloodGeometryCache.size(), 2u * kModels);  // two geometries a model
+
+  sim.GameReset(HostEvent::FirstReset);
+  EXPECT_TRUE(tables.bloodGeometryCache.empty());
+  EXPECT_EQ(BloodMemoryBytes(tables), 0u);
+  EXPECT_EQ(sim.geometriesDestroyed, sim.geometriesMade);
+}
+
+// Over the budget, a copy goes once no ped paints on its geometry and no draw of this
+// frame used it.
+TEST_F(BloodMemoryTest, OnlyCopiesNoPedAndNoDrawOfThisFrameUsesGo) {
+  State().config.MaskSize = 256;
+  State().config.BloodMemory = 0.1f;  // the player's blood alone is over it
+  ProceduralPed model = AddProceduralPed(sim);
+  sim.player = model.ped;
+  sim.clock = 1000;
+  const WoundProfile bullet{0.035f, 0.0f, 1.0f, 1, 4};
+  ASSERT_TRUE(
+      AddWound(Context(), {model.ped, {-0.1f, 1, 1}, {-0.1f, -1, 1}, bullet, "", {}, 0.0f, 1.0f}));
+  HostGeometry* body = GetBloodGeometry(Context(), model.bodyGeometry);  // painted on
+  HostGeometry* head = GetBloodGeometry(Context(), model.headGeometry);  // only drawn
+  EnforceBloodMemory(Context(), nullptr);
+  EXPECT_FALSE(SimHost::Sim(head)->destroyed);
+  sim.clock += 33;
+  EnforceBloodMemory(Context(), nullptr);
+  EXPECT_TRUE(SimHost::Sim(head)->destroyed);
+  EXPECT_FALSE(SimHost::Sim(body)->destroyed);
+  EXPECT_EQ(State().tables.bloodGeometryCache.size(), 1u);
 }
 
 }  // namespace

@@ -405,7 +405,10 @@ TEST_F(BloodStates, RemovalAndResetReleaseEveryTextureOnce) {
   ResetAllBlood(Context());
   EXPECT_TRUE(State().tables.bloodStates.empty());
   EXPECT_TRUE(State().tables.corpseDeathTimes.empty());
-  EXPECT_EQ(State().tables.bloodGeometryCache.size(), 2u);  // one copy per wall
+  // The copies go too, without taking the walls' skin records with them.
+  EXPECT_TRUE(State().tables.bloodGeometryCache.empty());
+  EXPECT_EQ(sim.geometriesDestroyed, 2);  // one copy per wall
+  EXPECT_EQ(sim.skinnedGeometriesDestroyed, 0);
   EXPECT_TRUE(State().tables.playerWasDead);
   EXPECT_EQ(sim.TexturesReleased(), 2);
   EXPECT_EQ(sim.TexturesReleasedTwice(), 0);

@@ -115,7 +115,12 @@ TEST_F(ExitWoundTest, TheExitIsTheLastCrossingBeyondAGraze) {
     std::vector<float> depths;
     size_t wounds;
   };
-  const Row rows[] = {{{0.0f, 0.03f}, 1}, {{0.0f, 0.08f}, 2}, {{0.0f, 0.1f, 0.2f, 0.3f}, 2}};
+  // A graze reaches 5 cm: 4.5 cm is within it, 5.5 cm beyond.
+  const Row rows[] = {{{0.0f, 0.03f}, 1},
+                      {{0.0f, 0.045f}, 1},
+                      {{0.0f, 0.055f}, 2},
+                      {{0.0f, 0.08f}, 2},
+                      {{0.0f, 0.1f, 0.2f, 0.3f}, 2}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.depths.back());
     HostRenderObject* object = sim.AddRenderObject(AddBones(1));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,45 @@ TEST_F(SurfacePainting, ClothSpreadsSkinRuns) {
   EXPECT_LT(skin.width, plain.width) << skin.width << " " << plain.width;
   EXPECT_GE(skin.below, plain.below * 9 / 10) << skin.below << " " << plain.below;
   EXPECT_LT(cloth.below, plain.below / 3) << cloth.below << " " << plain.below;
+}
+
+// On an upright wall (no flatness), a blot starts at a share of its full radius and closes
+// the gap like 1 - e^(-age / growth time); each surface scales the radius and sets where
+// the edge starts to fade.
+TEST_F(WoundTest, EachSurfaceScalesGrowsAndFadesItsBlot) {
+  HostGeometry* wall = AddGrid(GridSpec{});
+  HostPed* ped = AddPedWith({wall});
+  PosedMeshSnapshot snapshot;
+  ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
+  Wound wound{};
+  wound.mesh = snapshot.meshes[0];
+  wound.geometry = wall;
+  wound.u = wound.v = 0.25f;
+  wound.radius = 0.04f;
+  wound.bleed = 1.0f;
+  const struct {
+    SurfaceKind kind;
+    float radiusScale, growthSeconds, edgeInner;
+  } rows[] = {{SurfaceKind::kPlain, 1.0f, 1.2f, 0.5f},
+              {SurfaceKind::kSkin, 0.85f, 1.2f, 0.5f},
+              {SurfaceKind::kCloth, 1.4f, 3.0f, 0.2f}};
+  auto radius = [&](SurfaceKind kind, float age) {
+    WoundStamp stamp;
+    EXPECT_TRUE(BuildWoundStamp(Context(), wound, snapshot, age, stamp, kind));
+    EXPECT_EQ(stamp.flatness, 0.0f);
+    return stamp.radius;
+  };
+  const float plainStart = radius(SurfaceKind::kPlain, 0.0f);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.kind));
+    const float start = radius(row.kind, 0.0f), full = radius(row.kind, 1000.0f);
+    EXPECT_NEAR(start / plainStart, row.radiusScale, 1e-4f);
+    EXPECT_NEAR((radius(row.kind, row.growthSeconds) - start) / (full - start),
+                1.0f - std::exp(-1.0f), 1e-4f);
+    WoundStamp stamp;
+    ASSERT_TRUE(BuildWoundStamp(Context(), wound, snapshot, 0.0f, stamp, row.kind));
+    EXPECT_EQ(stamp.edgeInner, row.edgeInner);
+  }
 }
 
 }  // namespace

@@ -140,12 +140,22 @@ struct PosedMeshSnapshot {
 
 // The texture-space copy of a skinned host geometry the blood pass draws (BloodGeometry).
 struct BloodGeometryEntry {
-  HostGeometry* copy;     // owned by the cache (kept for the life of the process)
+  HostGeometry* copy;     // owned by the cache: destroyed when the entry is dropped
   int32_t vertexCount;    // the source's when the copy was made
   int32_t triangleCount;  // the source's when the copy was made
   HostSkin* skin;         // the source's skin record when the copy was made
+  uint64_t copyBytes;     // of the copy's arrays
+  float lastUse;          // seconds of the latest lookup that returned the copy
   // Per material index, made the first time the seam margin needs it.
   std::vector<TexelCoverage> coverages;
+};
+
+// A copy whose source changed while the frame may still draw it: destroyed once the
+// clock has moved on.
+struct RetiredGeometry {
+  HostGeometry* copy;
+  uint64_t copyBytes;
+  float lastUse;  // seconds
 };
 
 // The last accepted damage event of a ped.
@@ -177,10 +187,12 @@ struct BloodTables {
   AddressTable<HostPed, float> corpseDeathTimes;  // seconds of first-seen death
   // One copy per source geometry, shared by every ped that uses it.
   AddressTable<HostGeometry, BloodGeometryEntry> bloodGeometryCache;
+  std::vector<RetiredGeometry> retiredGeometries;
   // Kept until the host removes the ped (a game reset leaves it alone).
   AddressTable<HostPed, HitRecord> hitHistory;
 
   bool playerWasDead = false;
+  int32_t memoryEvictions = 0;  // peds whose blood BloodMemory dropped
 
   // Scratch reused across calls.
   std::vector<HostMatrix> boneScratch;

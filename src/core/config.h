@@ -40,7 +40,7 @@ struct BloodConfig {
   float FallMinDamage = 8.0f;         // least fall damage factor that wounds
   float PaintBudget = 0.0f;           // milliseconds of repainting per frame at most (0: no limit)
   int32_t FollowPose = 1;    // 1: flowing wounds follow the pose; 0: keep their first (0 or 1)
-  float BloodMemory = 0.0f;  // MiB of masks and textures at most (0: no limit; 16 ... 1536)
+  float BloodMemory = 0.0f;  // MiB of masks, textures and model copies (0: no limit; 16 ... 1536)
   float BloodColor[3] = {0.13f, 0.008f, 0.008f};  // fresh blood, red green blue (0 ... 1)
   float DriedColor[3] = {0.05f, 0.014f, 0.009f};  // dried blood, red green blue (0 ... 1)
   int32_t LogTextureNames = 0;                    // 1: each ped model's textures logged once

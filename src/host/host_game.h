@@ -94,8 +94,10 @@ class HostGame {
   virtual HostGeometry* CreateGeometry(int32_t vertices, int32_t triangles, uint32_t format) = 0;
   virtual void AppendMaterial(HostGeometry* geometry, HostMaterial* material) = 0;  // 0x74E350
   virtual void FinishGeometry(HostGeometry* geometry) = 0;                          // 0x74C800
-  virtual HostSkin* GeometrySkin(HostGeometry* geometry) = 0;                       // 0x7C7550
-  virtual void SetGeometrySkin(HostGeometry* geometry, HostSkin* skin) = 0;         // 0x7C7560
+  // 0x74CCC0: frees a geometry and drops its references to its materials.
+  virtual void DestroyGeometry(HostGeometry* geometry) = 0;
+  virtual HostSkin* GeometrySkin(HostGeometry* geometry) = 0;                // 0x7C7550
+  virtual void SetGeometrySkin(HostGeometry* geometry, HostSkin* skin) = 0;  // 0x7C7560
   virtual SkinView GetSkin(HostSkin* skin) = 0;  // 0x7C77F0, 0x7C7800, 0x7C7810
 
   // --- Materials.

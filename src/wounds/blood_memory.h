@@ -1,5 +1,6 @@
-// The memory all blood masks and their textures take together, and the BloodMemory
-// budget that keeps it from growing without bound.
+// The memory the blood takes: every ped's masks and their textures, and the per-model
+// caches (blood geometry copies with their coverages), and the BloodMemory budget that
+// keeps it from growing without bound.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +8,23 @@
 #include "blood/blood_records.h"
 #include "host/host_types.h"
 
-// Bytes of every layer of every ped: the tiles its mask has made plus its 32-bit texture,
-// which a layer counts from its creation on, since the next render makes it; and the
-// footprints of the flowing wounds.
+// Milliseconds after its latest hit during which a ped's blood is never evicted for
+// memory: the frame of the hit and the next one.
+constexpr uint32_t kFreshHitMs = 50;
+
+// Bytes one ped holds: the tiles each layer's mask has made plus the layer's 32-bit
+// texture, which a layer counts from its creation on, since the next render makes it, and
+// the footprints of its flowing wounds.
+uint64_t PedBloodBytes(const PedBloodState& state);
+
+// Bytes of every ped's state, every cached geometry copy with its coverages and the
+// retired copies.
 uint64_t BloodMemoryBytes(const BloodTables& tables);
 
-// With BloodMemory set (not 0) and the layers over it, drops the states of the least
-// recently hit peds (unsigned lastHitClock, first in table order on ties), never the
-// player's or woundedPed's, until they fit or no other state is left. Logs each eviction.
+// Releases the retired geometry copies; then, with BloodMemory set (not 0) and the blood
+// over it, until it fits: drops the least recently used cached geometry no ped references
+// (through a layer or a flowing wound) and no draw used now, else the state of the least
+// recently hit ped (unsigned lastHitClock, first in table order on ties) other than the
+// player, woundedPed and peds hit within kFreshHitMs. When nothing can go, the blood stays
+// over the budget. Logs each ped eviction.
 void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed);

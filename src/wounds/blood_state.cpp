@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "core/float_math.h"
+#include "render/blood_geometry.h"
 #include "render/blood_pass.h"
 #include "render/wound_footprint.h"
 #include "wounds/blood_memory.h"
@@ -224,12 +225,17 @@ void RemovePedBlood(const BloodContext& ctx, HostPed* ped) {
   table.erase(found);
 }
 
-HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed) {
+HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed, bool spareFreshHits) {
   HostPed* player = ctx.host.FindPlayerPed();
+  const uint32_t clock = ctx.host.ClockMs();
   HostPed* chosen = nullptr;
   uint32_t oldest = 0;
   for (const auto& entry : ctx.tables.bloodStates) {
     if (entry.first == player || entry.first == woundedPed) continue;
+    // Unsigned: the distance back from the clock, also across its wrap.
+    const bool fresh =
+        entry.second.woundCounter > 0 && clock - entry.second.lastHitClock < kFreshHitMs;
+    if (spareFreshHits && fresh) continue;
     if (!chosen || entry.second.lastHitClock < oldest) {
       chosen = entry.first;
       oldest = entry.second.lastHitClock;
@@ -241,7 +247,7 @@ HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed) {
 void EvictLeastRecentlyHit(const BloodContext& ctx, HostPed* woundedPed) {
   const auto& table = ctx.tables.bloodStates;
   if (static_cast<int64_t>(table.size()) <= static_cast<int64_t>(ctx.config.MaxBloodyPeds)) return;
-  if (HostPed* chosen = LeastRecentlyHitPed(ctx, woundedPed)) RemovePedBlood(ctx, chosen);
+  if (HostPed* chosen = LeastRecentlyHitPed(ctx, woundedPed, false)) RemovePedBlood(ctx, chosen);
 }
 
 void ResetAllBlood(const BloodContext& ctx) {
@@ -249,4 +255,6 @@ void ResetAllBlood(const BloodContext& ctx) {
   for (auto& entry : state.bloodStates) ReleaseLayers(ctx.host, entry.second);
   state.bloodStates.clear();
   state.corpseDeathTimes.clear();
+  // The next level may never show these models again.
+  ReleaseAllBloodGeometry(ctx);
 }

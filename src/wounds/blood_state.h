@@ -41,11 +41,13 @@ void RemovePedBlood(const BloodContext& ctx, HostPed* ped);
 // With more than MaxBloodyPeds states, removes the one hit least recently (unsigned
 // lastHitClock, first in table order on ties), never the player's or woundedPed's.
 void EvictLeastRecentlyHit(const BloodContext& ctx, HostPed* woundedPed);
-// The ped EvictLeastRecentlyHit would remove (ignoring the cap), or null.
-HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed);
+// The ped EvictLeastRecentlyHit would remove (ignoring the cap), or null. With
+// spareFreshHits, peds hit within kFreshHitMs of the clock are passed over as well.
+HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed, bool spareFreshHits);
 
-// At a game reset: releases every layer texture and empties bloodStates and
-// corpseDeathTimes (the geometry cache, hit history and playerWasDead stay).
+// At a game reset: releases every layer texture and every blood geometry copy, and
+// empties bloodStates, corpseDeathTimes and the geometry cache (hit history and
+// playerWasDead stay).
 void ResetAllBlood(const BloodContext& ctx);
 
 // Find-or-create (a new state is zero-filled, then EvictLeastRecentlyHit(ped) runs) and

@@ -280,6 +280,11 @@ struct Routines {
     return geometry;
   }
 
+  static int32_t DestroyGeometry(HostGeometry* geometry) {
+    G().geometries.at(geometry).destroyed = true;
+    return 1;
+  }
+
   static HostSurface* CreateSurface(int32_t width, int32_t height, int32_t depth, uint32_t flags) {
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096 || depth != 32) {
       return nullptr;
@@ -461,6 +466,7 @@ SyntheticGame::SyntheticGame() : storage_(new Storage) {
       {ga::kCreateGeometry, reinterpret_cast<const void*>(&Routines::CreateGeometry)},
       {ga::kAppendMaterial, reinterpret_cast<const void*>(&Routines::AppendMaterial)},
       {ga::kFinishGeometry, reinterpret_cast<const void*>(&Routines::FinishGeometry)},
+      {ga::kDestroyGeometry, reinterpret_cast<const void*>(&Routines::DestroyGeometry)},
       {ga::kCreateSurface, reinterpret_cast<const void*>(&Routines::CreateSurface)},
       {ga::kDestroySurface, reinterpret_cast<const void*>(&Routines::DestroySurface)},
       {ga::kLockSurface, reinterpret_cast<const void*>(&Routines::LockSurface)},

@@ -59,6 +59,7 @@ struct GeometryInfo {
   HostSkin* skin = nullptr;
   bool madeBySystem = false;  // through the geometry constructor
   bool finished = false;
+  bool destroyed = false;
   std::vector<HostTriangle> triangles;
   std::vector<TexCoord> texCoords;
   std::vector<uint32_t> colours;

@@ -7,6 +7,7 @@
 
 #include "core/platform.h"
 #include "plugin/system_state.h"
+#include "support/unique_folder.h"
 
 namespace {
 
@@ -26,18 +27,11 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void SimTest::SetUp() {
-  namespace fs = std::filesystem;
-  static int counter = 0;
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  fs::path base = fs::temp_directory_path() / "vermiltrace-tests";
-  fs::path dir;
-  // A fresh name even when an earlier run left its directory behind.
-  do {
-    dir = base / (SafeName(std::string(info->test_suite_name()) + "_" + info->name()) + "_" +
-                  std::to_string(++counter) + "_" + std::to_string(std::rand()));
-  } while (fs::exists(dir));
-  fs::create_directories(dir);
-  dir_ = dir.string() + "/";
+  dir_ = MakeUniqueTempFolder("vermiltrace-" +
+                              SafeName(std::string(info->test_suite_name()) + "_" + info->name()))
+             .string() +
+         "/";
 
   ResetProcess();
 }

@@ -20,6 +20,16 @@ namespace {
 
 constexpr uintmax_t kMaxTextureFileBytes = 64u << 20;
 constexpr char kPlaceholderMark = '$';  // assimp's name for a texture a file does not name
+// Pictures are scaled down to kMaxTextureSide anyway; larger ones would only cost memory
+// (a small file can claim a huge picture).
+constexpr uint64_t kMaxDecodedSide = 4096;
+
+// "W x H texels, larger than ...", or empty when a width x height picture may be decoded.
+std::string SizeRefusal(uint64_t width, uint64_t height) {
+  if (width <= kMaxDecodedSide && height <= kMaxDecodedSide) return "";
+  return std::to_string(width) + " x " + std::to_string(height) + " texels, larger than " +
+         std::to_string(kMaxDecodedSide) + " x " + std::to_string(kMaxDecodedSide);
+}
 
 // Nearest-texel scaling of RGBA rows into the host's BGRA order, at most kMaxTextureSide.
 void Store(const uint8_t* rgba, int width, int height, TexturePixels& out) {
@@ -41,9 +51,15 @@ void Store(const uint8_t* rgba, int width, int height, TexturePixels& out) {
   }
 }
 
-bool Decode(const uint8_t* bytes, size_t size, TexturePixels& out) {
+// The picture's size is read from its header first: refusal says why one is not decoded.
+bool Decode(const uint8_t* bytes, size_t size, TexturePixels& out, std::string& refusal) {
   if (size == 0 || size > kMaxTextureFileBytes) return false;
   int width = 0, height = 0, channels = 0;
+  if (!stbi_info_from_memory(bytes, static_cast<int>(size), &width, &height, &channels)) {
+    return false;
+  }
+  refusal = SizeRefusal(static_cast<uint64_t>(width), static_cast<uint64_t>(height));
+  if (!refusal.empty()) return false;
   stbi_uc* rgba =
       stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 4);
   if (!rgba) return false;
@@ -52,22 +68,23 @@ bool Decode(const uint8_t* bytes, size_t size, TexturePixels& out) {
   return true;
 }
 
-bool DecodeFile(const fs::path& path, TexturePixels& out) {
+bool DecodeFile(const fs::path& path, TexturePixels& out, std::string& refusal) {
   std::error_code error;
   if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kMaxTextureFileBytes) {
     return false;
   }
   std::ifstream in(path, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out);
+  return Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out, refusal);
 }
 
-bool DecodeEmbedded(const aiTexture& texture, TexturePixels& out) {
+bool DecodeEmbedded(const aiTexture& texture, TexturePixels& out, std::string& refusal) {
   if (!texture.pcData) return false;
   if (texture.mHeight == 0) {  // the file's bytes, mWidth of them
-    return Decode(reinterpret_cast<const uint8_t*>(texture.pcData), texture.mWidth, out);
+    return Decode(reinterpret_cast<const uint8_t*>(texture.pcData), texture.mWidth, out, refusal);
   }
-  if (texture.mWidth > 16384 || texture.mHeight > 16384) return false;
+  refusal = SizeRefusal(texture.mWidth, texture.mHeight);
+  if (!refusal.empty()) return false;
   const size_t count = static_cast<size_t>(texture.mWidth) * texture.mHeight;
   std::vector<uint8_t> rgba(count * 4);
   for (size_t i = 0; i < count; ++i) {
@@ -76,6 +93,18 @@ bool DecodeEmbedded(const aiTexture& texture, TexturePixels& out) {
   }
   Store(rgba.data(), static_cast<int>(texture.mWidth), static_cast<int>(texture.mHeight), out);
   return true;
+}
+
+// Whether path, links followed, lies in folder or below it.
+bool InModelFolder(const fs::path& path, const std::string& folder) {
+  std::error_code error;
+  const fs::path base =
+      fs::weakly_canonical(folder.empty() ? fs::path(".") : fs::path(folder), error);
+  if (error) return false;
+  const fs::path full = fs::weakly_canonical(path, error);
+  if (error) return false;
+  const fs::path relative = full.lexically_relative(base);
+  return !relative.empty() && *relative.begin() != "..";
 }
 
 }  // namespace
@@ -88,9 +117,11 @@ bool LoadMaterialTexture(const aiScene& scene, const aiMaterial& material,
     return false;
   }
   const std::string reference = name.C_Str();
+  std::string refusal;
   if (const aiTexture* embedded = scene.GetEmbeddedTexture(reference.c_str())) {
-    if (DecodeEmbedded(*embedded, out)) return true;
-    note = "the embedded texture " + reference + " cannot be decoded";
+    if (DecodeEmbedded(*embedded, out, refusal)) return true;
+    note = "the embedded texture " + reference +
+           (refusal.empty() ? " cannot be decoded" : " is " + refusal + "; not decoded");
     return false;
   }
   const fs::path model(modelPath);
@@ -107,9 +138,22 @@ bool LoadMaterialTexture(const aiScene& scene, const aiMaterial& material,
   for (const char* extension : {".png", ".jpg", ".jpeg", ".tga", ".bmp"}) {
     candidates.push_back(modelDir / fs::path(named).replace_extension(extension));
   }
+  bool outside = false;
   for (const fs::path& candidate : candidates) {
-    if (DecodeFile(candidate, out)) return true;
+    // Only the model's folder and below: a model must not make the tool open other files.
+    if (!InModelFolder(candidate, modelDir)) {
+      outside = true;
+      continue;
+    }
+    if (DecodeFile(candidate, out, refusal)) return true;
+    if (!refusal.empty()) break;
   }
-  note = "its texture " + reference + " was not found or cannot be decoded";
+  if (!refusal.empty()) {
+    note = "its texture " + reference + " is " + refusal + "; not decoded";
+  } else if (outside) {
+    note = "its texture " + reference + " lies outside the model's folder; not read";
+  } else {
+    note = "its texture " + reference + " was not found or cannot be decoded";
+  }
   return false;
 }

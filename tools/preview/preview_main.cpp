@@ -19,8 +19,9 @@ Vermiltrace.ini (found beside this program, in the working directory or in its
 package/ folder; otherwise the compiled-in defaults) into preview/.
 
 Writes DIR/contact-sheet.png, DIR/animation.png, DIR/masks/*.png,
-DIR/Vermiltrace.log and DIR/summary.json. An earlier DIR is replaced only when the
-run succeeds, and only when a preview wrote it (or it is empty) unless --force.
+DIR/Vermiltrace.log and DIR/summary.json when the run succeeds, into a new or empty
+DIR or one a preview wrote, replacing only the files the preview wrote there (all of
+DIR with --force).
 Exit status: 0 done, 1 error, 2 the model cannot show blood (no texture coordinates).
 
 Scenario files hold one event per line: TIME KIND WEAPON TARGET
@@ -85,7 +86,8 @@ int main(int argc, char** argv) {
   struct sigaction action {};
   action.sa_handler = StopPreview;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+  // A closed terminal (SIGHUP) ends the run as an interrupt does.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 #endif
   try {
     RunPreview(options, std::cout);

@@ -10,7 +10,6 @@
 #include <iomanip>
 #include <memory>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "body_targets.h"
 #include "contact_sheet.h"
 #include "core/platform.h"
+#include "output_folder.h"
 #include "ped_renderer.h"
 #include "plugin/handlers.h"
 #include "plugin/system_state.h"
@@ -112,111 +112,6 @@ void CheckModelFile(const std::string& path) {
                        " MiB; refused");
   }
 }
-
-void WriteOutput(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw PreviewError(PathText(path) + ": cannot write");
-}
-
-bool IsEmptyDirectory(const fs::path& path) {
-  std::error_code error;
-  return fs::directory_iterator(path, error) == fs::directory_iterator() && !error;
-}
-
-// The run's output is made in a fresh directory beside the target and takes the target's
-// place only when complete; until then any failure removes it (and the parent directories
-// it had to create). Only an empty directory or one a preview wrote (it holds the marker
-// file) is ever replaced, unless force is given.
-class StagedOutput {
- public:
-  StagedOutput(const fs::path& target, bool force) : target_(target) {
-    if (target_.empty() || target_.filename().empty() || target_.filename() == "." ||
-        target_.filename() == "..") {
-      throw PreviewError(PathText(target) + ": not a usable output directory name");
-    }
-    std::error_code error;
-    if (fs::exists(target_, error) && !fs::is_directory(target_, error)) {
-      throw PreviewError(PathText(target_) + ": exists and is not a directory");
-    }
-    if (!force && fs::is_directory(target_, error) && !IsEmptyDirectory(target_) &&
-        !fs::is_regular_file(target_ / kOutputMarker, error)) {
-      throw PreviewError(PathText(target_) +
-                         ": holds files that vermiltrace-preview did not write; it replaces "
-                         "only its own output (choose another --out, or give --force to "
-                         "replace the folder and everything in it)");
-    }
-    fs::path parent = target_.parent_path();
-    for (fs::path p = parent; !p.empty() && !fs::exists(p, error); p = p.parent_path()) {
-      createdParents_.push_back(p);
-      if (p == p.parent_path()) break;
-    }
-    if (!parent.empty()) {
-      fs::create_directories(parent, error);
-      if (error) Fail(parent, "cannot create the directory");
-    }
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && staging_.empty(); ++attempt) {
-      fs::path candidate =
-          (parent.empty() ? fs::path(".") : parent) /
-          ("." + target_.filename().string() + ".partial-" + std::to_string(random() % 1000000));
-      if (fs::create_directory(candidate, error)) staging_ = candidate;
-    }
-    if (staging_.empty())
-      Fail(parent.empty() ? fs::path(".") : parent, "cannot create a directory in");
-    try {
-      WriteOutput(staging_ / kOutputMarker,
-                  "written by vermiltrace-preview; replaced by its next run\n");
-    } catch (const PreviewError&) {
-      Discard();
-      throw;
-    }
-  }
-
-  ~StagedOutput() { Discard(); }
-
-  const fs::path& Dir() const { return staging_; }
-
-  void Commit() {
-    CheckStop();
-    std::error_code error;
-    fs::path old;
-    if (fs::exists(target_, error)) {
-      old = staging_;
-      old += ".old";
-      fs::rename(target_, old, error);
-      if (error) Fail(target_, "cannot replace the earlier output");
-    }
-    fs::rename(staging_, target_, error);
-    if (error) {
-      std::error_code ignored;
-      if (!old.empty()) fs::rename(old, target_, ignored);
-      Fail(target_, "cannot move the finished output into place");
-    }
-    committed_ = true;
-    if (!old.empty()) fs::remove_all(old, error);
-  }
-
- private:
-  void Discard() {
-    if (committed_) return;
-    committed_ = true;
-    std::error_code ignored;
-    if (!staging_.empty()) fs::remove_all(staging_, ignored);
-    for (const fs::path& p : createdParents_) fs::remove(p, ignored);  // only if empty
-  }
-
-  [[noreturn]] void Fail(const fs::path& path, const char* what) {
-    Discard();
-    throw PreviewError(PathText(path) + ": " + what);
-  }
-
-  fs::path target_;
-  fs::path staging_;
-  std::vector<fs::path> createdParents_;
-  bool committed_ = false;
-};
 
 // The system as the game holds it: started on the simulated host, shut down and the
 // process state cleared however the run ends.
@@ -497,6 +392,7 @@ std::string MaskFileName(const std::string& meshName, const MaskLayer& layer) {
 // The masks of the ped's layers as grey PNG files, and the run's counts.
 PreviewSummary WriteMasks(const PreviewPed& ped, bool removed, const fs::path& dir) {
   PreviewSummary summary;
+  summary.memoryEvictions = State().tables.memoryEvictions;
   const int32_t height = Config().MaskSize;
   const int32_t width = 2 * height;
   const size_t textureBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
@@ -531,6 +427,10 @@ std::string NothingPaintedReason(const PreviewSummary& summary, const Scenario& 
                e.kind == EventKind::Explosion || e.kind == EventKind::Fall;
       });
   if (!hits) return "nothing was painted: the scenario has no shot, melee, explosion or fall";
+  if (summary.memoryEvictions > 0) {
+    return "nothing was painted: BloodMemory evicted the ped's blood to stay within its "
+           "budget (see Vermiltrace.log)";
+  }
   if (summary.wounds == 0)
     return "nothing was painted: no hit found the ped's mesh (see Vermiltrace.log)";
   return "nothing was painted: the wounds left no blood in the masks (see Vermiltrace.log)";
@@ -561,6 +461,7 @@ std::string SummaryJson(const PreviewSummary& s, const std::string& nothing,
        << ",\n"
        << "  \"mirror_straddling_triangles\": " << reuse.straddling << ",\n"
        << "  \"pose\": \"" << pose << "\",\n"
+       << "  \"memory_evictions\": " << s.memoryEvictions << ",\n"
        << "  \"painted\": " << (nothing.empty() ? "true" : "false") << ",\n"
        << "  \"note\": \"" << nothing << "\"\n"
        << "}\n";

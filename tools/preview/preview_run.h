@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+#include "output_folder.h"
+
 struct PreviewOptions {
   std::string model;     // empty: the built-in ped
   std::string bones;     // joint-to-bone mapping of the model; empty: guessed
@@ -22,11 +24,12 @@ struct PreviewOptions {
 };
 
 struct PreviewSummary {
-  int64_t wounds = 0;         // wound attempts that found the mesh
-  int64_t layers = 0;         // blood mask layers at the end
-  int64_t paintedTexels = 0;  // mask texels above zero
-  int64_t maskBytes = 0;      // bytes held in the masks' tiles
-  int64_t textureBytes = 0;   // pixel bytes of the layers' textures
+  int64_t wounds = 0;           // wound attempts that found the mesh
+  int64_t layers = 0;           // blood mask layers at the end
+  int64_t paintedTexels = 0;    // mask texels above zero
+  int64_t maskBytes = 0;        // bytes held in the masks' tiles
+  int64_t textureBytes = 0;     // pixel bytes of the layers' textures
+  int64_t memoryEvictions = 0;  // peds whose blood BloodMemory dropped
   int pictures = 0;
   int masks = 0;
   int frames = 0;  // of the animation
@@ -36,8 +39,6 @@ struct PreviewSummary {
 // few kilobytes, models rarely more than tens of megabytes.
 constexpr size_t kMaxTextInputBytes = 4u << 20;
 constexpr uintmax_t kMaxModelBytes = 256u << 20;
-// The file that marks a directory as a preview's output, which a later run may replace.
-constexpr const char* kOutputMarker = ".vermiltrace-preview";
 
 // Asks the run in progress to stop (safe from a signal handler): it removes what it has
 // staged and throws PreviewError with status 128 + signal.
@@ -46,8 +47,9 @@ void StopPreview(int signal);
 void CheckStop();
 
 // Runs the preview and writes DIR/contact-sheet.png, DIR/animation.png, DIR/masks/*.png,
-// DIR/Vermiltrace.log, DIR/summary.json and the marker file, replacing an earlier DIR only
-// at the end, and only when a preview wrote it, it is empty, or options.force is set.
+// DIR/Vermiltrace.log, DIR/summary.json and the marker file, at the end, into a DIR that
+// is new, empty or a preview's (replacing only the files the preview wrote there), or
+// replacing everything in DIR when options.force is set (see StagedOutput).
 // Progress lines go to progress. Throws PreviewError naming the file (and line) on any
 // failure, with nothing of the run left on disk.
 PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress);

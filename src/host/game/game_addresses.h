@@ -41,6 +41,7 @@ constexpr uintptr_t kFrameMatrix = 0x7F0990;
 constexpr uintptr_t kCreateGeometry = 0x74CA90;
 constexpr uintptr_t kAppendMaterial = 0x74E350;
 constexpr uintptr_t kFinishGeometry = 0x74C800;
+constexpr uintptr_t kDestroyGeometry = 0x74CCC0;
 constexpr uintptr_t kCreateSurface = 0x7FB230;
 constexpr uintptr_t kDestroySurface = 0x7FB020;
 constexpr uintptr_t kLockSurface = 0x7FB2D0;

@@ -45,6 +45,7 @@ using FrameMatrixFn = const HostMatrix* (*)(HostFrame*);
 using CreateGeometryFn = HostGeometry* (*)(int32_t vertices, int32_t triangles, uint32_t format);
 using AppendMaterialFn = void (*)(GameMaterialList*, HostMaterial*);
 using FinishGeometryFn = void (*)(HostGeometry*);
+using DestroyGeometryFn = int32_t (*)(HostGeometry*);
 using CreateSurfaceFn = HostSurface* (*)(int32_t width, int32_t height, int32_t depth,
                                          uint32_t flags);
 using DestroySurfaceFn = void (*)(HostSurface*);
@@ -271,6 +272,10 @@ void GameHost::AppendMaterial(HostGeometry* geometry, HostMaterial* material) {
 
 void GameHost::FinishGeometry(HostGeometry* geometry) {
   if (geometry) Routine<FinishGeometryFn>(ga::kFinishGeometry)(geometry);
+}
+
+void GameHost::DestroyGeometry(HostGeometry* geometry) {
+  if (geometry) Routine<DestroyGeometryFn>(ga::kDestroyGeometry)(geometry);
 }
 
 HostSkin* GameHost::GeometrySkin(HostGeometry* geometry) {

@@ -55,6 +55,7 @@ class GameHost : public HostGame {
   HostGeometry* CreateGeometry(int32_t vertices, int32_t triangles, uint32_t format) override;
   void AppendMaterial(HostGeometry* geometry, HostMaterial* material) override;
   void FinishGeometry(HostGeometry* geometry) override;
+  void DestroyGeometry(HostGeometry* geometry) override;
   HostSkin* GeometrySkin(HostGeometry* geometry) override;
   void SetGeometrySkin(HostGeometry* geometry, HostSkin* skin) override;
   SkinView GetSkin(HostSkin* skin) override;

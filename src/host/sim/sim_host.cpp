@@ -409,6 +409,7 @@ GeometryView SimHost::GetGeometry(HostGeometry* geometry) {
 HostGeometry* SimHost::CreateGeometry(int32_t vertices, int32_t triangles, uint32_t format) {
   if (failCreateGeometry || vertices < 0 || triangles < 0) return nullptr;
   SimGeometry* g = Keep(geometries_);
+  ++geometriesMade;
   g->vertexCount = vertices;
   g->triangleCount = triangles;
   g->format = format;
@@ -428,6 +429,17 @@ void SimHost::AppendMaterial(HostGeometry* geometry, HostMaterial* material) {
 
 void SimHost::FinishGeometry(HostGeometry* geometry) {
   if (geometry) Sim(geometry)->finished = true;
+}
+
+void SimHost::DestroyGeometry(HostGeometry* geometry) {
+  if (!geometry) return;
+  ++geometriesDestroyed;
+  if (Sim(geometry)->skin) ++skinnedGeometriesDestroyed;
+  // The record stays, so that a later use shows up as a draw of a destroyed geometry.
+  SimGeometry& g = *Sim(geometry);
+  g = SimGeometry{};
+  g.hasVertexData = false;
+  g.destroyed = true;
 }
 
 HostSkin* SimHost::GeometrySkin(HostGeometry* geometry) {
@@ -512,7 +524,10 @@ void SimHost::ReleaseTexture(HostTexture* texture) {
   if (!texture) return;
   SimTexture* t = Sim(texture);
   // Records are kept, so a second release is counted instead of touching freed memory.
-  if (t->releaseCount++ == 0 && t->surface) ++t->surface->destroyCount;
+  if (t->releaseCount++ == 0 && t->surface) {
+    ++t->surface->destroyCount;
+    std::vector<uint8_t>().swap(t->surface->pixels);  // long runs make many textures
+  }
 }
 
 HostSurface* SimHost::TextureSurface(HostTexture* texture) {

@@ -75,6 +75,7 @@ struct SimGeometry {
   std::optional<int32_t> reportedMaterialCount;
   HostSkin* skin = nullptr;
   bool finished = false;
+  bool destroyed = false;  // by DestroyGeometry: its arrays are freed
 };
 
 // Sets g's bounds to the sphere the game keeps for a geometry: centred on the box around
@@ -165,9 +166,13 @@ class SimHost : public HostGame {
   int damageRoutineCalls = 0;
   int fireRoutineCalls = 0;
   int renderRoutineCalls = 0;
-  std::vector<SimDraw> draws;  // every render-callback draw, base and blood pass
-  int surfacesMade = 0;        // CreateSurface successes
-  int surfacesDestroyed = 0;   // DestroySurface calls
+  std::vector<SimDraw> draws;   // every render-callback draw, base and blood pass
+  int surfacesMade = 0;         // CreateSurface successes
+  int surfacesDestroyed = 0;    // DestroySurface calls
+  int geometriesMade = 0;       // CreateGeometry successes
+  int geometriesDestroyed = 0;  // DestroyGeometry calls
+  // Of those, geometries that still had a skin record, which the game frees with them.
+  int skinnedGeometriesDestroyed = 0;
 
   // --- Building the world.
   SimEntity* AddEntity(uint8_t type = game::kPedEntity);
@@ -248,6 +253,7 @@ class SimHost : public HostGame {
   HostGeometry* CreateGeometry(int32_t vertices, int32_t triangles, uint32_t format) override;
   void AppendMaterial(HostGeometry* geometry, HostMaterial* material) override;
   void FinishGeometry(HostGeometry* geometry) override;
+  void DestroyGeometry(HostGeometry* geometry) override;
   HostSkin* GeometrySkin(HostGeometry* geometry) override;
   void SetGeometrySkin(HostGeometry* geometry, HostSkin* skin) override;
   SkinView GetSkin(HostSkin* skin) override;

@@ -23,6 +23,7 @@
 
 #include "preview_run.h"
 #include "scenario.h"
+#include "support/unique_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -32,9 +33,7 @@ class PreviewRun : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("vermiltrace-preview-" + std::string(info->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = MakeUniqueTempFolder("vermiltrace-preview-" + std::string(info->name()));
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -66,6 +65,10 @@ class PreviewRun : public ::testing::Test {
     EXPECT_EQ(after, before) << "left behind by: " << message;
     return message;
   }
+
+  // Runs the preview program on long.txt into out and stops it with signal once it has
+  // staged its output: nothing of it may be left.
+  void Interrupt(int signal);
 
   PreviewOptions Options(const std::string& out = "out") const {
     PreviewOptions options;
@@ -148,7 +151,7 @@ TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
        << ",\n  \"mask_bytes\": " << summary.maskBytes
        << ",\n  \"texture_bytes\": " << 3 * 256 * 128 * 4
        << ",\n  \"reused_texels\": 0.0000,\n  \"mirror_straddling_triangles\": 0"
-       << ",\n  \"pose\": \"own pose\",\n  \"painted\": true,\n  \"note\": \"\"\n}\n";
+       << ",\n  \"pose\": \"own pose\",\n  \"memory_evictions\": 0,\n  \"painted\": true,\n  \"note\": \"\"\n}\n";
   EXPECT_EQ(Read(out / "summary.json"), json.str());
   EXPECT_GE(summary.wounds, 14);
   EXPECT_GT(summary.paintedTexels, 1000);
@@ -256,7 +259,72 @@ TEST_F(PreviewRun, AFolderThePreviewDidNotWriteIsKeptUnlessForced) {
   EXPECT_TRUE(fs::exists(dir_ / "out" / kOutputMarker));
 }
 
+// A later run replaces only the files the preview wrote: what the user added stays, and a
+// file of the user's where the run would write stops it before anything is replaced.
+TEST_F(PreviewRun, TheNextRunLeavesTheUsersFilesAlone) {
+  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=64\r\n");
+  Write("shot.txt", "0 shot pistol chest\n1 snapshot - x\n");
+  Write("none.txt", "0 snapshot - x\n");
+  PreviewOptions options = Options("out/");  // a trailing separator names the same folder
+  options.scenario = Path("shot.txt");
+  std::ostringstream progress;
+  RunPreview(options, progress);
+  ASSERT_TRUE(fs::exists(dir_ / "out" / "masks" / "body-material1.png"));
+  Write("out/notes.txt", "mine");
+  Write("out/masks/mine.png", "mine too");
+
+  options.scenario = Path("none.txt");  // paints no mask
+  RunPreview(options, progress);
+  EXPECT_EQ(Read(dir_ / "out" / "notes.txt"), "mine");
+  EXPECT_EQ(Read(dir_ / "out" / "masks" / "mine.png"), "mine too");
+  EXPECT_FALSE(fs::exists(dir_ / "out" / "masks" / "body-material1.png"));
+  EXPECT_TRUE(fs::exists(dir_ / "out" / "contact-sheet.png"));
+
+  Write("out/animation.png", "mine now");
+  fs::remove(dir_ / "out" / "masks" / "mine.png");
+  Write("out/masks/body-material1.png", "mine as well");
+  options.scenario = Path("shot.txt");
+  const std::string message = FailedRun(options);
+  EXPECT_NE(message.find("did not write it; nothing was replaced"), std::string::npos) << message;
+  EXPECT_EQ(Read(dir_ / "out" / "masks" / "body-material1.png"), "mine as well");
+  EXPECT_EQ(Read(dir_ / "out" / "notes.txt"), "mine");
+}
+
+// The blood a run lost to BloodMemory is named as the reason nothing shows.
+TEST_F(PreviewRun, BloodLostToTheMemoryBudgetIsNamed) {
+  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=1024\r\nBloodMemory=16\r\n");
+  Write("shot.txt", "0 shot pistol chest\n0 shot pistol left-arm\n1 snapshot - x\n");
+  PreviewOptions options = Options();
+  options.scenario = Path("shot.txt");
+  std::ostringstream progress;
+  PreviewSummary summary = RunPreview(options, progress);
+  EXPECT_GT(summary.memoryEvictions, 0);
+  EXPECT_NE(Read(dir_ / "out" / "summary.json").find("BloodMemory evicted the ped's blood"),
+            std::string::npos);
+}
+
 #ifndef _WIN32
+// A folder reached through a symbolic link gets the files; the link stays.
+TEST_F(PreviewRun, AnOutputLinkIsWrittenThrough) {
+  Write("Vermiltrace.ini", "[Blood]\r\nMaskSize=64\r\n");
+  Write("none.txt", "0 snapshot - x\n");
+  fs::create_directories(dir_ / "real");
+  Write("real/keep.txt", "mine");
+  fs::create_directory_symlink(dir_ / "real", dir_ / "link");
+  Write("real/" + std::string(kOutputMarker), "written by vermiltrace-preview\n");
+  PreviewOptions options = Options("link");
+  options.scenario = Path("none.txt");
+  std::ostringstream progress;
+  RunPreview(options, progress);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link"));
+  EXPECT_TRUE(fs::exists(dir_ / "real" / "contact-sheet.png"));
+  EXPECT_EQ(Read(dir_ / "real" / "keep.txt"), "mine");
+
+  fs::create_symlink(dir_ / "real" / "keep.txt", dir_ / "file-link");
+  EXPECT_EQ(FailedRun(Options("file-link")),
+            Path("file-link") + ": is a symbolic link that does not lead to a folder; refused");
+}
+
 TEST_F(PreviewRun, EndlessOrOversizedInputsAreRefusedAtOnce) {
   Write("Vermiltrace.ini", "[Blood]\r\n");
   Write("huge.txt", std::string(kMaxTextInputBytes + 1, '#'));
@@ -292,6 +360,11 @@ TEST_F(PreviewRun, AModelWithoutTextureCoordinatesSaysSoWithStatus2) {
 TEST_F(PreviewRun, AnInterruptedRunLeavesNoStagingFolder) {
   Write("Vermiltrace.ini", "[Blood]\r\n");
   Write("long.txt", "0 shot pistol chest\n80000 snapshot - much later\n");
+  for (int signal : {SIGTERM, SIGHUP}) Interrupt(signal);
+}
+
+void PreviewRun::Interrupt(int signal) {
+  SCOPED_TRACE(signal);
   pid_t child = fork();
   if (child == 0) {
     execl(VT_PREVIEW_PROGRAM, VT_PREVIEW_PROGRAM, "--ini", Path("Vermiltrace.ini").c_str(),
@@ -305,10 +378,10 @@ TEST_F(PreviewRun, AnInterruptedRunLeavesNoStagingFolder) {
     return false;
   };
   while (!staged()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  kill(child, SIGTERM);
+  kill(child, signal);
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << status;
   std::vector<std::string> entries;
   for (const auto& entry : fs::directory_iterator(dir_))
     entries.push_back(entry.path().filename().string());
