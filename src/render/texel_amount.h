@@ -34,6 +34,27 @@ constexpr float kLeastAmount = 0.01f;
 // A texel's jitter: kJitterLow plus up to kJitterSpread from its hash.
 constexpr float kJitterSpread = 0.4f, kJitterLow = 0.8f;
 
+// The point of a texel on the posed triangle p0 p1 p2 from its weights, each clamped to
+// at least 0 and all divided by their sum.
+inline Vec3 TexelPoint(Vec3 p0, Vec3 p1, Vec3 p2, float w0, float w1, float w2) {
+  w0 = std::max(0.0f, w0);
+  w1 = std::max(0.0f, w1);
+  w2 = std::max(0.0f, w2);
+  const float sum = w0 + w1 + w2;
+  return p0 * (w0 / sum) + p1 * (w1 / sum) + p2 * (w2 / sum);
+}
+
+// q relative to the wound's centre line: its centre, stretched along axis by cut either
+// way (a capsule).
+inline Vec3 FromCentreLine(Vec3 q, Vec3 centre, Vec3 axis, float cut) {
+  Vec3 rel = q - centre;
+  if (cut > 0.0f) {
+    const float s = std::min(std::max(Dot(rel, axis), -cut), cut);
+    rel = rel - axis * s;
+  }
+  return rel;
+}
+
 // Noise factors looked up at a texel's point, each at most once (kUnknown until needed).
 constexpr float kUnknown = -1.0f;
 struct TexelNoise {

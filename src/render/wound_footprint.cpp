@@ -157,19 +157,8 @@ uint32_t ListTexels(const FootprintTriangle& e, const PosedWound& pose, uint16_t
     for (int32_t x = first; x <= last; ++x) {
       float w0, w1, w2;
       if (!WeighTexel(triangle, static_cast<float>(x), fy, w0, w1, w2)) continue;
-      w0 = std::max(0.0f, w0);
-      w1 = std::max(0.0f, w1);
-      w2 = std::max(0.0f, w2);
-      const float sum = w0 + w1 + w2;
-      w0 /= sum;
-      w1 /= sum;
-      w2 /= sum;
-      const Vec3 q = p0 * w0 + p1 * w1 + p2 * w2;
-      Vec3 rel = q - centre;
-      if (cut > 0.0f) {
-        const float s = std::min(std::max(Dot(rel, axis), -cut), cut);
-        rel = rel - axis * s;
-      }
+      const Vec3 q = texel_amount::TexelPoint(p0, p1, p2, w0, w1, w2);
+      const Vec3 rel = texel_amount::FromCentreLine(q, centre, axis, cut);
       const float dist = Sqrt(Dot(rel, rel));
       const bool now = BlotMayPaint(stage, dist, margin) || DripsThatMayPaint(stage, q, margin);
       if (!now) continue;

@@ -357,20 +357,8 @@ bool Rasterise(MaskLayer& layer, int32_t maskSize, const Vec3 positions[3],
       // as painted, a texel already there (the core of a flowing wound) cannot rise.
       if (written && current >= texel_amount::TexelValue(jitter, 1.0f)) continue;
 
-      w0 = std::max(0.0f, w0);
-      w1 = std::max(0.0f, w1);
-      w2 = std::max(0.0f, w2);
-      const float sum = w0 + w1 + w2;
-      w0 /= sum;
-      w1 /= sum;
-      w2 /= sum;
-      const Vec3 q = p0 * w0 + p1 * w1 + p2 * w2;
-
-      Vec3 rel = q - centre;
-      if (cut > 0.0f) {
-        const float s = std::min(std::max(Dot(rel, axis), -cut), cut);
-        rel = rel - axis * s;
-      }
+      const Vec3 q = texel_amount::TexelPoint(p0, p1, p2, w0, w1, w2);
+      const Vec3 rel = texel_amount::FromCentreLine(q, centre, axis, cut);
       const float distSq = Dot(rel, rel);
 
       TexelNoise noise;
