@@ -8,6 +8,7 @@
 #include "core/config.h"
 #include "core/platform.h"
 #include "core/profile_text.h"
+#include "plugin/system_state.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -229,6 +230,49 @@ TEST(ConfigNameList, SplitsAtCommasDropsSpacesAndLowerCases) {
   EXPECT_EQ(SplitNameList(" A b ,,\tC\t, ,Ä"), (std::vector<std::string>{"ab", "\tc\t", "Ä"}));
   EXPECT_TRUE(SplitNameList("").empty());
   EXPECT_TRUE(SplitNameList(nullptr).empty());
+}
+
+// Lists that cannot work as written are read as before and named in the log at start-up.
+TEST_F(ConfigFile, CutOrUnmatchableNameListsAreLoggedAtStartUp) {
+  const std::string longList = "a," + std::string(2100, 'b');
+  WriteIni("[Overrides]\r\nSkinTextures=skin, my skin,other\r\nClothTextures=" + longList + "\r\n");
+  Start();
+  const std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[3],
+            "SkinTextures: \"my skin\" can never match a texture (spaces inside a name are "
+            "removed)");
+  EXPECT_EQ(lines[4],
+            "ClothTextures: longer than 2047 characters, everything after them is ignored");
+  EXPECT_EQ(Config().SkinTextures, (std::vector<std::string>{"skin", "myskin", "other"}));
+  EXPECT_EQ(Config().ClothTextures, SplitNameList(longList.substr(0, 2047).c_str()));
+
+  struct NoteCase {
+    std::string value;
+    const char* line;  // null: nothing to say
+  };
+  const NoteCase cases[] = {
+      {"one, two ,three", nullptr},
+      {"'quoted',b",
+       "SkinTextures: \"'quoted'\" can never match a texture (quotes stay part "
+       "of the name)"},
+      // The reader takes the outer quotes off the whole value, not off each name.
+      {"\"one\", \"two\"",
+       "SkinTextures: \"one\"\" can never match a texture (quotes stay "
+       "part of the name)"},
+      {std::string(2047, 'x'), nullptr},
+  };
+  for (const NoteCase& c : cases) {
+    SCOPED_TRACE(c.value);
+    NewProcess();
+    WriteIni(std::string("[Overrides]\r\nSkinTextures=") + c.value + "\r\n");
+    Start();
+    const std::vector<std::string> noted = ReadLogLines();
+    ASSERT_EQ(noted.size(), c.line ? 4u : 3u);
+    if (c.line) {
+      EXPECT_EQ(noted[3], c.line);
+    }
+  }
 }
 
 // Our text reader and the platform's reader answer alike. Natively the platform reader

@@ -75,6 +75,37 @@ TEST_F(LogFile, LongMessagesAreWrittenWholeAndOddFormatsStaySafe) {
   EXPECT_EQ(lines[2], "%n %q " + std::string(4095, ' ') + "5 end %");
 }
 
+TEST_F(LogFile, StopsWithOneLastLineAtItsSizeLimit) {
+  OpenLog();
+  const std::string filler(1000, 'f');
+  for (size_t i = 0; i < kMaxLogBytes / filler.size() + 10; ++i) LogLine("%s", filler.c_str());
+  LogLine("after the limit");
+  const std::string bytes = ReadLogBytes();
+  EXPECT_LE(bytes.size(), kMaxLogBytes);
+  EXPECT_GT(bytes.size(), kMaxLogBytes - filler.size() - 100);
+  const std::string last = std::string(kLogStoppedLine) + "\r\n";
+  ASSERT_GE(bytes.size(), last.size());
+  EXPECT_EQ(bytes.substr(bytes.size() - last.size()), last);
+  EXPECT_EQ(bytes.find("after the limit"), std::string::npos);
+}
+
+TEST_F(LogFile, HeldLinesWaitForTheLogAndAreWrittenOnce) {
+  HoldLogLine("held %d", 1);
+  HoldLogLine("held %d", 2);
+  WriteHeldLogLines();  // closed: dropped
+  HoldLogLine("held %d", 3);
+  for (size_t i = 0; i < kMaxHeldLogLines; ++i) HoldLogLine("beyond");
+  OpenLog();
+  LogLine("open");
+  WriteHeldLogLines();
+  WriteHeldLogLines();
+  std::vector<std::string> lines = ReadLogLines();
+  ASSERT_EQ(lines.size(), 1 + kMaxHeldLogLines);
+  EXPECT_EQ(lines[0], "open");
+  EXPECT_EQ(lines[1], "held 3");
+  EXPECT_EQ(lines.back(), "beyond");
+}
+
 TEST_F(LogFile, NothingIsWrittenWhileTheLogIsClosed) {
   LogLine("lost");
   EXPECT_FALSE(LogOpen());

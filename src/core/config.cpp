@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include "core/log.h"
 #include "core/platform.h"
 
 namespace {
@@ -37,10 +40,51 @@ void ReadColour(float (&colour)[3], const char* key, const char* path) {
   }
 }
 
+// A name as written between two commas, without the spaces around it.
+std::string TrimSpaces(const std::string& written) {
+  const size_t first = written.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return written.substr(first, written.find_last_not_of(' ') + 1 - first);
+}
+
+// Why a name can never equal a texture's name; null when it can.
+const char* UnmatchableReason(const std::string& name) {
+  if (name.empty()) return nullptr;
+  if (name.find(' ') != std::string::npos) return "spaces inside a name are removed";
+  if (name.find('"') != std::string::npos || name.front() == '\'' || name.back() == '\'') {
+    return "quotes stay part of the name";
+  }
+  return nullptr;
+}
+
+// The settings are read before the log opens: what a player should know about a list is
+// held for the log (one line for a cut value, one for the first name that cannot match).
+void NoteNameList(const char* key, const std::string& text, bool cut) {
+  if (cut) {
+    HoldLogLine("%s: longer than %zu characters, everything after them is ignored", key,
+                kNameListBuffer - 1);
+  }
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    const std::string name = TrimSpaces(text.substr(start, comma - start));
+    if (const char* reason = UnmatchableReason(name)) {
+      HoldLogLine("%s: \"%s\" can never match a texture (%s)", key, name.c_str(), reason);
+      return;
+    }
+    if (comma == std::string::npos) return;
+    start = comma + 1;
+  }
+}
+
 void ReadNameList(std::vector<std::string>& list, const char* key, const char* path) {
-  char text[kNameListBuffer] = {};
+  // One character more than the list keeps tells a value that was cut.
+  char text[kNameListBuffer + 1] = {};
   platform::ProfileString("Overrides", key, "", text, sizeof(text), path);
+  const bool cut = std::strlen(text) >= kNameListBuffer;
+  text[kNameListBuffer - 1] = '\0';
   list = SplitNameList(text);
+  NoteNameList(key, text, cut);
 }
 
 // NaN fails the comparison on purpose, so a value that is not a number takes the limit.

@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/platform.h"
 
@@ -19,8 +21,16 @@ struct LogState {
   char composed[261] = {};
   FILE* file = nullptr;  // never closed by the system
   bool enabled = true;   // the Log setting
+  size_t written = 0;    // bytes in the file, line ends as the stream writes them
+  bool stopped = false;  // kMaxLogBytes reached: nothing more is written
 };
 LogState g_log;
+
+// Apart from LogState, which must stay constant-initialised.
+std::vector<std::string>& HeldLines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
 
 constexpr int kMaxWidth = 4096;
 
@@ -261,17 +271,54 @@ FILE* LogFile() { return g_log.file; }
 void ResetLog() {
   if (g_log.file) std::fclose(g_log.file);
   g_log = LogState{};
+  HeldLines().clear();
 }
 
-void LogLine(const char* format, ...) {
+namespace {
+
+// Bytes text takes in the file: a text-mode stream writes each '\n' as CR LF.
+size_t FileBytes(const std::string& text) {
+  const bool textMode = std::strcmp(platform::kLineEnd, "\n") == 0;
+  return text.size() + (textMode ? size_t(std::count(text.begin(), text.end(), '\n')) : 0);
+}
+
+void WriteLine(std::string line) {
   FILE* log = g_log.file;
-  if (!log || !format) return;
+  if (!log || g_log.stopped) return;
+  line += platform::kLineEnd;
+  const std::string last = std::string(kLogStoppedLine) + platform::kLineEnd;
+  if (g_log.written + FileBytes(line) + FileBytes(last) > kMaxLogBytes) {
+    line = last;
+    g_log.stopped = true;
+  }
+  g_log.written += FileBytes(line);
+  // One write per line, so lines from two threads cannot interleave inside a line.
+  std::fwrite(line.data(), 1, line.size(), log);
+  std::fflush(log);
+}
+
+}  // namespace
+
+void LogLine(const char* format, ...) {
+  if (!g_log.file || !format) return;
   va_list args;
   va_start(args, format);
   std::string line = FormatMessage(format, args);
   va_end(args);
-  line += platform::kLineEnd;
-  // One write per line, so lines from two threads cannot interleave inside a line.
-  std::fwrite(line.data(), 1, line.size(), log);
-  std::fflush(log);
+  WriteLine(std::move(line));
+}
+
+void HoldLogLine(const char* format, ...) {
+  std::vector<std::string>& held = HeldLines();
+  if (!format || held.size() >= kMaxHeldLogLines) return;
+  va_list args;
+  va_start(args, format);
+  held.push_back(FormatMessage(format, args));
+  va_end(args);
+}
+
+void WriteHeldLogLines() {
+  std::vector<std::string>& held = HeldLines();
+  for (std::string& line : held) WriteLine(std::move(line));
+  held.clear();
 }

@@ -1,6 +1,7 @@
 // The plug-in directory and the diagnostic log Vermiltrace.log beside the library.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // Directory of the library's own file, ending with its separator (computed once; the
@@ -30,6 +31,23 @@ void LogLine(const char* format, ...)
 #endif
     ;
 
+// Keeps a line, formatted as LogLine does, for a log that is not open yet (the settings
+// are read before it opens). At most kMaxHeldLogLines are kept; later ones are dropped.
+constexpr size_t kMaxHeldLogLines = 16;
+void HoldLogLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(gnu_printf, 1, 2)))
+#endif
+    ;
+// Writes the held lines, in the order they came, then forgets them (also when the log is
+// closed, so that they are written at most once).
+void WriteHeldLogLines();
+
+// The log file's size limit: the line that would pass it (with the closing line) is
+// replaced by kLogStoppedLine, and nothing is written after that.
+constexpr size_t kMaxLogBytes = 4u << 20;
+constexpr const char* kLogStoppedLine = "log stopped: it reached its 4 MiB limit";
+
 // The Log setting (on until start-up reads it).
 void SetLogEnabled(bool enabled);
 // True when the Log setting is on and the log is open: the test most writers make.
@@ -37,5 +55,6 @@ bool LogEnabled();
 
 // The open log stream, or null.
 FILE* LogFile();
-// Closes the log and forgets the paths, as at process start (tests and tools only).
+// Closes the log and forgets the paths and held lines, as at process start (tests and tools
+// only).
 void ResetLog();

@@ -13,4 +13,11 @@ uint32_t DecodeBranchTarget(const uint8_t* code, size_t available, uint32_t addr
   return 0;
 }
 
+std::array<uint8_t, kRelativeBranchSize> RelativeBranch(uint8_t opcode, uint32_t address,
+                                                        uint32_t destination) {
+  std::array<uint8_t, kRelativeBranchSize> out{opcode};
+  StoreWord(out.data() + 1, destination - (address + kRelativeBranchSize));
+  return out;
+}
+
 }  // namespace memory

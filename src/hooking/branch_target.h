@@ -1,6 +1,7 @@
 // Where a call or jump instruction of 32-bit x86 code leads, from its bytes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,12 @@ namespace memory {
 // few bytes for the form, has no target: 0.
 uint32_t DecodeBranchTarget(const uint8_t* code, size_t available, uint32_t address,
                             const std::function<uint32_t(uint32_t pointerAddress)>& readPointer);
+
+constexpr size_t kRelativeBranchSize = 5;
+
+// opcode (E8 call, E9 jmp) with the rel32 that leads from address to destination.
+std::array<uint8_t, kRelativeBranchSize> RelativeBranch(uint8_t opcode, uint32_t address,
+                                                        uint32_t destination);
 
 // Little-endian 32-bit word at bytes.
 inline uint32_t LoadWord(const uint8_t* bytes) {

@@ -1,6 +1,7 @@
 // Call-site hook chains (32-bit Windows only): a 5-byte call instruction of the host is
-// pointed at a dispatcher of this layer, which runs the site's hooks around the call's
-// original target and gives the host that call's result.
+// pointed at a stub (a jump to a dispatcher of this layer, in memory that outlives this
+// code), and the dispatcher runs the site's hooks around the call's original target and
+// gives the host that call's result.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "hooking/allocator.h"
 #include "hooking/process_memory.h"
 
 namespace events {
@@ -30,10 +32,11 @@ class HookHandle;
 struct CallSite {
   uintptr_t address = 0;  // of the call instruction
   CallContract contract = CallContract::Plain;
-  memory::SavedBytes saved;   // the call instruction before patching
-  uintptr_t savedTarget = 0;  // what the instruction called before patching
-  bool hooked = false;        // the instruction calls this site's dispatcher
-  int dispatcher = -1;        // this site's dispatcher slot while hooked
+  memory::SavedBytes saved;      // the call instruction before patching
+  uintptr_t savedTarget = 0;     // what the instruction called before patching
+  bool hooked = false;           // the instruction calls this site's stub
+  int dispatcher = -1;           // this site's dispatcher slot while hooked
+  inline_hook::Allocation stub;  // E9 to the dispatcher while hooked
   std::vector<std::pair<HookRoutine, const HookHandle*>> hooks;  // installation order
 
   CallSite() = default;
@@ -55,8 +58,14 @@ class HookHandle {
   ~HookHandle();
 
   // Sets this handle's hook (replacing an earlier one of this handle). The first hook of a
-  // site patches it: only a 5-byte E8 call is rewritten, into a call to the dispatcher.
+  // site patches it: only a 5-byte E8 call is rewritten, into a call to the site's stub.
   void Install(HookRoutine routine);
+  // Takes this handle's hook out (the destructor does it too). The last hook of a site
+  // unpatches it, other threads held: the saved bytes go back when the call instruction
+  // is still the one written here; when another patch was written over it, the stub is
+  // turned into a jump to the saved target and kept for the life of the process, so that
+  // the other patch still reaches the original (LeftInPlace).
+  memory::Removal Remove();
   // True while the site's call instruction leads to the dispatcher.
   bool SiteHooked() const { return site_->hooked; }
 
@@ -67,5 +76,8 @@ class HookHandle {
 // One pass through a patched call: the site's hooks chained around the saved target, the
 // most recently installed hook outermost. Returns the chain's result.
 uintptr_t Dispatch(const CallSite& site, void* self);
+
+// True while any thread is counted inside a dispatcher.
+bool DispatchersBusy();
 
 }  // namespace events

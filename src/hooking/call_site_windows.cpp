@@ -1,12 +1,17 @@
 #include "hooking/call_site.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include "hooking/branch_target.h"
+#include "hooking/inline_hook.h"
 #include "hooking/process_memory.h"
 #include "hooking/thread_hold.h"
 
@@ -92,7 +97,59 @@ int FreeSlot(CallContract contract, uintptr_t target) {
   return any;
 }
 
+void WriteStub(uintptr_t stub, uintptr_t destination) {
+  const auto jump = memory::RelativeBranch(0xE9, uint32_t(stub), uint32_t(destination));
+  memcpy(reinterpret_cast<void*>(stub), jump.data(), jump.size());
+  FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(stub), jump.size());
+}
+
+// A thread stopped on the stub has taken the call but not yet its jump.
+inline_hook::IpMove StubToTarget(uint32_t eip, uint32_t* moved, const void* context) {
+  const CallSite& site = *static_cast<const CallSite*>(context);
+  if (eip != site.stub.address()) return inline_hook::IpMove::Keep;
+  *moved = uint32_t(site.savedTarget);
+  return inline_hook::IpMove::Move;
+}
+
+// Takes the site's patch out, or leaves it leading to the saved target (see Remove).
+memory::Removal Unpatch(CallSite& site) {
+  const auto ours =
+      memory::RelativeBranch(0xE8, uint32_t(site.address), uint32_t(site.stub.address()));
+  uint8_t current[memory::kRelativeBranchSize];
+  bool restored = false;
+  {
+    inline_hook::HeldThreads threads;
+    const bool stillOurs = memory::ReadBytes(site.address, current, sizeof(current), true) &&
+                           memcmp(current, ours.data(), ours.size()) == 0;
+    threads.PlanMoves(StubToTarget, &site);
+    restored = stillOurs && memory::WriteBytes(site.address, site.saved.bytes, site.saved.count,
+                                               site.saved.liftProtection);
+    if (restored) {
+      threads.ApplyMoves();
+    } else {
+      WriteStub(site.stub.address(), site.savedTarget);
+    }
+  }
+  site.saved.present = false;
+  if (restored) {
+    site.stub.Reset();
+    return memory::Removal::Restored;
+  }
+  // The other patch leads to the stub for as long as it stays, which may be for good.
+  static_cast<void>(new inline_hook::Allocation(std::move(site.stub)));
+  return memory::Removal::LeftInPlace;
+}
+
 }  // namespace
+
+bool DispatchersBusy() {
+  for (const Slot* slots : {memberSlots, plainSlots}) {
+    for (int i = 0; i < kDispatchers; ++i) {
+      if (slots[i].inside > 0) return true;
+    }
+  }
+  return false;
+}
 
 CallSite::~CallSite() { memory::RestoreBytes(&saved); }
 
@@ -124,7 +181,7 @@ void HookHandle::Install(HookRoutine routine) {
   }
   if (site.hooked) return;
 
-  // Only a 5-byte relative call can be swapped for a call to the dispatcher: a jump would
+  // Only a 5-byte relative call can be swapped for a call to the stub: a jump would
   // become a call, and a 6-byte indirect call would leave a stray byte behind.
   const uintptr_t address = site.address;
   uint8_t opcode = 0;
@@ -132,8 +189,11 @@ void HookHandle::Install(HookRoutine routine) {
   const uintptr_t target = memory::BranchTarget(address);
   const int slot = FreeSlot(site.contract, target);
   if (slot < 0) return;
-  const uintptr_t dispatcher = DispatcherAddress(site.contract, slot);
-  memory::SaveBytes(&site.saved, address, 5);
+  inline_hook::Allocation stub = inline_hook::Allocator::Shared(inline_hook::SystemPageSource())
+                                     ->Allocate(memory::kRelativeBranchSize, {address});
+  if (stub.address() == 0) return;
+  WriteStub(stub.address(), DispatcherAddress(site.contract, slot));
+  memory::SaveBytes(&site.saved, address, memory::kRelativeBranchSize);
   if (!site.saved.present) return;
   // Ready before the write: another thread may take the new call at once.
   Slot& taken = Slots(site.contract)[slot];
@@ -141,33 +201,39 @@ void HookHandle::Install(HookRoutine routine) {
   site.dispatcher = slot;
   taken.target = target;
   taken.site = &site;
-  memory::MakeCall(address, dispatcher);
-  if (memory::BranchTarget(address) != dispatcher) {  // protection kept the write out
+  memory::MakeCall(address, stub.address());
+  if (memory::BranchTarget(address) != stub.address()) {  // protection kept the write out
     taken.site = nullptr;
     site.dispatcher = -1;
     site.saved.present = false;
     return;
   }
+  site.stub = std::move(stub);
   site.hooked = true;
 }
 
-HookHandle::~HookHandle() {
+memory::Removal HookHandle::Remove() {
   CallSite& site = *site_;
-  const bool last = site.hooks.size() == 1 && site.hooks.front().second == this;
-  if (last && site.hooked) {
-    // New calls take the host's own call again; those already in the dispatcher find the
-    // slot empty and call the saved target, or finish their pass before the list goes.
-    memory::RestoreBytes(&site.saved);
+  auto own = std::find_if(site.hooks.begin(), site.hooks.end(),
+                          [this](const auto& hook) { return hook.second == this; });
+  if (own == site.hooks.end()) return memory::Removal::None;
+  memory::Removal removal = memory::Removal::None;
+  if (site.hooks.size() == 1 && site.hooked) {
+    // New calls take the host's own call again (or the other patch, through the stub
+    // straight to the saved target); those already in the dispatcher find the slot empty
+    // and call the saved target, or finish their pass before the list goes.
+    removal = Unpatch(site);
     site.hooked = false;
     Slot& slot = Slots(site.contract)[site.dispatcher];
     slot.site = nullptr;
     inline_hook::WaitUntilLeft(slot.inside);
     site.dispatcher = -1;
   }
-  site.hooks.erase(std::remove_if(site.hooks.begin(), site.hooks.end(),
-                                  [this](const auto& hook) { return hook.second == this; }),
-                   site.hooks.end());
+  site.hooks.erase(own);
+  return removal;
 }
+
+HookHandle::~HookHandle() { Remove(); }
 
 uintptr_t Dispatch(const CallSite& site, void* self) {
   if (site.hooks.empty()) return CallSaved(site, self);

@@ -169,8 +169,8 @@ IpMove MoveIntoTrampoline(const DisplacedCode& code, uint32_t trampoline, uint32
   return IpMove::Move;
 }
 
-IpMove MoveOutOfTrampoline(const DisplacedCode& code, uint32_t trampoline, uint32_t destination,
-                           uint32_t eip, uint32_t* moved) {
+IpMove MoveOutOfTrampoline(const DisplacedCode& code, uint32_t trampoline, uint32_t eip,
+                           uint32_t* moved) {
   const uint32_t at = eip - trampoline;
   if (at < code.trampolineSize) {
     for (const DisplacedInstruction& ins : code.instructions) {
@@ -184,7 +184,9 @@ IpMove MoveOutOfTrampoline(const DisplacedCode& code, uint32_t trampoline, uint3
       return IpMove::Move;
     }
     if (at == code.relocatedSize + kJumpSize) {
-      *moved = destination;
+      // Not yet in the destination, which may be code about to be unloaded: the call starts
+      // over at the routine, whose own bytes are back.
+      *moved = code.target;
       return IpMove::Move;
     }
     return IpMove::Keep;

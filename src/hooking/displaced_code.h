@@ -81,10 +81,11 @@ IpMove MoveIntoTrampoline(const DisplacedCode& code, uint32_t trampoline, uint32
                           uint32_t* moved);
 
 // At removal: a thread stopped in the trampoline goes back to the original instruction
-// (or to target + displacedSize from the jump back, or to destination from the last jump);
-// one on the 0x90 fill goes to target + displacedSize. Keep for anything else, including
-// points inside the trampoline that are no instruction start.
-IpMove MoveOutOfTrampoline(const DisplacedCode& code, uint32_t trampoline, uint32_t destination,
-                           uint32_t eip, uint32_t* moved);
+// (or to target + displacedSize from the jump back, or to the target itself from the last
+// jump, so that no thread is sent into the destination); one on the 0x90 fill goes to
+// target + displacedSize. Keep for anything else, including points inside the trampoline
+// that are no instruction start.
+IpMove MoveOutOfTrampoline(const DisplacedCode& code, uint32_t trampoline, uint32_t eip,
+                           uint32_t* moved);
 
 }  // namespace inline_hook

@@ -53,6 +53,17 @@ class Event {
     return true;
   }
 
+  // Takes the event's hooks off its call sites, last site first (the destructor does it
+  // too). True when a site's patch had to stay because another was written over it.
+  bool Unpatch() {
+    bool leftInPlace = false;
+    while (!handles_.empty()) {
+      leftInPlace |= handles_.back()->Remove() == memory::Removal::LeftInPlace;
+      handles_.pop_back();
+    }
+    return leftInPlace;
+  }
+
   const std::vector<Entry>& before() const { return before_; }
   const std::vector<Entry>& after() const { return after_; }
 

@@ -9,6 +9,7 @@
 
 #include "hooking/allocator.h"
 #include "hooking/displaced_code.h"
+#include "hooking/process_memory.h"
 
 namespace inline_hook {
 
@@ -32,8 +33,11 @@ class InlineHook {
   static InlineHook Create(uintptr_t target, uintptr_t destination);
 
   // Writes the displaced bytes back (other threads held) and frees the trampoline; threads
-  // stopped in the trampoline are moved back to the routine. Nothing for an empty hook.
-  void Destroy();
+  // stopped in the trampoline are moved back to the routine. When the target no longer
+  // holds this hook's jump (another hook was placed over it) or cannot be written, the
+  // hook stays as a pass-through to the original routine, its trampoline kept for the
+  // life of the process. The hook object is empty afterwards either way.
+  memory::Removal Destroy();
 
   bool Installed() const { return trampoline_.address() != 0 && trampoline_.size() != 0; }
   // Calls the original routine when called with the routine's own contract; 0 when empty.

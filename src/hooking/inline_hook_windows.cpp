@@ -14,7 +14,6 @@ namespace {
 struct Placement {
   const DisplacedCode* code;
   uint32_t trampoline;
-  uint32_t destination;
 };
 
 IpMove IntoTrampoline(uint32_t eip, uint32_t* moved, const void* context) {
@@ -24,7 +23,7 @@ IpMove IntoTrampoline(uint32_t eip, uint32_t* moved, const void* context) {
 
 IpMove OutOfTrampoline(uint32_t eip, uint32_t* moved, const void* context) {
   const Placement& at = *static_cast<const Placement*>(context);
-  return MoveOutOfTrampoline(*at.code, at.trampoline, at.destination, eip, moved);
+  return MoveOutOfTrampoline(*at.code, at.trampoline, eip, moved);
 }
 
 }  // namespace
@@ -70,7 +69,7 @@ InlineHook InlineHook::Create(uintptr_t target, uintptr_t destination) {
 
   {
     HeldThreads threads;
-    const Placement placement{&code, uint32_t(trampoline.address()), uint32_t(destination)};
+    const Placement placement{&code, uint32_t(trampoline.address())};
     if (!threads.complete() || !threads.PlanMoves(IntoTrampoline, &placement) ||
         !memory::WriteCode(target, patch.data(), patch.size())) {
       return hook;
@@ -89,25 +88,31 @@ InlineHook InlineHook::Create(uintptr_t target, uintptr_t destination) {
   return hook;
 }
 
-void InlineHook::Destroy() {
+memory::Removal InlineHook::Destroy() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
-  if (!Installed()) return;
+  if (!Installed()) return memory::Removal::None;
+  // Ours only while the target holds exactly the jump this hook wrote: a hook placed over
+  // it since then leads through it, and writing the displaced bytes back would cut that
+  // hook out and send its trampoline into freed memory.
+  const std::vector<uint8_t> patch = BuildTargetPatch(code_, uint32_t(trampoline_.address()));
+  const std::vector<uint8_t> passThrough = JumpToTrampolineStart(code_);
+  uint8_t current[kMaxDisplacedRead];
   bool restored = false;
   {
     HeldThreads threads;
-    const Placement placement{&code_, uint32_t(trampoline_.address()), uint32_t(destination_)};
+    const bool ours = memory::ReadBytes(target_, current, patch.size(), true) &&
+                      memcmp(current, patch.data(), patch.size()) == 0;
+    const Placement placement{&code_, uint32_t(trampoline_.address())};
     threads.PlanMoves(OutOfTrampoline, &placement);
-    restored = memory::WriteCode(target_, displaced_.data(), displaced_.size());
+    restored = ours && memory::WriteCode(target_, displaced_.data(), displaced_.size());
     if (restored) {
       threads.ApplyMoves();
     } else {
-      // The target keeps jumping to the trampoline's last jump: aimed at the trampoline's
-      // start, it runs the displaced instructions and the jump back, never the destination
-      // (which may be unloaded code).
-      const std::vector<uint8_t> jump = JumpToTrampolineStart(code_);
+      // Whatever leads to the trampoline's last jump now runs the displaced instructions
+      // and the jump back, never the destination (which may be unloaded code).
       const uintptr_t at = trampoline_.address() + trampolineSize_ - kJumpSize;
-      memcpy(reinterpret_cast<void*>(at), jump.data(), jump.size());
-      FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(at), jump.size());
+      memcpy(reinterpret_cast<void*>(at), passThrough.data(), passThrough.size());
+      FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(at), passThrough.size());
     }
   }
   if (restored) {
@@ -122,6 +127,7 @@ void InlineHook::Destroy() {
   displaced_.clear();
   trampolineSize_ = 0;
   code_ = DisplacedCode();
+  return restored ? memory::Removal::Restored : memory::Removal::LeftInPlace;
 }
 
 }  // namespace inline_hook

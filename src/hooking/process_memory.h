@@ -26,6 +26,17 @@ bool WriteBytes(uintptr_t address, const void* source, size_t count, bool liftPr
 // Like WriteBytes, but writes only when the protection could be lifted (code patching).
 bool WriteCode(uintptr_t address, const void* source, size_t count);
 
+// How taking a patch out ended.
+enum class Removal : uint8_t {
+  None,         // nothing was in place
+  Restored,     // the bytes from before the patch are back
+  LeftInPlace,  // another patch had been written over it: kept, leading only to the original
+};
+
+// The loaded image of the module that holds address: [*begin, *end). False when address
+// lies in no module.
+bool ModuleImage(uintptr_t address, uintptr_t* begin, uintptr_t* end);
+
 // A few bytes kept to be written back later (a patched call site).
 struct SavedBytes {
   static constexpr size_t bufsize = 5;

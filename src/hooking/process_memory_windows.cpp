@@ -134,10 +134,22 @@ uintptr_t BranchTarget(uintptr_t address) {
 
 uintptr_t MakeCall(uintptr_t address, uintptr_t destination) {
   const uintptr_t previous = BranchTarget(address);
-  uint8_t call[5] = {0xE8};
-  StoreWord(call + 1, destination - (address + 5));
-  WriteBytes(address, call, sizeof(call), true);
+  const auto call = RelativeBranch(0xE8, uint32_t(address), uint32_t(destination));
+  WriteBytes(address, call.data(), call.size(), true);
   return previous;
+}
+
+bool ModuleImage(uintptr_t address, uintptr_t* begin, uintptr_t* end) {
+  HMODULE module = nullptr;
+  const DWORD flags =
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+  if (!GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(address), &module)) return false;
+  const auto base = reinterpret_cast<uintptr_t>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  *begin = base;
+  *end = base + nt->OptionalHeader.SizeOfImage;
+  return true;
 }
 
 }  // namespace memory

@@ -22,6 +22,9 @@ class HeldThreads {
 
   // False when the threads could not all be held (nothing is held then).
   bool complete() const { return complete_; }
+  size_t count() const { return count_; }
+  // True when a held thread is stopped in [begin, end), or its place cannot be read.
+  bool AnyStoppedIn(uintptr_t begin, uintptr_t end) const;
 
   // Where rule sends a thread stopped at eip (see IpMove).
   using MoveRule = IpMove (*)(uint32_t eip, uint32_t* moved, const void* context);
@@ -53,5 +56,11 @@ class HeldThreads {
 // Stops waiting when no other thread of the process is left: at process exit the others
 // were ended wherever they were, and their counts never drop.
 void WaitUntilLeft(const std::atomic<int>& inside);
+
+// Waits until, all other threads held at once, none stands in [begin, end) and busy()
+// (counts of threads inside calls that lead through that code) is false. From then on no
+// thread can come back into that code unless it is called anew, so it may be unmapped.
+// Also ends when no other thread is left.
+void WaitUntilNoThreadIn(uintptr_t begin, uintptr_t end, bool (*busy)());
 
 }  // namespace inline_hook

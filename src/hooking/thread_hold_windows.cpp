@@ -53,6 +53,16 @@ void WaitUntilLeft(const std::atomic<int>& inside) {
   while (inside > 0 && OtherThreadExists()) SwitchToThread();
 }
 
+void WaitUntilNoThreadIn(uintptr_t begin, uintptr_t end, bool (*busy)()) {
+  for (;;) {
+    {
+      const HeldThreads threads;
+      if (threads.count() == 0 || (!busy() && !threads.AnyStoppedIn(begin, end))) return;
+    }
+    SwitchToThread();
+  }
+}
+
 HeldThreads::HeldThreads() {
   const NtGetNextThreadRoutine next = NextThreadRoutine();
   if (!next) return;
@@ -121,6 +131,16 @@ bool HeldThreads::Add(void* thread, uint32_t id) {
   }
   held_[count_++] = Held{thread, id, 0, 0, false};
   return true;
+}
+
+bool HeldThreads::AnyStoppedIn(uintptr_t begin, uintptr_t end) const {
+  for (size_t i = 0; i < count_; ++i) {
+    CONTEXT registers;
+    registers.ContextFlags = CONTEXT_CONTROL;
+    if (!GetThreadContext(held_[i].thread, &registers)) return true;
+    if (registers.Eip >= begin && registers.Eip < end) return true;
+  }
+  return false;
 }
 
 bool HeldThreads::PlanMoves(MoveRule rule, const void* context) {

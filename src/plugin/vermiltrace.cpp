@@ -62,6 +62,7 @@ Vermiltrace::Vermiltrace(HostGame& host) {
 
   state.renderHook = Host().PlaceInlineHook(HookSite::Render, kHookHandlers);
   if (LogOpen()) LogLine("render hook %s", HookResult(state.renderHook));
+  WriteHeldLogLines();  // what the settings' reading found, now that the log is open
 
   state.events.push_back(Host().SubscribePedRemoval(EventOrder::Before, OnPedRemoved, 0));
   state.events.push_back(

@@ -233,10 +233,15 @@ TEST_F(GameMoment, LoadsWithItsHooksCallSitesAndHeadCall) {
   for (int i = 0; i < 5; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(loaded.callSites[i][0], 0xE8);
-    EXPECT_TRUE(plugin.InLibrary(SyntheticGame::BranchTarget(kCallSites[i])));
+    // The call leads to a stub that jumps to the system's dispatcher.
+    EXPECT_TRUE(
+        plugin.InLibrary(SyntheticGame::BranchTarget(SyntheticGame::BranchTarget(kCallSites[i]))));
   }
   EXPECT_EQ(loaded.headCall[0], 0xE8);
-  EXPECT_TRUE(plugin.InLibrary(SyntheticGame::BranchTarget(ga::kHeadRemovalCall)));
+  // The rewritten call stays after unloading, so its callee lies outside the library.
+  const uintptr_t headCallee = SyntheticGame::BranchTarget(ga::kHeadRemovalCall);
+  EXPECT_FALSE(plugin.InLibrary(headCallee));
+  EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(headCallee), "\xC2\x08\x00", 3), 0);
   game.RemoveHead(target);  // the rewritten call removes its two arguments and nothing else
   EXPECT_EQ(game.headRemovals, 0);
 }
@@ -379,6 +384,8 @@ TEST_F(GameMoment, GameRunsOnWithoutTheSystem) {
   game.Frame();
   EXPECT_EQ(game.draws.size() - drawsBefore, corpse.meshes.size());
   EXPECT_EQ(game.fireCalls, 4);
+  game.RemoveHead(corpse);  // through the call the system rewrote, its callee still there
+  EXPECT_EQ(game.headRemovals, 0);
   EXPECT_TRUE(MessageBoxCalls().empty());
 }
 

@@ -1,5 +1,6 @@
 // The plug-in unloading while a second thread of the game keeps going through its hooked
-// routines and call sites: no call may be lost, neither during the unload nor after it.
+// routines and call sites: no call may be lost, neither during the unload nor after it,
+// and none may run into the library's code once it is gone.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -34,6 +35,7 @@ TEST(ShutdownRace, EveryCallReachesTheGameWhileAndAfterThePluginUnloads) {
       game.RemovePed(stranger);
       game.Frame();
       for (int site = 0; site < 3; ++site) game.Reset(site);
+      game.RemoveHead(ped);  // the rewritten call, which stays
       ++rounds;
     }
   });
@@ -53,6 +55,7 @@ TEST(ShutdownRace, EveryCallReachesTheGameWhileAndAfterThePluginUnloads) {
   EXPECT_EQ(game.removeCalls, n);
   EXPECT_EQ(game.frameCalls, n);
   for (int site = 0; site < 3; ++site) EXPECT_EQ(game.resetCalls[site], n) << site;
+  EXPECT_EQ(game.headRemovals, 0);
   EXPECT_EQ(SyntheticGame::ReadCode().hookTargets[0][0], 0x55);  // restored
 }
 

@@ -141,7 +141,7 @@ TEST(HookingDisplacedCode, InstructionPointerMoves) {
       {kTrampoline + 3, IpMove::Keep, 0, IpMove::Keep, 0},
       {kTrampoline + 8, IpMove::Keep, 0, IpMove::Move, kTarget + 4},
       {kTrampoline + 11, IpMove::Keep, 0, IpMove::Move, kTarget + 7},
-      {kTrampoline + 16, IpMove::Keep, 0, IpMove::Move, kDestination},
+      {kTrampoline + 16, IpMove::Keep, 0, IpMove::Move, kTarget},  // never into the destination
       {kTrampoline + 21, IpMove::Keep, 0, IpMove::Keep, 0},
   };
   for (const Case& c : cases) {
@@ -150,7 +150,7 @@ TEST(HookingDisplacedCode, InstructionPointerMoves) {
     EXPECT_EQ(MoveIntoTrampoline(displaced, kTrampoline, c.eip, &moved), c.into);
     EXPECT_EQ(moved, c.intoAt);
     moved = 0;
-    EXPECT_EQ(MoveOutOfTrampoline(displaced, kTrampoline, kDestination, c.eip, &moved), c.outOf);
+    EXPECT_EQ(MoveOutOfTrampoline(displaced, kTrampoline, c.eip, &moved), c.outOf);
     EXPECT_EQ(moved, c.outOfAt);
   }
 }

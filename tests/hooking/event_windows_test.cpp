@@ -172,6 +172,78 @@ TEST_F(HookingEvents, SecondEventOnASiteRunsOutside) {
   EXPECT_EQ(BytesAt(vt_plain_site), site);
 }
 
+// Another plug-in's call-site hook, written the plain way: the call is pointed at its own
+// routine, which calls what the call called before; taking it out writes back the bytes
+// it found, whatever is there by then.
+uintptr_t otherSaved = 0;
+std::vector<uint8_t> otherFound;
+
+uintptr_t OtherRoutine() {
+  trace.push_back("other");
+  return reinterpret_cast<uintptr_t (*)()>(otherSaved)();
+}
+
+void PlaceOther() {
+  otherFound = BytesAt(vt_plain_site);
+  otherSaved = memory::MakeCall(At(vt_plain_site), At(OtherRoutine));
+}
+
+void RemoveOther() {
+  memory::WriteBytes(At(vt_plain_site), otherFound.data(), otherFound.size(), true);
+}
+
+// Runs in a process of its own (tests/hooking/CMakeLists.txt): a site left in place keeps
+// its stub, and with it the shared allocator, for the rest of the process.
+TEST_F(HookingEvents, AnotherPluginsHookOnTheSiteIsKeptInEitherOrder) {
+  using Trace = std::vector<std::string>;
+  struct Case {
+    const char* name;
+    bool weFirst;        // placed before the other plug-in
+    bool weRemoveFirst;  // taken out before it
+    Trace afterFirst;    // one call after the first removal
+    bool leftInPlace;    // what our removal reports
+    bool bytesBack;      // the site's own bytes once both are out
+  };
+  const Case cases[] = {
+      {"we first, out first", true, true, {"other", "host"}, true, false},
+      {"we first, out last", true, false, {"before", "host"}, false, true},
+      {"they first, we out first", false, true, {"other", "host"}, false, true},
+      {"they first, they out first", false, false, {"host"}, true, true},
+  };
+  const std::vector<uint8_t> site = BytesAt(vt_plain_site);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Event<> event({At(vt_plain_site)}, CallContract::Plain);
+    if (!c.weFirst) PlaceOther();
+    event.Subscribe(Order::Before, Before, 0);
+    if (c.weFirst) PlaceOther();
+    trace.clear();
+    vt_plain_caller();
+    EXPECT_EQ(trace,
+              c.weFirst ? (Trace{"other", "before", "host"}) : (Trace{"before", "other", "host"}));
+    bool leftInPlace = false;
+    if (c.weRemoveFirst) {
+      leftInPlace = event.Unpatch();
+    } else {
+      RemoveOther();
+    }
+    trace.clear();
+    vt_plain_caller();
+    EXPECT_EQ(trace, c.afterFirst);
+    if (c.weRemoveFirst) {
+      RemoveOther();
+    } else {
+      leftInPlace = event.Unpatch();
+    }
+    EXPECT_EQ(leftInPlace, c.leftInPlace);
+    trace.clear();
+    EXPECT_EQ(vt_plain_caller(), 0x1234u);
+    EXPECT_EQ(trace, Trace{"host"});
+    EXPECT_EQ(BytesAt(vt_plain_site) == site, c.bytesBack);
+    if (!c.bytesBack) memory::WriteBytes(At(vt_plain_site), site.data(), site.size(), true);
+  }
+}
+
 TEST_F(HookingEvents, OnlyRelativeCallsArePatched) {
   const std::vector<uint8_t> site = BytesAt(vt_indirect_site, 6);
   ASSERT_EQ(site[0], 0xFF);

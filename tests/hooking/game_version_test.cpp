@@ -84,6 +84,11 @@ TEST(HookingBranchTarget, Forms) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(memory::DecodeBranchTarget(c.code.data(), c.code.size(), c.address, pointee),
               c.target);
+    // And back: the bytes that lead from the address to the target.
+    if (c.target != 0 && c.code[0] != 0xFF) {
+      const auto branch = memory::RelativeBranch(c.code[0], c.address, c.target);
+      EXPECT_EQ(std::vector<uint8_t>(branch.begin(), branch.end()), c.code);
+    }
   }
 }
 

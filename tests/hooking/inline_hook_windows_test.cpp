@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -321,6 +322,53 @@ TEST(HookingInlineHook, PlacedAndRemovedWhileAnotherThreadCalls) {
   EXPECT_GT(busyThunked.load(), 0u);
   EXPECT_EQ(vt_busy_count + busySkipped,
             calls.load());  // each call ran the original or was skipped
+}
+
+// Two plug-ins hooking one routine with this engine. Seen from either of them, the two cases
+// are "we first / they first" with either taken out first. Runs in a process of its own
+// (tests/hooking/CMakeLists.txt): the hook left in place keeps the shared allocator alive.
+InlineHook lowerHook;  // placed first
+InlineHook upperHook;  // placed over it
+std::string trail;
+
+int LowerThunk(int x) {
+  trail += "lower ";
+  return reinterpret_cast<int (*)(int)>(lowerHook.Trampoline())(x);
+}
+
+int UpperThunk(int x) {
+  trail += "upper ";
+  return reinterpret_cast<int (*)(int)>(upperHook.Trampoline())(x);
+}
+
+TEST(HookingInlineHook, AHookPlacedOverAnotherKeepsBothWorkingInEitherRemovalOrder) {
+  const uintptr_t target = At(vt_five_singles);
+  const std::vector<uint8_t> before = BytesAt(target, 8);
+  auto call = [&] {
+    trail.clear();
+    EXPECT_EQ(vt_five_singles(4), 5);
+    return trail;
+  };
+  for (const bool lowerFirst : {false, true}) {
+    SCOPED_TRACE(lowerFirst ? "the lower hook removed first" : "the upper hook removed first");
+    lowerHook = InlineHook::Create(target, At(LowerThunk));
+    const std::vector<uint8_t> lowerPatch = BytesAt(target, 8);
+    upperHook = InlineHook::Create(target, At(UpperThunk));
+    ASSERT_TRUE(lowerHook.Installed() && upperHook.Installed());
+    EXPECT_EQ(call(), "upper lower ");
+    if (lowerFirst) {
+      EXPECT_EQ(lowerHook.Destroy(), memory::Removal::LeftInPlace);
+      EXPECT_EQ(call(), "upper ");
+      EXPECT_EQ(upperHook.Destroy(), memory::Removal::Restored);
+      EXPECT_EQ(BytesAt(target, 8), lowerPatch);  // the lower hook's pass-through stays
+    } else {
+      EXPECT_EQ(upperHook.Destroy(), memory::Removal::Restored);
+      EXPECT_EQ(call(), "lower ");
+      EXPECT_EQ(lowerHook.Destroy(), memory::Removal::Restored);
+      EXPECT_EQ(BytesAt(target, 8), before);
+    }
+    EXPECT_EQ(call(), "");
+  }
 }
 
 // Runs in a process of its own (tests/hooking/CMakeLists.txt): the trampoline it leaves

@@ -9,7 +9,7 @@ GameHook::GameHook(std::unique_ptr<InlineHook> hook) : hook_(std::move(hook)) {}
 
 GameHook::~GameHook() = default;
 
-void GameHook::Remove() { hook_->Destroy(); }
+memory::Removal GameHook::Remove() { return hook_->Destroy(); }
 
 bool GameHook::Installed() const { return hook_->Installed(); }
 

@@ -2,7 +2,12 @@
 #include "host/game_facts.h"
 
 #include <cstring>
+#include <utility>
 
+#include "core/log.h"
+#include "hooking/call_site.h"
+#include "hooking/inline_hook.h"
+#include "hooking/thread_hold.h"
 #include "host/game/game_addresses.h"
 #include "host/game/game_layout.h"
 #include "host/game/game_patches.h"
@@ -74,6 +79,20 @@ uintptr_t HookTarget(HookSite site) {
   return 0;
 }
 
+const char* HookName(HookSite site) {
+  switch (site) {
+    case HookSite::Damage:
+      return "damage";
+    case HookSite::Fire:
+      return "fire";
+    case HookSite::Render:
+      return "render";
+  }
+  return "";
+}
+
+bool AnyoneInsideTheSystem() { return HookEntriesBusy() || events::DispatchersBusy(); }
+
 uintptr_t HookEntry(HookSite site) {
   switch (site) {
     case HookSite::Damage:
@@ -102,10 +121,13 @@ class GameHost::KeptHook : public HostHook {
   // The routine's own bytes go back first; threads still in the entry then reach it
   // through Call*Trampoline, which keeps using this hook until they have left.
   ~KeptHook() override {
-    hook_->Remove();
+    const bool leftInPlace = hook_->Remove() == memory::Removal::LeftInPlace;
     CloseHookEntry(site_);
     inline_hook::GameHook*& kept = host_.kept_[static_cast<int>(site_)];
     if (kept == hook_.get()) kept = nullptr;
+    if (leftInPlace && LogOpen()) {
+      LogLine("%s hook: left in place, another hook was placed over it", HookName(site_));
+    }
   }
 
   // As placed, until this object goes: a thunk that finds the hook already removed still
@@ -123,7 +145,16 @@ class GameHost::KeptHook : public HostHook {
 
 GameHost::GameHost(uintptr_t camera, uintptr_t aimQuery) : camera_(camera), aimQuery_(aimQuery) {}
 
-GameHost::~GameHost() = default;
+// The last of the library's objects to go. The hooks are out by now, but a thread may
+// still stand on the first instructions of an entry or a dispatcher, before it is counted,
+// or on the last ones, after it was: the library may be unmapped only once none does.
+GameHost::~GameHost() {
+  uintptr_t begin = 0;
+  uintptr_t end = 0;
+  if (memory::ModuleImage(reinterpret_cast<uintptr_t>(&AnyoneInsideTheSystem), &begin, &end)) {
+    inline_hook::WaitUntilNoThreadIn(begin, end, AnyoneInsideTheSystem);
+  }
+}
 
 int GameHost::GameVersion() { return ::GameVersion(); }
 
@@ -408,6 +439,16 @@ std::unique_ptr<HostPatch> GameHost::Subscribe(HostEvent event, EventOrder order
   return events::Subscribe(event, order, callback, id);
 }
 
+// The rewritten call is never undone, so its callee lives in memory kept for the life of
+// the process rather than in this library, which may be unloaded.
 void GameHost::KeepHeadsOnHeadshots() {
-  memory::MakeCall(ga::kHeadRemovalCall, reinterpret_cast<uintptr_t>(&KeepHeadRoutine));
+  static constexpr uint8_t kReturnRemovingTwoArguments[] = {0xC2, 0x08, 0x00};  // ret 8
+  inline_hook::Allocation routine =
+      inline_hook::Allocator::Shared(inline_hook::SystemPageSource())
+          ->Allocate(sizeof(kReturnRemovingTwoArguments), {ga::kHeadRemovalCall});
+  if (routine.address() == 0) return;
+  std::memcpy(reinterpret_cast<void*>(routine.address()), kReturnRemovingTwoArguments,
+              sizeof(kReturnRemovingTwoArguments));
+  memory::MakeCall(ga::kHeadRemovalCall, routine.address());
+  static_cast<void>(new inline_hook::Allocation(std::move(routine)));
 }

@@ -38,8 +38,9 @@ class GameHook : public HostHook {
   GameHook(const GameHook&) = delete;
   GameHook& operator=(const GameHook&) = delete;
 
-  // Removes the hook now, as destruction would; the object stays, empty.
-  void Remove();
+  // Removes the hook now, as destruction would; the object stays, empty. LeftInPlace
+  // when another hook had been placed over it (see InlineHook::Destroy).
+  memory::Removal Remove();
   bool Installed() const override;
   // The hook's recursive lock: held by the thunks while calling through Trampoline().
   void Lock() override;

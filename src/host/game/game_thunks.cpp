@@ -57,6 +57,13 @@ void CloseHookEntry(HookSite site) {
   inline_hook::WaitUntilLeft(gate.inside);
 }
 
+bool HookEntriesBusy() {
+  for (const EntryGate& gate : gates) {
+    if (gate.inside > 0) return true;
+  }
+  return false;
+}
+
 void VT_THISCALL DamageHookEntry(HostDamage* record, HostEntity* entity, uint32_t arg1,
                                  uint32_t arg2) {
   Passage passage(HookSite::Damage);
@@ -86,5 +93,3 @@ void VT_THISCALL RenderHookEntry(HostPed* ped) {
     Routine<void(VT_THISCALL*)(HostPed*)>(ga::kPedRender)(ped);
   }
 }
-
-void VT_STDCALL KeepHeadRoutine(uint32_t, uint32_t) {}

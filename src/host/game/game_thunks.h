@@ -1,5 +1,5 @@
-// What the game reaches in place of its own code: the entries of the three inline hooks
-// and the empty head routine. Each has the exact calling contract of the game routine it
+// What the game reaches in place of its own code: the entries of the three inline hooks.
+// Each has the exact calling contract of the game routine it
 // stands in for (member calls: object in ECX, the callee removes the stack arguments).
 #pragma once
 
@@ -9,7 +9,6 @@
 #include "host/host_types.h"
 
 #define VT_THISCALL __attribute__((thiscall))
-#define VT_STDCALL __attribute__((stdcall))
 
 // Each entry passes its calls to the system's handlers only while the site's hook is kept
 // (opened by OpenHookEntry). Afterwards the game's routine is called directly, its own
@@ -18,6 +17,8 @@ void OpenHookEntry(HookSite site, const HookHandlers& handlers);
 // Stops passing calls to the system and waits for the threads still inside the entry.
 // Call only once the hook is removed.
 void CloseHookEntry(HookSite site);
+// True while any thread is counted inside an entry.
+bool HookEntriesBusy();
 
 // Damage routine (game_address::kDamageRoutine): member call on the damage record, three stack
 // arguments (the first is the damaged entity). Runs the damage handler.
@@ -31,7 +32,3 @@ uint8_t VT_THISCALL FireHookEntry(HostWeapon* weapon, HostPed* shooter, uint32_t
 
 // Ped render (kPedRender): member call on the ped, no stack arguments. Runs the render handler.
 void VT_THISCALL RenderHookEntry(HostPed* ped);
-
-// Callee of the rewritten head-removal call (kHeadRemovalCall): removes its two stack arguments and
-// does nothing else, so the head stays on.
-void VT_STDCALL KeepHeadRoutine(uint32_t, uint32_t);
