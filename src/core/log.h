@@ -4,6 +4,15 @@
 #include <cstddef>
 #include <cstdio>
 
+// The compiler checks the arguments of the log's formats (clang knows no gnu_printf).
+#if defined(__clang__)
+#define VT_LOG_FORMAT __attribute__((format(printf, 1, 2)))
+#elif defined(__GNUC__)
+#define VT_LOG_FORMAT __attribute__((format(gnu_printf, 1, 2)))
+#else
+#define VT_LOG_FORMAT
+#endif
+
 // Directory of the library's own file, ending with its separator (computed once; the
 // whole file name when it has no separator). When the module handle cannot be had, a
 // message box is shown and the executable's directory is used.
@@ -25,20 +34,12 @@ bool LogOpen();
 // and %%, with flags, width, precision (also *) and the lengths hh h l ll z; any other
 // conversion is copied as text and consumes no argument. Widths and precisions above
 // 4096 are taken as 4096; the message is written whole however long it is.
-void LogLine(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(gnu_printf, 1, 2)))
-#endif
-    ;
+void LogLine(const char* format, ...) VT_LOG_FORMAT;
 
 // Keeps a line, formatted as LogLine does, for a log that is not open yet (the settings
 // are read before it opens). At most kMaxHeldLogLines are kept; later ones are dropped.
 constexpr size_t kMaxHeldLogLines = 16;
-void HoldLogLine(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(gnu_printf, 1, 2)))
-#endif
-    ;
+void HoldLogLine(const char* format, ...) VT_LOG_FORMAT;
 // Writes the held lines, in the order they came, then forgets them (also when the log is
 // closed, so that they are written at most once).
 void WriteHeldLogLines();
