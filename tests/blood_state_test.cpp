@@ -243,6 +243,24 @@ TEST_F(BloodStates, ThePaintBudgetTakesTheLongestWaitingFirstAndKeepsEveryFinalP
   }
 }
 
+// Peds due at the same time go in the order their blood began, whatever the table's order
+// (which follows addresses): the same fight paints the same blood on every run.
+TEST_F(BloodStates, ThePaintBudgetBreaksTiesByTheOlderBlood) {
+  State().config.PaintBudget = 1e-6f;
+  for (bool swap : {false, true}) {
+    HostPed* peds[2] = {WallPed(), WallPed()};
+    if (swap) std::swap(peds[0], peds[1]);
+    sim.clock = 0;
+    ASSERT_TRUE(Shoot(peds[0]));
+    ASSERT_TRUE(Shoot(peds[1]));
+    for (HostPed* ped : peds) FindBloodState(State().tables, ped)->nextRefreshTime = 0.1f;
+    Frame(100);
+    EXPECT_FLOAT_EQ(FindBloodState(State().tables, peds[0])->wounds[0].paintedAge, 0.1f);
+    EXPECT_FLOAT_EQ(FindBloodState(State().tables, peds[1])->wounds[0].paintedAge, 0.0f);
+    for (HostPed* ped : peds) RemovePedBlood(Context(), ped);
+  }
+}
+
 // A wound pushed out by a ped's newest leaves painted at its age, not where a budget that
 // kept it waiting left it.
 TEST_F(BloodStates, AWoundPushedOutUnderABudgetLeavesPaintedAtItsAge) {

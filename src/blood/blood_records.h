@@ -109,6 +109,7 @@ struct PedBloodState {
   float bloodLoss = 0.0f;        // 1.0: bled out
   uint64_t lossUnits = 0;        // bloodLoss counted exactly (see AddBloodLoss)
   LastPose pose;                 // kept while FollowPose is on
+  uint64_t serial = 0;           // order of creation: ties in the paint budget go by it
 };
 
 // A wound posed for one painting.
@@ -192,6 +193,7 @@ struct BloodTables {
   AddressTable<HostPed, HitRecord> hitHistory;
 
   bool playerWasDead = false;
+  uint64_t statesMade = 0;      // blood states made so far (their serials)
   int32_t memoryEvictions = 0;  // peds whose blood BloodMemory dropped
 
   // Scratch reused across calls.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <numeric>
+#include <tuple>
 
 #include "core/float_math.h"
 #include "render/blood_geometry.h"
@@ -60,7 +61,10 @@ void ReleaseLayers(HostGame& host, PedBloodState& state) {
 PedBloodState& FindOrCreateBloodState(const BloodContext& ctx, HostPed* ped) {
   auto created = ctx.tables.bloodStates.try_emplace(ped);
   // Every new state counts against MaxBloodyPeds, whoever creates it.
-  if (created.second) EvictLeastRecentlyHit(ctx, ped);
+  if (created.second) {
+    created.first->second.serial = ++ctx.tables.statesMade;
+    EvictLeastRecentlyHit(ctx, ped);
+  }
   return created.first->second;
 }
 
@@ -159,15 +163,20 @@ bool Due(const PedBloodState& state, float now) {
 // Due peds, those waiting longest first, wound by wound, until the budget is spent.
 void RefreshWithinBudget(const BloodContext& ctx, float budgetMs) {
   const float now = ctx.now;
-  std::vector<std::pair<float, HostPed*>> due;
+  // Ties go by the states' age, not by the table's order, which follows addresses.
+  std::vector<std::tuple<float, uint64_t, HostPed*>> due;
   for (auto& entry : ctx.tables.bloodStates) {
-    if (Due(entry.second, now)) due.push_back({entry.second.nextRefreshTime, entry.first});
+    const PedBloodState& state = entry.second;
+    if (Due(state, now)) due.push_back({state.nextRefreshTime, state.serial, entry.first});
   }
-  std::stable_sort(due.begin(), due.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
+    return std::get<0>(a) < std::get<0>(b) ||
+           (std::get<0>(a) == std::get<0>(b) && std::get<1>(a) < std::get<1>(b));
+  });
   PaintAllowance allowance{static_cast<double>(budgetMs) * kTexelsPerMillisecond};
   for (const auto& entry : due) {
-    if (!RefreshPed(ctx, entry.second, ctx.tables.bloodStates.at(entry.second), &allowance)) {
+    HostPed* ped = std::get<2>(entry);
+    if (!RefreshPed(ctx, ped, ctx.tables.bloodStates.at(ped), &allowance)) {
       break;
     }
   }
