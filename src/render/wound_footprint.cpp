@@ -228,7 +228,7 @@ size_t KeyOf(WoundFootprint& fp, const PaintableMesh& m, uint16_t material) {
     if (fp.keys[i].mesh == m.mesh && fp.keys[i].material == material) return i;
   }
   if (fp.keys.size() >= kMostIndices) return kMostIndices;
-  fp.keys.push_back({m.mesh, m.geometry, material, KindOf(*m.kinds, material), {}});
+  fp.keys.push_back({m.mesh, m.geometry, material, KindOf(m.kinds, material), {}});
   return fp.keys.size() - 1;
 }
 
@@ -265,7 +265,7 @@ bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshS
       const uint16_t i0 = tri.vertex[0], i1 = tri.vertex[1], i2 = tri.vertex[2];
       if (i0 >= m.vertexLimit || i1 >= m.vertexLimit || i2 >= m.vertexLimit) continue;
       const TriangleBound bound = (*m.bounds)[static_cast<size_t>(t)];
-      const int kind = static_cast<int>(KindOf(*m.kinds, tri.material));
+      const int kind = static_cast<int>(KindOf(m.kinds, tri.material));
       const Vec3 offset = bound.centre - fp.pose.centre;
       const float distance = Sqrt(Dot(offset, offset)) - bound.radius;
       if (!(distance <= reaches[kind])) continue;

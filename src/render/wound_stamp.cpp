@@ -20,9 +20,6 @@ using value_noise::Sqrt;
 
 inline float Norm(Vec3 a) { return Sqrt(Dot(a, a)); }
 
-// While no list names a texture, every material is plain.
-const std::vector<SurfaceKind> kNoKinds;
-
 inline bool Finite(Vec3 p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
@@ -440,7 +437,7 @@ bool PaintableMeshAt(const BloodContext& ctx, const PosedMeshSnapshot& snapshot,
   m.texCoords = blood.texCoords;
   m.vertexLimit = std::min(posed.size(), static_cast<size_t>(std::max(blood.vertexCount, 0)));
   m.points = posed.data();
-  m.kinds = kinds > 1 ? &bounds.kinds[k] : &kNoKinds;
+  m.kinds = kinds > 1 ? &bounds.kinds[k] : nullptr;
   std::vector<TriangleBound>& meshBounds = bounds.meshes[k];
   if (meshBounds.size() != static_cast<size_t>(m.triangleCount)) {
     BoundTriangles(m.triangles, m.triangleCount, posed, meshBounds);
@@ -482,7 +479,7 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
     const TexCoord* texCoords = m.texCoords;
     const Vec3* points = m.points;
     const int32_t triangleCount = m.triangleCount;
-    const std::vector<SurfaceKind>& materialKinds = *m.kinds;
+    const std::vector<SurfaceKind>* materialKinds = m.kinds;
     const std::vector<TriangleBound>& meshBounds = *m.bounds;
     for (int32_t t = 0; t < triangleCount; ++t) {
       const HostTriangle& tri = triangles[t];

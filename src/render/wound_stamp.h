@@ -31,10 +31,10 @@ struct PaintableMesh {
   HostGeometry* geometry;  // the mesh's current one
   const HostTriangle* triangles;
   int32_t triangleCount;
-  const TexCoord* texCoords;  // of the BloodGeometry
-  size_t vertexLimit;         // vertex indices at or past it are not painted
-  const Vec3* points;         // posed vertex positions
-  const std::vector<SurfaceKind>* kinds;
+  const TexCoord* texCoords;              // of the BloodGeometry
+  size_t vertexLimit;                     // vertex indices at or past it are not painted
+  const Vec3* points;                     // posed vertex positions
+  const std::vector<SurfaceKind>* kinds;  // null while every material is plain
   const std::vector<TriangleBound>* bounds;
 };
 
@@ -43,8 +43,8 @@ struct PaintableMesh {
 bool PaintableMeshAt(const BloodContext& ctx, const PosedMeshSnapshot& snapshot, size_t k,
                      int kinds, SnapshotBounds& bounds, PaintableMesh& mesh);
 
-inline SurfaceKind KindOf(const std::vector<SurfaceKind>& kinds, uint16_t material) {
-  return material < kinds.size() ? kinds[material] : SurfaceKind::kPlain;
+inline SurfaceKind KindOf(const std::vector<SurfaceKind>* kinds, uint16_t material) {
+  return kinds && material < kinds->size() ? (*kinds)[material] : SurfaceKind::kPlain;
 }
 
 // How far from the stamp's centre a triangle's bounding sphere may lie and still be
