@@ -151,7 +151,8 @@ TEST_F(PreviewRun, DefaultScenarioOnTheBuiltInPedWritesEverything) {
        << ",\n  \"mask_bytes\": " << summary.maskBytes
        << ",\n  \"texture_bytes\": " << 3 * 256 * 128 * 4
        << ",\n  \"reused_texels\": 0.0000,\n  \"mirror_straddling_triangles\": 0"
-       << ",\n  \"pose\": \"own pose\",\n  \"memory_evictions\": 0,\n  \"painted\": true,\n  \"note\": \"\"\n}\n";
+       << ",\n  \"pose\": \"own pose\",\n  \"memory_evictions\": 0,\n  \"painted\": true,\n  "
+          "\"note\": \"\"\n}\n";
   EXPECT_EQ(Read(out / "summary.json"), json.str());
   EXPECT_GE(summary.wounds, 14);
   EXPECT_GT(summary.paintedTexels, 1000);
