@@ -235,12 +235,13 @@ size_t KeyOf(WoundFootprint& fp, const PaintableMesh& m, uint16_t material) {
 // A new footprint in the snapshot's pose: the layers the wound's reach crosses by the time
 // it stops flowing and the triangles it may paint; false for a wound it cannot hold.
 bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
-                   SnapshotBounds& bounds, uint32_t poseVersion, WoundFootprint& fp) {
+                   const PosedWound& pose, SnapshotBounds& bounds, uint32_t poseVersion,
+                   WoundFootprint& fp) {
   const BloodConfig& config = ctx.config;
   if (config.MaskSize < 1 || 2 * static_cast<int64_t>(config.MaskSize) > int64_t{kMostIndices}) {
     return false;
   }
-  if (!PoseWound(ctx, wound, snapshot, fp.pose)) return false;
+  fp.pose = pose;
   fp.poseVersion = poseVersion;
   const int kinds = SurfaceKindsIn(config);
   float reaches[kSurfaceKinds];
@@ -532,7 +533,7 @@ int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layer
   if (!wound.footprint) {
     SnapshotBounds own;
     auto fp = std::make_shared<WoundFootprint>();
-    if (!MakeFootprint(ctx, wound, snapshot, shared ? *shared : own, poseVersion, *fp)) {
+    if (!MakeFootprint(ctx, wound, snapshot, pose, shared ? *shared : own, poseVersion, *fp)) {
       return PaintAfresh(ctx, layers, wound, snapshot, age, shared);
     }
     wound.footprint = std::move(fp);
