@@ -26,9 +26,10 @@ constexpr float kDensityFrequency = 140.0f, kDensitySpread = 0.25f, kDensityLow 
 // share and swells into a bead (kBead) past kBeadStart.
 constexpr float kDripFrequency = 120.0f, kDripWidthSpread = 0.4f, kDripWidthLow = 0.8f;
 constexpr float kDripTaper = 0.55f, kDripFadeStart = 0.75f, kBeadStart = 0.8f, kBead = 1.15f;
-// The widest noisy drip (1.2 widths), with room for rounding: beyond it a drip's share
-// stays far below kLeastAmount.
-constexpr float kDripReach = 1.2f * 1.001f;
+// The widest noisy drip (kDripWidest widths), with room for rounding: beyond it a drip's
+// share stays far below kLeastAmount.
+constexpr float kDripWidest = 1.2f;
+constexpr float kDripReach = kDripWidest * 1.001f;
 // Amounts below this write nothing.
 constexpr float kLeastAmount = 0.01f;
 // A texel's jitter: kJitterLow plus up to kJitterSpread from its hash.
