@@ -1,5 +1,6 @@
 // The configuration loader against the platform's profile reader: natively our own
 // reader, on Windows (under Wine) the system's. Both builds expect the same values.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
