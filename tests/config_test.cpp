@@ -1,9 +1,14 @@
 // The configuration loader against the platform's profile reader: natively our own
 // reader, on Windows (under Wine) the system's. Both builds expect the same values.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "core/config.h"
 #include "core/platform.h"
@@ -21,38 +26,27 @@ void ExpectSameFloat(float actual, float expected, const char* field) {
   }
 }
 
-void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
-  EXPECT_EQ(a.MaskSize, e.MaskSize);
-  EXPECT_EQ(a.SeamMargin, e.SeamMargin);
-  EXPECT_EQ(a.MaxBloodyPeds, e.MaxBloodyPeds);
-  EXPECT_EQ(a.Log, e.Log);
-  ExpectSameFloat(a.WoundRadius, e.WoundRadius, "WoundRadius");
-  ExpectSameFloat(a.ShotgunWoundRadius, e.ShotgunWoundRadius, "ShotgunWoundRadius");
-  ExpectSameFloat(a.RifleWoundRadius, e.RifleWoundRadius, "RifleWoundRadius");
-  EXPECT_EQ(a.ExitWounds, e.ExitWounds);
-  ExpectSameFloat(a.DripLength, e.DripLength, "DripLength");
-  EXPECT_EQ(a.Drips, e.Drips);
-  EXPECT_EQ(a.DripsMin, e.DripsMin);
-  EXPECT_EQ(a.DripsMax, e.DripsMax);
-  ExpectSameFloat(a.DepthOffset, e.DepthOffset, "DepthOffset");
-  ExpectSameFloat(a.FlowTime, e.FlowTime, "FlowTime");
-  ExpectSameFloat(a.DryTime, e.DryTime, "DryTime");
-  ExpectSameFloat(a.CorpseBleedTime, e.CorpseBleedTime, "CorpseBleedTime");
-  EXPECT_EQ(a.MaxBulletWounds, e.MaxBulletWounds);
-  EXPECT_EQ(a.MaxExplosionWounds, e.MaxExplosionWounds);
-  EXPECT_EQ(a.MaxFallWounds, e.MaxFallWounds);
-  ExpectSameFloat(a.FallMinDamage, e.FallMinDamage, "FallMinDamage");
-  ExpectSameFloat(a.PaintBudget, e.PaintBudget, "PaintBudget");
-  EXPECT_EQ(a.FollowPose, e.FollowPose) << "FollowPose";
-  ExpectSameFloat(a.BloodMemory, e.BloodMemory, "BloodMemory");
-  for (int i = 0; i < 3; ++i) {
-    ExpectSameFloat(a.BloodColor[i], e.BloodColor[i], "BloodColor");
-    ExpectSameFloat(a.DriedColor[i], e.DriedColor[i], "DriedColor");
-  }
-  EXPECT_EQ(a.SkinTextures, e.SkinTextures);
-  EXPECT_EQ(a.ClothTextures, e.ClothTextures);
-  EXPECT_EQ(a.LogTextureNames, e.LogTextureNames);
+void ExpectSame(int32_t actual, int32_t expected, const char* key) {
+  EXPECT_EQ(actual, expected) << key;
 }
+void ExpectSame(float actual, float expected, const char* key) {
+  ExpectSameFloat(actual, expected, key);
+}
+void ExpectSame(const float (&actual)[3], const float (&expected)[3], const char* key) {
+  for (int i = 0; i < 3; ++i) ExpectSameFloat(actual[i], expected[i], key);
+}
+void ExpectSame(const std::vector<std::string>& actual, const std::vector<std::string>& expected,
+                const char* key) {
+  EXPECT_EQ(actual, expected) << key;
+}
+
+#define VT_EXPECT_SAME(section, name, ...) ExpectSame(a.name, e.name, #name);
+// clang-format off
+void ExpectSameConfig(const BloodConfig& a, const BloodConfig& e) {
+  VT_SETTINGS(VT_EXPECT_SAME)
+}
+// clang-format on
+#undef VT_EXPECT_SAME
 
 struct ConfigCase {
   const char* what;
@@ -85,6 +79,8 @@ const ConfigCase kConfigCases[] = {
     {"ExitWounds negative", Blood("ExitWounds=-3\n"), [](BloodConfig&) {}},
     {"LogTextureNames on", Blood("LogTextureNames=1\n"),
      [](BloodConfig& c) { c.LogTextureNames = 1; }},
+    {"KeepHeadOnHeadshot off, as a number", Blood("KeepHeadOnHeadshot=off\n"),
+     [](BloodConfig& c) { c.KeepHeadOnHeadshot = 0; }},
     {"DripsMax follows DripsMin", Blood("DripsMin=3\nDripsMax=2\n"),
      [](BloodConfig& c) { c.DripsMin = 3, c.DripsMax = 3; }},
     {"DripsMax above 6 by DripsMin", Blood("DripsMin=8\nDripsMax=9\n"),
@@ -336,6 +332,110 @@ TEST_F(ConfigFile, TextReaderAgreesWithThePlatformReader) {
           platform::ProfileString(test.section, test.key, "dflt  ", theirs, size, path.c_str());
       EXPECT_EQ(n, m) << "size " << size;
       EXPECT_STREQ(ours, theirs) << "size " << size;
+    }
+  }
+}
+
+// A key's value as the shipped file writes it is one the reader keeps unchanged.
+bool WithinLimits(const Setting& key, double value, double dripsMin) {
+  switch (key.limit) {
+    case SettingLimit::None:
+      return true;
+    case SettingLimit::Clamp:
+      return value >= key.low && value <= key.high;
+    case SettingLimit::AtLeast:
+      return value >= key.low;
+    case SettingLimit::OffOrWithin:
+      return value == 0.0 || (value >= key.low && value <= key.high);
+    case SettingLimit::AtMostNotBelowDripsMin:
+      return value >= dripsMin && value <= key.high;
+  }
+  return false;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    std::string line = text.substr(start, end - start);
+    const size_t first = line.find_first_not_of(" \t");
+    if (first != std::string::npos) {
+      lines.push_back(line.substr(first, line.find_last_not_of(" \t") + 1 - first));
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The shipped ini names the table's keys in its sections and order, each once with a
+// value within its limits; the fuzz dictionary names the same keys and sections.
+TEST(SettingsTable, ShippedIniAndFuzzDictionaryNameExactlyItsKeys) {
+  const std::string ini = ReadFileBytes(VT_SOURCE_DIR "/package/Vermiltrace.ini");
+  const std::string dictionary = ReadFileBytes(VT_SOURCE_DIR "/tests/fuzz/config.dict");
+  ASSERT_FALSE(ini.empty());
+  ASSERT_FALSE(dictionary.empty());
+
+  std::vector<std::string> tableKeys;
+  std::set<std::string> tableNames, tableSections;
+  for (const Setting& key : kSettings) {
+    tableKeys.push_back(std::string(key.section) + "/" + key.name);
+    tableNames.insert(key.name);
+    tableSections.insert(key.section);
+  }
+
+  std::vector<std::string> iniKeys;
+  std::string section;
+  for (const std::string& line : Lines(ini)) {
+    if (line[0] == ';') continue;
+    if (line[0] == '[') {
+      section = line.substr(1, line.find(']') - 1);
+    } else {
+      iniKeys.push_back(section + "/" + line.substr(0, line.find('=')));
+    }
+  }
+  EXPECT_EQ(iniKeys, tableKeys);
+
+  std::set<std::string> dictionaryNames, dictionarySections;
+  for (const std::string& line : Lines(dictionary)) {
+    const size_t open = line.find('"');
+    if (line[0] == '#' || open == std::string::npos) continue;
+    const std::string entry = line.substr(open + 1, line.rfind('"') - open - 1);
+    if (entry.size() > 1 && entry.back() == '=') {
+      dictionaryNames.insert(entry.substr(0, entry.size() - 1));
+    } else if (entry.size() > 2 && entry.front() == '[' && entry.back() == ']') {
+      dictionarySections.insert(entry.substr(1, entry.size() - 2));
+    }
+  }
+  EXPECT_EQ(dictionaryNames, tableNames);
+  EXPECT_EQ(dictionarySections, tableSections);
+
+  const double dripsMin = ProfileIntFromText(ini, "Blood", "DripsMin", 0);
+  for (const Setting& key : kSettings) {
+    SCOPED_TRACE(key.name);
+    std::string value;
+    if (!FindProfileValue(ini, key.section, key.name, &value)) continue;  // named above
+    switch (key.type) {
+      case SettingType::Integer:
+        EXPECT_EQ(value, std::to_string(std::atoi(value.c_str())));
+        EXPECT_TRUE(WithinLimits(key, std::atoi(value.c_str()), dripsMin)) << value;
+        break;
+      case SettingType::Number: {
+        char* end = nullptr;
+        const float number = std::strtof(value.c_str(), &end);
+        EXPECT_TRUE(!value.empty() && *end == '\0') << value;
+        // As float, as the reader keeps it and as the table's limits were written.
+        EXPECT_TRUE(WithinLimits(key, number, dripsMin)) << value;
+        break;
+      }
+      case SettingType::Colour: {
+        float colour[3];
+        ASSERT_EQ(std::sscanf(value.c_str(), "%f,%f,%f", &colour[0], &colour[1], &colour[2]), 3);
+        for (float part : colour) EXPECT_TRUE(WithinLimits(key, part, dripsMin)) << value;
+        break;
+      }
+      case SettingType::NameList:
+        break;
     }
   }
 }

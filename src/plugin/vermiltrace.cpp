@@ -56,7 +56,7 @@ Vermiltrace::Vermiltrace(HostGame& host) {
             HookResult(state.fireHook));
   }
 
-  if (platform::ProfileInt("Blood", "KeepHeadOnHeadshot", 1, iniPath.c_str()) != 0) {
+  if (state.config.KeepHeadOnHeadshot != 0) {
     Host().KeepHeadsOnHeadshots();
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "core/config.h"
@@ -49,35 +50,9 @@ constexpr NamedKind kKinds[] = {
     {"remove", EventKind::Remove},       {"ini", EventKind::Ini},
 };
 
-// The keys of the [Blood] section, as the file writes them.
-const char* const kIniKeys[] = {
-    "MaskSize",
-    "SeamMargin",
-    "MaxBloodyPeds",
-    "Log",
-    "WoundRadius",
-    "ShotgunWoundRadius",
-    "RifleWoundRadius",
-    "ExitWounds",
-    "DripLength",
-    "Drips",
-    "DripsMin",
-    "DripsMax",
-    "DepthOffset",
-    "FlowTime",
-    "DryTime",
-    "CorpseBleedTime",
-    "MaxBulletWounds",
-    "MaxExplosionWounds",
-    "MaxFallWounds",
-    "FallMinDamage",
-    "PaintBudget",
-    "BloodMemory",
-    "BloodColor",
-    "DriedColor",
-    "KeepHeadOnHeadshot",
-};
-const char* const kOverrideKeys[] = {"SkinTextures", "ClothTextures"};
+bool InSection(const Setting& setting, const char* section) {
+  return std::strcmp(setting.section, section) == 0;
+}
 
 template <typename Table>
 std::string NameList(const Table& table) {
@@ -271,10 +246,10 @@ Scenario ParseScenario(const std::string& bytes, const std::string& fileName) {
         const size_t equals = target.find('=');
         const char* canonical = nullptr;
         std::string value;
-        for (const char* known : kIniKeys) {
-          if (equals != std::string::npos &&
-              FindProfileValue("[Blood]\n" + target, "Blood", known, &value)) {
-            canonical = known;
+        for (const Setting& known : kSettings) {
+          if (equals != std::string::npos && InSection(known, "Blood") &&
+              FindProfileValue("[Blood]\n" + target, "Blood", known.name, &value)) {
+            canonical = known.name;
           }
         }
         if (!canonical || value.empty()) {
@@ -309,9 +284,11 @@ std::string IniOverrideList(const Scenario& scenario) {
 
 std::string ApplyIniOverrides(const std::string& ini, const Scenario& scenario) {
   if (IniOverrideList(scenario).empty()) return ini;
-  auto section = [&](const char* name, const auto& keys) {
+  auto section = [&](const char* name) {
     std::string out = std::string("[") + name + "]\r\n";
-    for (const char* key : keys) {
+    for (const Setting& setting : kSettings) {
+      if (!InSection(setting, name)) continue;
+      const char* key = setting.name;
       std::string value;
       bool found = FindProfileValue(ini, name, key, &value);
       for (const ScenarioEvent& event : scenario.events) {
@@ -324,7 +301,14 @@ std::string ApplyIniOverrides(const std::string& ini, const Scenario& scenario) 
     }
     return out;
   };
-  return section("Blood", kIniKeys) + section("Overrides", kOverrideKeys);
+  // Every section of the table, in its order (a section's keys are together).
+  std::string out;
+  for (const Setting& setting : kSettings) {
+    if (&setting == kSettings || !InSection(setting, (&setting - 1)->section)) {
+      out += section(setting.section);
+    }
+  }
+  return out;
 }
 
 std::vector<float> ResolveEventTimes(const Scenario& scenario, const BloodConfig& config,

@@ -122,6 +122,15 @@ TEST(PreviewScenario, IniLinesReplaceTheirKeysAsThePluginReadsThem) {
     ProfileStringFromText(applied, "Blood", "FlowTime", "", flow, sizeof(flow));
     EXPECT_STREQ(flow, "2.5") << ini;
   }
+  // Every [Blood] key of the settings is one an ini line may set, and the run's ini keeps.
+  for (const Setting& key : kSettings) {
+    if (std::string(key.section) != "Blood") continue;
+    const Scenario one = ParseScenario(std::string("0 ini - ") + key.name + "=1\n", "s.txt");
+    EXPECT_EQ(IniOverrideList(one), std::string(key.name) + "=1");
+    std::string value;
+    EXPECT_TRUE(FindProfileValue(ApplyIniOverrides(plain, one), "Blood", key.name, &value));
+    EXPECT_EQ(value, "1") << key.name;
+  }
   Scenario none = ParseScenario("1 snapshot - x\n", "s.txt");
   EXPECT_EQ(ApplyIniOverrides(inis[2], none), inis[2]);
 
