@@ -16,7 +16,6 @@
 
 #include "body_targets.h"
 #include "contact_sheet.h"
-#include "core/platform.h"
 #include "output_folder.h"
 #include "ped_renderer.h"
 #include "plugin/handlers.h"
@@ -123,7 +122,6 @@ struct Session {
   void Close() {
     system.reset();
     ResetSystemState();
-    platform::ClearTestingOverrides();
   }
 };
 
@@ -558,7 +556,6 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
   std::optional<StagedOutput> output;
   Session session;
   ResetSystemState();
-  platform::ClearTestingOverrides();
   SimHost& sim = *session.sim;
   PreviewPed ped = options.model.empty() ? LoadBuiltInPed(sim)
                                          : LoadModelPed(sim, options.model, options.bones,
@@ -577,9 +574,10 @@ PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress)
     WriteOutput(plugin / "Vermiltrace.ini", ApplyIniOverrides(iniBytes, scenario));
   }
 
-  platform::SetModulePathForTesting(PathText(plugin / "Vermiltrace.asi").c_str(), false);
-  platform::SetTickCountForTesting(options.seed);
-  session.system.emplace(sim);
+  StartupOptions startup;
+  startup.pluginDirectory = PathText(plugin / "");
+  startup.tickCount = [seed = options.seed] { return seed; };  // the seed stands for the ticks
+  session.system.emplace(sim, startup);
   const BloodConfig config = Config();
   std::string iniName = iniPath.empty() ? "compiled-in defaults (no ini found)" : iniPath;
   std::vector<float> times = ResolveEventTimes(scenario, config, iniName);
