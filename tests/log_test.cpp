@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/platform.h"
+#include "core/plugin_paths.h"
 #include "plugin/system_state.h"
 #include "support/sim_fixture.h"
 
@@ -132,24 +133,22 @@ TEST_F(LogFile, PluginPathsSplitAtTheLastSeparatorOfEitherKind) {
   for (const PathCase& test : cases) {
     SCOPED_TRACE(test.module);
     ResetSystemState();
-    platform::SetModulePathForTesting(test.module, false);
+    SetPluginModulePath(test.module, true, RecordingMessageBoxes());
     EXPECT_STREQ(PluginDirectory(), test.directory);
     EXPECT_STREQ(PluginFileName(), test.fileName);
     EXPECT_EQ(std::string(PluginFilePath("Vermiltrace.log")),
               std::string(test.directory) + "Vermiltrace.log");
-    EXPECT_TRUE(platform::RecordedMessageBoxes().empty());
+    EXPECT_TRUE(MessageBoxes().empty());
   }
 }
 
 TEST_F(LogFile, MissingModuleHandleShowsOneBoxAndUsesTheExecutablesDirectory) {
-  int window = 0;
-  platform::SetActiveWindowForTesting(&window);
-  platform::SetModulePathForTesting((Dir() + "gta_sa.exe").c_str(), true);
+  SetPluginModulePath((Dir() + "gta_sa.exe").c_str(), false, RecordingMessageBoxes());
   EXPECT_EQ(std::string(PluginFilePath("Vermiltrace.ini")), Dir() + "Vermiltrace.ini");
   EXPECT_EQ(std::string(PluginFilePath("Vermiltrace.log")), Dir() + "Vermiltrace.log");
-  ASSERT_EQ(platform::RecordedMessageBoxes().size(), 1u);
-  const platform::MessageBoxRecord& box = platform::RecordedMessageBoxes()[0];
-  EXPECT_EQ(box.owner, &window);
+  ASSERT_EQ(MessageBoxes().size(), 1u);
+  const MessageBoxRecord& box = MessageBoxes()[0];
+  EXPECT_EQ(box.owner, platform::ActiveWindow());
   EXPECT_EQ(box.text, "FILESYSTEM\nFailed to retrieve plugin dir path");
   EXPECT_EQ(box.caption, "Vermiltrace");
   EXPECT_EQ(box.style, 0x10u);
@@ -159,7 +158,7 @@ TEST_F(LogFile, OverLongPathsAreNeverCutIntoAnotherName) {
   // The module path is cut at 260 characters like the platform's; a composed path that
   // would not fit 261 bytes comes back empty and nothing is opened.
   const std::string directory = "C:\\" + std::string(241, 'd') + "\\";  // 245 characters
-  platform::SetModulePathForTesting((directory + "Vermiltrace.asi").c_str(), false);
+  SetPluginModulePath((directory + "Vermiltrace.asi").c_str());
   EXPECT_EQ(std::string(PluginFilePath("Vermiltrace.log")), directory + "Vermiltrace.log");
   EXPECT_STREQ(PluginFilePath("Vermiltrace.log2"), "");
   EXPECT_EQ(std::strlen(PluginFilePath("")), 245u);
@@ -167,7 +166,7 @@ TEST_F(LogFile, OverLongPathsAreNeverCutIntoAnotherName) {
   ResetSystemState();
   State().host = &sim;
   const std::string longer = "C:\\" + std::string(242, 'd') + "\\";  // 246 characters
-  platform::SetModulePathForTesting((longer + "Vermiltrace.asi").c_str(), false);
+  SetPluginModulePath((longer + "Vermiltrace.asi").c_str());
   EXPECT_EQ(std::string(PluginDirectory()), longer);
   EXPECT_STREQ(PluginFileName(), "Vermiltrace.as");  // 260 characters in all
   EXPECT_STREQ(PluginFilePath("Vermiltrace.ini"), "");
@@ -178,7 +177,7 @@ TEST_F(LogFile, OverLongPathsAreNeverCutIntoAnotherName) {
 
 TEST_F(LogFile, UnwritableLogDirectoryLeavesTheLogClosed) {
   WriteFile("plugins", "a file, not a directory");
-  platform::SetModulePathForTesting((Dir() + "plugins/Vermiltrace.asi").c_str(), false);
+  SetPluginModulePath((Dir() + "plugins/Vermiltrace.asi").c_str());
   Start();
   EXPECT_FALSE(LogOpen());
   LogLine("skipped");

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "core/log.h"
-#include "core/platform.h"
 #include "damage/hit_history.h"
 #include "plugin/system_state.h"
 #include "support/sim_fixture.h"
@@ -48,7 +47,7 @@ TEST_F(Startup, SupportedVersionsInstallEverythingInOrder) {
     EXPECT_TRUE(sim.headPatched);
     EXPECT_EQ(State().rng.state, 12345u ^ kTicks);
     EXPECT_EQ(State().events.size(), 4u);
-    EXPECT_TRUE(platform::RecordedMessageBoxes().empty());
+    EXPECT_TRUE(MessageBoxes().empty());
     EXPECT_EQ(ReadLogLines(), (std::vector<std::string>{
                                   "Vermiltrace loaded",
                                   "damage hook installed, fire hook installed",
@@ -64,8 +63,8 @@ TEST_F(Startup, RefusedVersionsShowOneBoxAndTouchNothing) {
     sim.version = version;
     WriteIni("[Blood]\nMaskSize=300\n");
     Start();
-    ASSERT_EQ(platform::RecordedMessageBoxes().size(), 1u);
-    const platform::MessageBoxRecord& box = platform::RecordedMessageBoxes()[0];
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    const MessageBoxRecord& box = MessageBoxes()[0];
     EXPECT_EQ(box.owner, nullptr);
     EXPECT_EQ(box.text,
               "Vermiltrace needs GTA San Andreas 1.0 US (original or downgraded).\nThis version "

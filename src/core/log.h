@@ -1,4 +1,4 @@
-// The plug-in directory and the diagnostic log Vermiltrace.log beside the library.
+// The diagnostic log, Vermiltrace.log beside the library unless start-up names another.
 #pragma once
 
 #include <cstddef>
@@ -13,27 +13,16 @@
 #define VT_LOG_FORMAT
 #endif
 
-// Directory of the library's own file, ending with its separator (computed once; the
-// whole file name when it has no separator). When the module handle cannot be had, a
-// message box is shown and the executable's directory is used.
-const char* PluginDirectory();
-// The library's file name without its directory (filled with PluginDirectory).
-const char* PluginFileName();
-// Directory plus name in a shared buffer, valid until the next call. A result that would
-// not fit the 261-byte buffer gives the empty string (nothing is then read or written).
-const char* PluginFilePath(const char* name);
-
-// Opens Vermiltrace.log (truncating it, shared); the stream stays null on failure. A
-// stream already open is kept.
+// Opens the log at path (truncating it, shared); the stream stays null on failure, and
+// for an empty path. A stream already open is kept.
+void OpenLog(const char* path);
+// Opens Vermiltrace.log in the plug-in directory (plugin_paths.h).
 void OpenLog();
 bool LogOpen();
 
-// One line: the formatted message, the line end, a flush. Does nothing while the log is
-// closed. %p prints the pointer as upper-case hexadecimal digits, zero-padded to the
-// pointer width, with no prefix, on every build. Conversions: d i u x X f F e E g G s c p
-// and %%, with flags, width, precision (also *) and the lengths hh h l ll z; any other
-// conversion is copied as text and consumes no argument. Widths and precisions above
-// 4096 are taken as 4096; the message is written whole however long it is.
+// One line: the message formatted as FormatLogMessage does (log_format.h), the line end,
+// a flush. Does nothing while the log is closed. The message is written whole however
+// long it is.
 void LogLine(const char* format, ...) VT_LOG_FORMAT;
 
 // Keeps a line, formatted as LogLine does, for a log that is not open yet (the settings
@@ -56,6 +45,5 @@ bool LogEnabled();
 
 // The open log stream, or null.
 FILE* LogFile();
-// Closes the log and forgets the paths and held lines, as at process start (tests and tools
-// only).
+// Closes the log and forgets the held lines, as at process start (tests and tools only).
 void ResetLog();

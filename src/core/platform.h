@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 namespace platform {
 
@@ -35,11 +33,11 @@ double PreciseSeconds();
 // (nothing is written when size is 0).
 bool ThisModulePath(char* out, size_t size);
 
-// GetActiveWindow. Off Windows there is none (null) unless a test sets one.
+// GetActiveWindow. Off Windows there is none (null).
 void* ActiveWindow();
 
-// MessageBoxA. Every box is also recorded (RecordedMessageBoxes); off Windows it is
-// printed to standard error instead of shown, and answered with OK (1).
+// MessageBoxA. Off Windows the box is printed to standard error instead of shown, and
+// answered with OK (1).
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style);
 
 // Opens path for writing, creating or truncating it, shared with every other reader and
@@ -50,25 +48,5 @@ FILE* OpenSharedForWrite(const char* path);
 // The line end the log writes after each message: text mode turns '\n' into CR LF on
 // Windows; elsewhere the stream is binary and gets both bytes.
 extern const char* const kLineEnd;
-
-// Test seams, on every platform: the real calls are used until a test overrides them.
-struct MessageBoxRecord {
-  void* owner;
-  std::string text;
-  std::string caption;
-  uint32_t style;
-};
-std::vector<MessageBoxRecord>& RecordedMessageBoxes();
-// Overrides the module path ThisModulePath reports; fail makes the handle lookup fail,
-// and path then stands for the executable's own path.
-void SetModulePathForTesting(const char* path, bool fail);
-void SetTickCountForTesting(uint32_t ticks);  // fixed tick count, for reproducible runs
-void SetPreciseClockForTesting(double (*clock)());
-void SetActiveWindowForTesting(void* window);
-// Message boxes are then recorded and printed to standard error on Windows too, never
-// shown: a test program has no one to answer them.
-void SetMessageBoxesRecordedOnlyForTesting();
-// Drops every override and every recorded message box.
-void ClearTestingOverrides();
 
 }  // namespace platform

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "core/platform.h"
-#include "core/platform_overrides.h"
 #include "core/profile_text.h"
 
 namespace platform {
@@ -47,7 +46,6 @@ size_t ProfileString(const char* section, const char* key, const char* def, char
 }
 
 uint32_t TickCount() {
-  if (Overrides().hasTickCount) return Overrides().tickCount;
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   uint64_t ms =
@@ -56,7 +54,6 @@ uint32_t TickCount() {
 }
 
 double PreciseSeconds() {
-  if (Overrides().preciseClock) return Overrides().preciseClock();
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
@@ -64,7 +61,6 @@ double PreciseSeconds() {
 
 bool ThisModulePath(char* out, size_t size) {
   if (!out || size == 0) return false;
-  if (Overrides().hasModulePath) return OverriddenModulePath(out, size);
   const size_t limit = size - 1 < 260 ? size - 1 : 260;
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&ThisModulePath), &info) && info.dli_fname) {
@@ -79,10 +75,11 @@ bool ThisModulePath(char* out, size_t size) {
   return false;
 }
 
-void* ActiveWindow() { return Overrides().hasActiveWindow ? Overrides().activeWindow : nullptr; }
+void* ActiveWindow() { return nullptr; }
 
-int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
-  return RecordMessageBox(owner, text, caption, style);
+int ShowMessageBox(void*, const char* text, const char* caption, uint32_t) {
+  std::fprintf(stderr, "[message box] %s: %s\n", caption ? caption : "", text ? text : "");
+  return 1;
 }
 
 FILE* OpenSharedForWrite(const char* path) {

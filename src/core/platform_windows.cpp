@@ -4,7 +4,6 @@
 #include <share.h>
 
 #include "core/platform.h"
-#include "core/platform_overrides.h"
 #include "core/profile_text.h"
 
 namespace platform {
@@ -26,13 +25,9 @@ size_t ProfileString(const char* section, const char* key, const char* def, char
   return GetPrivateProfileStringA(section, key, def, out, limit, path);
 }
 
-uint32_t TickCount() {
-  if (Overrides().hasTickCount) return Overrides().tickCount;
-  return GetTickCount();
-}
+uint32_t TickCount() { return GetTickCount(); }
 
 double PreciseSeconds() {
-  if (Overrides().preciseClock) return Overrides().preciseClock();
   LARGE_INTEGER frequency, count;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&count);
@@ -41,7 +36,6 @@ double PreciseSeconds() {
 
 bool ThisModulePath(char* out, size_t size) {
   if (!out || size == 0) return false;
-  if (Overrides().hasModulePath) return OverriddenModulePath(out, size);
   HMODULE module = nullptr;
   // From an address of this library, without changing the library's reference count.
   constexpr DWORD kFlags =
@@ -57,14 +51,9 @@ bool ThisModulePath(char* out, size_t size) {
   return found;
 }
 
-void* ActiveWindow() {
-  if (Overrides().hasActiveWindow) return Overrides().activeWindow;
-  return GetActiveWindow();
-}
+void* ActiveWindow() { return GetActiveWindow(); }
 
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
-  if (Overrides().messageBoxesRecordedOnly) return RecordMessageBox(owner, text, caption, style);
-  RecordedMessageBoxes().push_back({owner, text ? text : "", caption ? caption : "", style});
   return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
 }
 

@@ -1,6 +1,7 @@
 #include "plugin/system_state.h"
 
 #include "core/log.h"
+#include "core/plugin_paths.h"
 
 SystemState* g_state = nullptr;
 
@@ -13,4 +14,5 @@ void ResetSystemState() {
   delete g_state;
   g_state = new SystemState();
   ResetLog();
+  ResetPluginPaths();
 }

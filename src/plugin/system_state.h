@@ -40,6 +40,6 @@ inline BloodContext Context() {
   return {*state.host, state.config, state.rng, state.tables, NowSeconds()};
 }
 
-// Replaces the whole state and the log with fresh ones, as at process start (tests and
-// tools only: the old state's host objects are not released).
+// Replaces the whole state, the log and the plug-in paths with fresh ones, as at process
+// start (tests and tools only: the old state's host objects are not released).
 void ResetSystemState();

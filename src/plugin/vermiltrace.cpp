@@ -5,6 +5,7 @@
 #include "core/config.h"
 #include "core/log.h"
 #include "core/platform.h"
+#include "core/plugin_paths.h"
 #include "host/game_facts.h"
 #include "plugin/handlers.h"
 #include "plugin/system_state.h"
@@ -23,31 +24,46 @@ void Free(std::vector<T>& scratch) {
   std::vector<T>().swap(scratch);
 }
 
+// The given path, or name in the plug-in folder. Owned copy: the path store's composed
+// buffer is overwritten by the next request.
+std::string PluginFile(const std::string& given, const char* name) {
+  return given.empty() ? std::string(PluginFilePath(name)) : given;
+}
+
+// The plug-in folder, found first thing as the game's start-up always has.
+void PlacePluginFolder(const StartupOptions& options) {
+  if (!options.pluginDirectory.empty()) {
+    SetPluginDirectory(options.pluginDirectory.c_str());
+  } else if (options.iniPath.empty() || options.logPath.empty()) {
+    FindPluginDirectory(options.showMessageBox);
+  }
+}
+
 }  // namespace
 
-Vermiltrace::Vermiltrace(HostGame& host) {
+Vermiltrace::Vermiltrace(HostGame& host, const StartupOptions& options) {
   SystemState& state = State();
   state.host = &host;
 
-  // Owned copy: the path store's composed buffer is overwritten by the next request.
-  const std::string iniPath = PluginFilePath("Vermiltrace.ini");
+  PlacePluginFolder(options);
+  const std::string iniPath = PluginFile(options.iniPath, "Vermiltrace.ini");
   LoadConfig(state.config, iniPath.c_str());
 
   const int version = Host().GameVersion();
   if (!game::IsSupportedVersion(version)) {
-    platform::ShowMessageBox(nullptr,
-                             "Vermiltrace needs GTA San Andreas 1.0 US (original or "
-                             "downgraded).\nThis version isn't supported, so the mod is turned "
-                             "off.",
-                             "Vermiltrace", 0x30);
+    options.showMessageBox(nullptr,
+                           "Vermiltrace needs GTA San Andreas 1.0 US (original or "
+                           "downgraded).\nThis version isn't supported, so the mod is turned "
+                           "off.",
+                           "Vermiltrace", 0x30);
     return;
   }
 
   SetLogEnabled(state.config.Log != 0);
-  if (state.config.Log != 0) OpenLog();
+  if (state.config.Log != 0) OpenLog(PluginFile(options.logPath, "Vermiltrace.log").c_str());
   if (LogOpen()) LogLine("Vermiltrace loaded");
 
-  SeedRandom(state.rng, platform::TickCount());
+  SeedRandom(state.rng, options.tickCount());
 
   state.damageHook = Host().PlaceInlineHook(HookSite::Damage, kHookHandlers);
   state.fireHook = Host().PlaceInlineHook(HookSite::Fire, kHookHandlers);

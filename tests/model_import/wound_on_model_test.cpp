@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/log.h"
-#include "core/platform.h"
+#include "core/plugin_paths.h"
 #include "model_import.h"
 #include "plugin/system_state.h"
 #include "render/wound_stamp.h"
@@ -30,14 +30,13 @@ class WoundOnModel : public ::testing::Test {
     State().config.Drips = 1;
     dir_ = ::testing::TempDir() + "vt_wound_on_model/";
     std::filesystem::create_directories(dir_);
-    platform::SetModulePathForTesting((dir_ + "Vermiltrace.asi").c_str(), false);
+    SetPluginModulePath((dir_ + "Vermiltrace.asi").c_str());
     OpenLog();
     std::string error;
     ASSERT_TRUE(ImportPedModel(sim, kModel, "", {}, ped, error)) << error;
   }
   void TearDown() override {
     ResetSystemState();
-    platform::ClearTestingOverrides();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }

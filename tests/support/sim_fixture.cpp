@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/platform.h"
+#include "core/plugin_paths.h"
 #include "plugin/system_state.h"
 #include "support/unique_folder.h"
 
@@ -38,17 +38,14 @@ void SimTest::SetUp() {
 
 void SimTest::ResetProcess() {
   ResetSystemState();
-  platform::ClearTestingOverrides();
-  platform::SetModulePathForTesting((dir_ + "Vermiltrace.asi").c_str(), false);
-  platform::SetTickCountForTesting(kTicks);
-  platform::SetMessageBoxesRecordedOnlyForTesting();
+  boxes_.clear();
+  SetPluginModulePath((dir_ + "Vermiltrace.asi").c_str());
   State().host = &sim;
 }
 
 void SimTest::TearDown() {
   system.reset();
   ResetSystemState();
-  platform::ClearTestingOverrides();
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }
@@ -78,9 +75,24 @@ std::vector<std::string> SimTest::ReadLogLines() const {
   return lines;
 }
 
+StartupOptions SimTest::Options() {
+  StartupOptions options;
+  options.tickCount = [] { return kTicks; };
+  options.showMessageBox = RecordingMessageBoxes();
+  return options;
+}
+
+MessageBoxCall SimTest::RecordingMessageBoxes() {
+  return [this](void* owner, const char* text, const char* caption, uint32_t style) {
+    boxes_.push_back({owner, text ? text : "", caption ? caption : "", style});
+    std::fprintf(stderr, "[message box] %s: %s\n", caption ? caption : "", text ? text : "");
+    return 1;
+  };
+}
+
 Vermiltrace& SimTest::Start() {
   system.reset();
-  system.emplace(sim);
+  system.emplace(sim, Options());
   return *system;
 }
 

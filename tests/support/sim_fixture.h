@@ -1,7 +1,8 @@
 // SimTest: a fresh process for every test. The system state is reset, the plug-in
 // directory is a new temporary directory (as if the library were <dir>Vermiltrace.asi),
-// the tick count is fixed (reproducible seeds) and State().host is the test's SimHost.
-// Start() runs the start-up, Stop() the shutdown.
+// the tick count is fixed (reproducible seeds), message boxes are recorded instead of
+// shown, and State().host is the test's SimHost. Start() runs the start-up, Stop() the
+// shutdown.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +14,14 @@
 #include "host/sim/sim_host.h"
 #include "plugin/handlers.h"
 #include "plugin/vermiltrace.h"
+
+// A message box start-up showed.
+struct MessageBoxRecord {
+  void* owner;
+  std::string text;
+  std::string caption;
+  uint32_t style;
+};
 
 class SimTest : public ::testing::Test {
  protected:
@@ -35,6 +44,13 @@ class SimTest : public ::testing::Test {
   std::string ReadLogBytes() const;
   std::vector<std::string> ReadLogLines() const;
 
+  // The start-up's options: the fixed tick count, message boxes into MessageBoxes(); the
+  // plug-in directory as the process state holds it.
+  StartupOptions Options();
+  // A message box call that records into MessageBoxes() and answers OK (1).
+  MessageBoxCall RecordingMessageBoxes();
+  const std::vector<MessageBoxRecord>& MessageBoxes() const { return boxes_; }
+
   // Start-up and shutdown of the system on sim.
   Vermiltrace& Start();
   void Stop();
@@ -48,6 +64,7 @@ class SimTest : public ::testing::Test {
  private:
   void ResetProcess();
   std::string dir_;
+  std::vector<MessageBoxRecord> boxes_;
 };
 
 // Reads a whole file as bytes; empty when it cannot be read.

@@ -14,7 +14,7 @@
 #include "host/sim/sim_math.h"
 #include "model_import.h"
 #include "preview_ped.h"
-#include "preview_run.h"
+#include "preview_stop.h"
 
 namespace {
 

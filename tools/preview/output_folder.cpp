@@ -6,7 +6,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "preview_run.h"
+#include "preview_stop.h"
 #include "scenario.h"
 
 namespace fs = std::filesystem;
@@ -137,6 +137,14 @@ StagedOutput::StagedOutput(const fs::path& target, bool force)
 }
 
 StagedOutput::~StagedOutput() { Discard(); }
+
+fs::path StagedOutput::Folder(const std::string& name) const {
+  const fs::path folder = staging_ / name;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) throw PreviewError(PathText(staging_) + ": cannot create directories in it");
+  return folder;
+}
 
 void StagedOutput::Commit() {
   CheckStop();

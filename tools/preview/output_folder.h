@@ -28,6 +28,9 @@ class StagedOutput {
   StagedOutput& operator=(const StagedOutput&) = delete;
 
   const std::filesystem::path& Dir() const { return staging_; }
+  // Makes the folder name in the staging folder and gives its path; PreviewError "DIR:
+  // cannot create directories in it" on failure.
+  std::filesystem::path Folder(const std::string& name) const;
 
   // Moves the staged files into the target and lists them in its marker. The files an
   // earlier preview listed go first; any other file of the folder stays, and one in the

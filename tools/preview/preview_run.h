@@ -9,6 +9,8 @@
 #include <string>
 
 #include "output_folder.h"
+#include "preview_stop.h"
+#include "run_inputs.h"
 
 struct PreviewOptions {
   std::string model;     // empty: the built-in ped
@@ -35,17 +37,6 @@ struct PreviewSummary {
   int frames = 0;  // of the animation
 };
 
-// Inputs larger than this are refused: scenarios, ini files and bone maps are text of a
-// few kilobytes, models rarely more than tens of megabytes.
-constexpr size_t kMaxTextInputBytes = 4u << 20;
-constexpr uintmax_t kMaxModelBytes = 256u << 20;
-
-// Asks the run in progress to stop (safe from a signal handler): it removes what it has
-// staged and throws PreviewError with status 128 + signal.
-void StopPreview(int signal);
-// Throws that PreviewError when a stop was asked for; long steps call it as they go.
-void CheckStop();
-
 // Runs the preview and writes DIR/contact-sheet.png, DIR/animation.png, DIR/masks/*.png,
 // DIR/Vermiltrace.log, DIR/summary.json and the marker file, at the end, into a DIR that
 // is new, empty or a preview's (replacing only the files the preview wrote there), or
@@ -53,8 +44,3 @@ void CheckStop();
 // Progress lines go to progress. Throws PreviewError naming the file (and line) on any
 // failure, with nothing of the run left on disk.
 PreviewSummary RunPreview(const PreviewOptions& options, std::ostream& progress);
-
-// The ini a run without --ini uses: the first Vermiltrace.ini beside the program, in the
-// working directory or in package/ there, or in the source tree's package/; empty when
-// there is none (the compiled-in defaults apply).
-std::string FindShippedIni(const std::string& programDir);

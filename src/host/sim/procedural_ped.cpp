@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
 #include <vector>
 
 #include "host/game_facts.h"
@@ -96,187 +97,188 @@ struct Rect {
   float u0, v0, u1, v1;
 };
 
-// One piece of the body: a tapered, rounded tube between two poles. Centre parts are built
-// as their left half only; every part is then mirrored onto the right side.
-struct Part {
-  int geometry;  // 0 body, 1 head
-  int material;
-  Vec3 start, end, front;
-  bool half;
-  int rings, columns;  // rings between the poles; quads around
-  float roundness;     // exponent of the cap rounding: small is flatter ends
-  int profileCount;
-  ProfileKey profile[6];
-  int weightCount;
-  WeightKey weights[4];
-  int extraCount;
-  Extra extras[2];
-  Rect uv;
-};
-
+constexpr int kBodyGeometry = 0;
+constexpr int kHeadGeometry = 1;
 constexpr int kSkin = 0;
 constexpr int kClothes = 1;
 
-constexpr Part kParts[] = {
-    // Torso.
-    {0,
-     kClothes,
-     {0, 0, 0.80f},
-     {0, 0, 1.52f},
-     {0, 1, 0},
-     true,
-     12,
-     10,
-     0.35f,
-     6,
-     {{0, 0.15f, 0.11f},
-      {0.25f, 0.17f, 0.12f},
-      {0.45f, 0.145f, 0.11f},
-      {0.7f, 0.175f, 0.125f},
-      {0.9f, 0.19f, 0.11f},
-      {1, 0.16f, 0.09f}},
-     4,
-     {{0.25f, kPelvis}, {0.40f, kSpine}, {0.52f, kSpine}, {0.68f, kUpperSpine}},
-     2,
-     {{kLClavicle, {-0.17f, 0, 1.43f}, 0.13f, 0.5f}, {kLThigh, {-0.11f, 0, 0.86f}, 0.12f, 0.5f}},
-     {0.02f, 0.02f, 0.48f, 0.50f}},
-    // Neck.
-    {0,
-     kSkin,
-     {0, 0, 1.40f},
-     {0, 0.005f, 1.62f},
-     {0, 1, 0},
-     true,
-     5,
-     6,
-     0.2f,
-     1,
-     {{0, 0.06f, 0.06f}},
-     4,
-     {{0.2f, kUpperSpine}, {0.45f, kNeck}, {0.8f, kNeck}, {1, kHead}},
-     0,
-     {},
-     {0.52f, 0.02f, 0.62f, 0.12f}},
-    // Head.
-    {1,
-     0,
-     {0, 0.01f, 1.555f},
-     {0, 0.01f, 1.805f},
-     {0, 1, 0},
-     true,
-     14,
-     10,
-     0.5f,
-     4,
-     {{0, 0.075f, 0.085f}, {0.3f, 0.085f, 0.10f}, {0.6f, 0.09f, 0.105f}, {1, 0.08f, 0.09f}},
-     2,
-     {{0, kNeck}, {0.2f, kHead}},
-     0,
-     {},
-     {0.05f, 0.05f, 0.95f, 0.95f}},
-    // Left upper arm.
-    {0,
-     kSkin,
-     {-0.185f, 0, 1.47f},
-     {-0.245f, 0, 1.08f},
-     {0, 1, 0},
-     false,
-     8,
-     10,
-     0.4f,
-     2,
-     {{0, 0.055f, 0.055f}, {1, 0.045f, 0.045f}},
-     4,
-     {{0.05f, kLClavicle}, {0.22f, kLUpperArm}, {0.82f, kLUpperArm}, {0.97f, kLForearm}},
-     0,
-     {},
-     {0.52f, 0.14f, 0.74f, 0.40f}},
-    // Left forearm.
-    {0,
-     kSkin,
-     {-0.235f, 0, 1.17f},
-     {-0.275f, 0.02f, 0.84f},
-     {0, 1, 0},
-     false,
-     8,
-     10,
-     0.4f,
-     2,
-     {{0, 0.045f, 0.045f}, {1, 0.035f, 0.035f}},
-     4,
-     {{0.05f, kLUpperArm}, {0.25f, kLForearm}, {0.85f, kLForearm}, {1, kLHand}},
-     0,
-     {},
-     {0.76f, 0.14f, 0.98f, 0.40f}},
-    // Left hand: thin across x, broad along y.
-    {0,
-     kSkin,
-     {-0.272f, 0.02f, 0.90f},
-     {-0.285f, 0.025f, 0.70f},
-     {0, 1, 0},
-     false,
-     6,
-     8,
-     0.4f,
-     3,
-     {{0, 0.02f, 0.03f}, {0.4f, 0.022f, 0.045f}, {1, 0.018f, 0.035f}},
-     2,
-     {{0.1f, kLForearm}, {0.3f, kLHand}},
-     0,
-     {},
-     {0.64f, 0.02f, 0.78f, 0.12f}},
-    // Left thigh.
-    {0,
-     kClothes,
-     {-0.10f, 0, 0.99f},
-     {-0.11f, 0, 0.46f},
-     {0, 1, 0},
-     false,
-     8,
-     12,
-     0.35f,
-     3,
-     {{0, 0.09f, 0.095f}, {0.5f, 0.075f, 0.08f}, {1, 0.06f, 0.062f}},
-     4,
-     {{0.05f, kPelvis}, {0.22f, kLThigh}, {0.82f, kLThigh}, {0.98f, kLCalf}},
-     0,
-     {},
-     {0.02f, 0.52f, 0.32f, 0.80f}},
-    // Left calf.
-    {0,
-     kClothes,
-     {-0.11f, 0, 0.55f},
-     {-0.11f, 0, 0.05f},
-     {0, 1, 0},
-     false,
-     8,
-     12,
-     0.35f,
-     3,
-     {{0, 0.058f, 0.06f}, {0.3f, 0.06f, 0.065f}, {1, 0.04f, 0.045f}},
-     4,
-     {{0.02f, kLThigh}, {0.2f, kLCalf}, {0.85f, kLCalf}, {1, kLFoot}},
-     0,
-     {},
-     {0.34f, 0.52f, 0.64f, 0.80f}},
-    // Left foot, pointing forward; its front direction is up.
-    {0,
-     kClothes,
-     {-0.11f, -0.07f, 0.045f},
-     {-0.11f, 0.20f, 0.035f},
-     {0, 0, 1},
-     false,
-     6,
-     10,
-     0.35f,
-     3,
-     {{0, 0.045f, 0.05f}, {0.5f, 0.05f, 0.045f}, {1, 0.04f, 0.03f}},
-     2,
-     {{0.1f, kLCalf}, {0.35f, kLFoot}},
-     0,
-     {},
-     {0.66f, 0.52f, 0.90f, 0.70f}},
+// One piece of the body: a tapered, rounded tube between two poles. Centre parts are built
+// as their left half only; every part is then mirrored onto the right side.
+struct Part {
+  int geometry = kBodyGeometry;
+  int material = kSkin;
+  Vec3 start{}, end{};
+  Vec3 front{0, 1, 0};
+  bool half = false;
+  int rings = 0, columns = 0;  // rings between the poles; quads around
+  float roundness = 0.0f;      // exponent of the cap rounding: small is flatter ends
+  int profileCount = 0;
+  ProfileKey profile[6] = {};
+  int weightCount = 0;
+  WeightKey weights[4] = {};
+  int extraCount = 0;
+  Extra extras[2] = {};
+  Rect uv{};
+
+  // Rows of {s, side, front}, by increasing s.
+  constexpr void SetProfile(std::initializer_list<ProfileKey> keys) {
+    for (const ProfileKey& key : keys) profile[profileCount++] = key;
+  }
+  // Rows of {s, bone}, by increasing s.
+  constexpr void SetWeights(std::initializer_list<WeightKey> keys) {
+    for (const WeightKey& key : keys) weights[weightCount++] = key;
+  }
+  // Rows of {bone, centre, radius, strength}.
+  constexpr void SetExtras(std::initializer_list<Extra> list) {
+    for (const Extra& extra : list) extras[extraCount++] = extra;
+  }
 };
+
+// The left and centre parts (the right side mirrors them).
+constexpr Part Torso() {
+  Part part;
+  part.material = kClothes;
+  part.start = {0, 0, 0.80f};
+  part.end = {0, 0, 1.52f};
+  part.half = true;
+  part.rings = 12;
+  part.columns = 10;
+  part.roundness = 0.35f;
+  part.SetProfile({{0, 0.15f, 0.11f},
+                   {0.25f, 0.17f, 0.12f},
+                   {0.45f, 0.145f, 0.11f},
+                   {0.7f, 0.175f, 0.125f},
+                   {0.9f, 0.19f, 0.11f},
+                   {1, 0.16f, 0.09f}});
+  part.SetWeights({{0.25f, kPelvis}, {0.40f, kSpine}, {0.52f, kSpine}, {0.68f, kUpperSpine}});
+  part.SetExtras(
+      {{kLClavicle, {-0.17f, 0, 1.43f}, 0.13f, 0.5f}, {kLThigh, {-0.11f, 0, 0.86f}, 0.12f, 0.5f}});
+  part.uv = {0.02f, 0.02f, 0.48f, 0.50f};
+  return part;
+}
+
+constexpr Part Neck() {
+  Part part;
+  part.material = kSkin;
+  part.start = {0, 0, 1.40f};
+  part.end = {0, 0.005f, 1.62f};
+  part.half = true;
+  part.rings = 5;
+  part.columns = 6;
+  part.roundness = 0.2f;
+  part.SetProfile({{0, 0.06f, 0.06f}});
+  part.SetWeights({{0.2f, kUpperSpine}, {0.45f, kNeck}, {0.8f, kNeck}, {1, kHead}});
+  part.uv = {0.52f, 0.02f, 0.62f, 0.12f};
+  return part;
+}
+
+constexpr Part Head() {
+  Part part;
+  part.geometry = kHeadGeometry;
+  part.material = kSkin;
+  part.start = {0, 0.01f, 1.555f};
+  part.end = {0, 0.01f, 1.805f};
+  part.half = true;
+  part.rings = 14;
+  part.columns = 10;
+  part.roundness = 0.5f;
+  part.SetProfile(
+      {{0, 0.075f, 0.085f}, {0.3f, 0.085f, 0.10f}, {0.6f, 0.09f, 0.105f}, {1, 0.08f, 0.09f}});
+  part.SetWeights({{0, kNeck}, {0.2f, kHead}});
+  part.uv = {0.05f, 0.05f, 0.95f, 0.95f};
+  return part;
+}
+
+constexpr Part LeftUpperArm() {
+  Part part;
+  part.material = kSkin;
+  part.start = {-0.185f, 0, 1.47f};
+  part.end = {-0.245f, 0, 1.08f};
+  part.rings = 8;
+  part.columns = 10;
+  part.roundness = 0.4f;
+  part.SetProfile({{0, 0.055f, 0.055f}, {1, 0.045f, 0.045f}});
+  part.SetWeights(
+      {{0.05f, kLClavicle}, {0.22f, kLUpperArm}, {0.82f, kLUpperArm}, {0.97f, kLForearm}});
+  part.uv = {0.52f, 0.14f, 0.74f, 0.40f};
+  return part;
+}
+
+constexpr Part LeftForearm() {
+  Part part;
+  part.material = kSkin;
+  part.start = {-0.235f, 0, 1.17f};
+  part.end = {-0.275f, 0.02f, 0.84f};
+  part.rings = 8;
+  part.columns = 10;
+  part.roundness = 0.4f;
+  part.SetProfile({{0, 0.045f, 0.045f}, {1, 0.035f, 0.035f}});
+  part.SetWeights({{0.05f, kLUpperArm}, {0.25f, kLForearm}, {0.85f, kLForearm}, {1, kLHand}});
+  part.uv = {0.76f, 0.14f, 0.98f, 0.40f};
+  return part;
+}
+
+// Left hand: thin across x, broad along y.
+constexpr Part LeftHand() {
+  Part part;
+  part.material = kSkin;
+  part.start = {-0.272f, 0.02f, 0.90f};
+  part.end = {-0.285f, 0.025f, 0.70f};
+  part.rings = 6;
+  part.columns = 8;
+  part.roundness = 0.4f;
+  part.SetProfile({{0, 0.02f, 0.03f}, {0.4f, 0.022f, 0.045f}, {1, 0.018f, 0.035f}});
+  part.SetWeights({{0.1f, kLForearm}, {0.3f, kLHand}});
+  part.uv = {0.64f, 0.02f, 0.78f, 0.12f};
+  return part;
+}
+
+constexpr Part LeftThigh() {
+  Part part;
+  part.material = kClothes;
+  part.start = {-0.10f, 0, 0.99f};
+  part.end = {-0.11f, 0, 0.46f};
+  part.rings = 8;
+  part.columns = 12;
+  part.roundness = 0.35f;
+  part.SetProfile({{0, 0.09f, 0.095f}, {0.5f, 0.075f, 0.08f}, {1, 0.06f, 0.062f}});
+  part.SetWeights({{0.05f, kPelvis}, {0.22f, kLThigh}, {0.82f, kLThigh}, {0.98f, kLCalf}});
+  part.uv = {0.02f, 0.52f, 0.32f, 0.80f};
+  return part;
+}
+
+constexpr Part LeftCalf() {
+  Part part;
+  part.material = kClothes;
+  part.start = {-0.11f, 0, 0.55f};
+  part.end = {-0.11f, 0, 0.05f};
+  part.rings = 8;
+  part.columns = 12;
+  part.roundness = 0.35f;
+  part.SetProfile({{0, 0.058f, 0.06f}, {0.3f, 0.06f, 0.065f}, {1, 0.04f, 0.045f}});
+  part.SetWeights({{0.02f, kLThigh}, {0.2f, kLCalf}, {0.85f, kLCalf}, {1, kLFoot}});
+  part.uv = {0.34f, 0.52f, 0.64f, 0.80f};
+  return part;
+}
+
+// Left foot, pointing forward; its front direction is up.
+constexpr Part LeftFoot() {
+  Part part;
+  part.material = kClothes;
+  part.start = {-0.11f, -0.07f, 0.045f};
+  part.end = {-0.11f, 0.20f, 0.035f};
+  part.front = {0, 0, 1};
+  part.rings = 6;
+  part.columns = 10;
+  part.roundness = 0.35f;
+  part.SetProfile({{0, 0.045f, 0.05f}, {0.5f, 0.05f, 0.045f}, {1, 0.04f, 0.03f}});
+  part.SetWeights({{0.1f, kLCalf}, {0.35f, kLFoot}});
+  part.uv = {0.66f, 0.52f, 0.90f, 0.70f};
+  return part;
+}
+
+constexpr Part kParts[] = {Torso(),    Neck(),      Head(),     LeftUpperArm(), LeftForearm(),
+                           LeftHand(), LeftThigh(), LeftCalf(), LeftFoot()};
 
 Vec3 Normalised(Vec3 v) {
   float length = Length(v);
@@ -690,8 +692,8 @@ ProceduralPed AddProceduralPed(SimHost& sim, const PedPlacement& placement) {
   HostGeometry* headGeometry = sim.AddGeometry();
   HostSkin* bodySkin = sim.AddSkin();
   HostSkin* headSkin = sim.AddSkin();
-  FillGeometry(0, skeleton, bodyGeometry, bodySkin, {skinMaterial, clothes});
-  FillGeometry(1, skeleton, headGeometry, headSkin, {face});
+  FillGeometry(kBodyGeometry, skeleton, bodyGeometry, bodySkin, {skinMaterial, clothes});
+  FillGeometry(kHeadGeometry, skeleton, headGeometry, headSkin, {face});
   return AddRigged(sim, bodyGeometry, headGeometry, bodySkin, headSkin, placement);
 }
 
