@@ -15,7 +15,7 @@ if(WIN32)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   add_library(vt_gtest_main_windows STATIC
     ${CMAKE_CURRENT_LIST_DIR}/../tests/windows_main/test_main_windows.cpp)
-  target_link_libraries(vt_gtest_main_windows PUBLIC gtest)
+  target_link_libraries(vt_gtest_main_windows PUBLIC gtest PRIVATE vt_warnings)
   set(VT_GTEST gtest vt_gtest_main_windows)
 else()
   find_package(GTest REQUIRED)

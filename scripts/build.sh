@@ -1,7 +1,7 @@
 #!/bin/bash
 # Configures (once) and builds both targets, with the presets of CMakePresets.json:
-# sanitize in build-native (g++, AddressSanitizer and UndefinedBehaviorSanitizer, tests,
-# tools, fuzz target) and windows in build-win (32-bit Windows with MinGW: the plug-in
+# debug in build-debug (g++, AddressSanitizer and UndefinedBehaviorSanitizer, asserts on,
+# tests, tools, fuzz target) and windows in build-win (32-bit Windows with MinGW: the plug-in
 # library and the test programs run under Wine).
 set -euo pipefail
 
@@ -16,7 +16,7 @@ if command -v ccache >/dev/null; then
 fi
 
 cd "$root"
-[ -f build-native/build.ninja ] || cmake --preset sanitize
-cmake --build --preset sanitize
+[ -f build-debug/build.ninja ] || cmake --preset debug
+cmake --build --preset debug
 [ -f build-win/build.ninja ] || cmake --preset windows
 cmake --build --preset windows

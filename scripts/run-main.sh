@@ -9,7 +9,7 @@ bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 
 sh "$root/scripts/package.sh" "$root/build-win"
-"$root/build-native/tools/preview/vermiltrace-preview" --out "$root/preview"
+"$root/build-debug/tools/preview/vermiltrace-preview" --out "$root/preview"
 echo "--- preview/Vermiltrace.log"
 cat "$root/preview/Vermiltrace.log"
 echo "--- pictures: $root/preview/contact-sheet.png and $root/preview/masks/"

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Every test: installs what is missing, builds both targets, runs the native tests
-# (sanitizers on, the configuration fuzz target for a bounded time) and the Windows
-# tests under Wine.
+# (sanitizers and asserts on, the configuration fuzz target for a bounded time, the
+# sources' include and format checks) and the Windows tests under Wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,7 +16,7 @@ boot=$!
 
 bash "$root/scripts/build.sh"
 cd "$root"
-ctest --preset sanitize
+ctest --preset debug
 
 wait "$boot"
 # Two programs at a time: each spends most of its time starting Wine. The server is already

@@ -510,7 +510,7 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   const std::string expected =
       "aim w25 p3 ped " + PointerText(ped.ped) + " model 7: wound 1, ray hit mesh";
   bool found = false;
-  for (const std::string& line : ReadLogLines()) found |= line.rfind(expected, 0) == 0;
+  for (const std::string& logLine : ReadLogLines()) found |= logLine.rfind(expected, 0) == 0;
   EXPECT_TRUE(found);
 }
 

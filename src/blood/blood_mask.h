@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -36,9 +37,11 @@ inline const uint8_t* MaskTile(const BloodMask& mask, int32_t tileX, int32_t til
   if (tileX < 0 || tileY < 0 || tileX >= mask.tilesAcross || tileY >= mask.tilesDown) {
     return nullptr;
   }
-  const std::vector<uint8_t>& tile =
-      mask.tiles[static_cast<size_t>(tileY) * static_cast<size_t>(mask.tilesAcross) +
-                 static_cast<size_t>(tileX)];
+  const size_t index = static_cast<size_t>(tileY) * static_cast<size_t>(mask.tilesAcross) +
+                       static_cast<size_t>(tileX);
+  assert(index < mask.tiles.size());
+  const std::vector<uint8_t>& tile = mask.tiles[index];
+  assert(tile.empty() || tile.size() == kMaskTileBytes);
   return tile.empty() ? nullptr : tile.data();
 }
 
@@ -57,14 +60,18 @@ inline uint8_t MaskAt(const BloodMask& mask, int32_t x, int32_t y) {
 // Sets the amount at column x, row y, making its tile if needed; ignored outside the mask.
 inline void SetMaskAt(BloodMask& mask, int32_t x, int32_t y, uint8_t value) {
   if (x < 0 || y < 0 || x >= mask.width || y >= mask.height) return;
-  std::vector<uint8_t>& tile =
-      mask.tiles[static_cast<size_t>(y >> kMaskTileShift) * static_cast<size_t>(mask.tilesAcross) +
-                 static_cast<size_t>(x >> kMaskTileShift)];
+  const size_t index =
+      static_cast<size_t>(y >> kMaskTileShift) * static_cast<size_t>(mask.tilesAcross) +
+      static_cast<size_t>(x >> kMaskTileShift);
+  assert(index < mask.tiles.size());
+  std::vector<uint8_t>& tile = mask.tiles[index];
   if (tile.empty()) {
     if (value == 0) return;
     tile.assign(kMaskTileBytes, 0);
     ++mask.tilesMade;
+    assert(mask.tilesMade <= mask.tiles.size());
   }
+  assert(tile.size() == kMaskTileBytes);
   tile[TexelInTile(x, y)] = value;
 }
 

@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(c.CorpseBleedTime >= 0.0f, "CorpseBleedTime");
   Require(c.MaxBulletWounds >= 1 && c.MaxExplosionWounds >= 1 && c.MaxFallWounds >= 1,
           "wound counts");
-  for (float size : {c.WoundRadius, c.ShotgunWoundRadius, c.RifleWoundRadius}) {
-    Require(size >= 0.0f && size <= kMaxWoundRadius, "wound radii");
+  for (float radius : {c.WoundRadius, c.ShotgunWoundRadius, c.RifleWoundRadius}) {
+    Require(radius >= 0.0f && radius <= kMaxWoundRadius, "wound radii");
   }
   Require(c.ExitWounds == 0 || c.ExitWounds == 1, "ExitWounds");
   Require(c.DripLength >= 0.0f && c.DripLength <= kMaxDripLength, "DripLength");

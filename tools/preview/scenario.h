@@ -33,8 +33,8 @@ struct BloodConfig;
 // status is the program's exit status for it.
 class PreviewError : public std::runtime_error {
  public:
-  explicit PreviewError(const std::string& message, int status = 1)
-      : std::runtime_error(message), status(status) {}
+  explicit PreviewError(const std::string& message, int exitStatus = 1)
+      : std::runtime_error(message), status(exitStatus) {}
   int status;
 };
 
