@@ -14,7 +14,6 @@
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
 #include "host/sim/procedural_ped.h"
-#include "plugin/system_state.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
 #include "wounds/blood_state.h"
@@ -69,7 +68,7 @@ class DamageHookTest : public WoundTest {
   }
   // The bone whose marker holds the ped's newest wound (-1 without one).
   int32_t WoundedBone(HostPed* ped) {
-    const PedBloodState* state = FindBloodState(State().tables, ped);
+    const PedBloodState* state = FindBloodState(tables, ped);
     if (!state || state->wounds.empty()) return -1;
     return BoneOf(ped, state->wounds.back());
   }
@@ -78,13 +77,13 @@ class DamageHookTest : public WoundTest {
   int Damage(HostEntity* damager, float factor, uint8_t piece, int32_t code, uint32_t at,
              HostPed* target = nullptr) {
     sim.clock = at;
-    uint32_t before = State().rng.state;
+    uint32_t before = rng.state;
     HandlePedDamage(Context(), sim.AddDamage(damager, factor, piece, code),
                     AsEntity(target ? target : victim));
-    return DrawsBetween(before, State().rng.state);
+    return DrawsBetween(before, rng.state);
   }
   bool Accepted(uint32_t at) {
-    const HitRecord* record = FindHitRecord(State().tables, victim);
+    const HitRecord* record = FindHitRecord(hits, victim);
     return record && record->clock == at;
   }
 
@@ -124,7 +123,7 @@ TEST_F(DamageHookTest, RepeatsWithinTheWeaponWindowAreDropped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    State().tables.hitHistory.clear();
+    hits.records.clear();
     const uint32_t base = c.events.front().at == 0xFFFFFFF0u ? 0 : 10000;
     for (const Event& e : c.events) {
       SCOPED_TRACE(e.at);
@@ -137,20 +136,20 @@ TEST_F(DamageHookTest, RepeatsWithinTheWeaponWindowAreDropped) {
 TEST_F(DamageHookTest, NonBulletEventsWithoutDamageAndNonPedsAreIgnored) {
   EXPECT_EQ(Damage(shooter, 0.0f, 3, 0, 1000), 0);
   EXPECT_EQ(Damage(shooter, -1.0f, 9, 4, 1000), 0);
-  EXPECT_EQ(FindHitRecord(State().tables, victim), nullptr);  // not even a record
+  EXPECT_EQ(FindHitRecord(hits, victim), nullptr);  // not even a record
 
   EXPECT_GT(Damage(shooter, 0.0f, 3, 22, 1000), 0);  // bullets count without damage
   EXPECT_TRUE(Accepted(1000));
 
-  State().tables.hitHistory.clear();
-  const uint32_t before = State().rng.state;
+  hits.records.clear();
+  const uint32_t before = rng.state;
   SimEntity* car = sim.AddEntity(2);
   car->type = 2 | 0xF0;  // only the low three bits tell the type
   HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), reinterpret_cast<HostEntity*>(car));
   HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), nullptr);
   HandlePedDamage(Context(), nullptr, AsEntity(victim));
-  EXPECT_TRUE(State().tables.hitHistory.empty());
-  EXPECT_EQ(State().rng.state, before);
+  EXPECT_TRUE(hits.records.empty());
+  EXPECT_EQ(rng.state, before);
 }
 
 TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
@@ -183,7 +182,7 @@ TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
   uint32_t at = 1000;
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "code " << row.code << " piece " << int(row.piece));
-    State().rng.state = StateDrawing(row.draw);
+    rng.state = StateDrawing(row.draw);
     at += 5000;
     EXPECT_EQ(Damage(shooter, 10.0f, row.piece, row.code, at), row.draws);
   }
@@ -250,7 +249,7 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   RandomGenerator replay{seed};
   const float u1 = NextRandom(replay);
   const float u2 = NextRandom(replay);
-  State().rng.state = seed;
+  rng.state = seed;
   Damage(shooter, 10.0f, 3, 39, 5000);
   const float expected = Length(Vec3{4.0f * (u2 - 0.5f), 4.0f * (u1 - 0.5f), -2.0f});
 
@@ -270,9 +269,9 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
 TEST_F(DamageHookTest, FallsBelowTheMinimumDamageLeaveNoTrace) {
   Damage(nullptr, 7.9f, 3, 54, 1000);
   EXPECT_TRUE(Accepted(1000));
-  EXPECT_EQ(FindBloodState(State().tables, victim), nullptr);
+  EXPECT_EQ(FindBloodState(tables, victim), nullptr);
   Damage(nullptr, 8.0f, 3, 54, 5000);
-  EXPECT_NE(FindBloodState(State().tables, victim), nullptr);
+  EXPECT_NE(FindBloodState(tables, victim), nullptr);
 }
 
 TEST_F(DamageHookTest, PiecesChooseTheirBones) {
@@ -290,7 +289,7 @@ TEST_F(DamageHookTest, PiecesChooseTheirBones) {
     for (bool even : {true, false}) {
       SCOPED_TRACE(::testing::Message() << "piece " << int(row.piece) << (even ? " even" : " odd"));
       RemovePedBlood(Context(), ped);
-      State().rng.state = StateDrawing(even ? 0 : kOdd);
+      rng.state = StateDrawing(even ? 0 : kOdd);
       at += 1000;
       Damage(shooter, 10.0f, row.piece, 4, at, ped);
       EXPECT_EQ(WoundedBone(ped), even ? row.even : row.odd);
@@ -303,15 +302,15 @@ TEST_F(DamageHookTest, Code50AlwaysWoundsALeg) {
   SimHost::Sim(shooter)->position = {7.5f, -5.0f, 1.0f};
   uint32_t at = 1000;
   // The re-pick draw decides: 0.5 and more is piece 8 (bones 51, 52), below is piece 7.
-  State().rng.state = StateDrawing(kHalf);
+  rng.state = StateDrawing(kHalf);
   Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
   EXPECT_TRUE(WoundedBone(ped) == 51 || WoundedBone(ped) == 52) << WoundedBone(ped);
-  State().rng.state = StateDrawing(kHalf - 1);
+  rng.state = StateDrawing(kHalf - 1);
   Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
   EXPECT_TRUE(WoundedBone(ped) == 41 || WoundedBone(ped) == 42) << WoundedBone(ped);
 
   std::set<int32_t> bones;
-  State().rng.state = 777;
+  rng.state = 777;
   for (int i = 0; i < 40; ++i) {
     RemovePedBlood(Context(), ped);
     Damage(i % 2 ? shooter : nullptr, 10.0f, static_cast<uint8_t>(3 + i % 7), 50, at += 1000, ped);
@@ -328,8 +327,8 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   sim.aimDirection = {0, -1, 0};  // both segments point away from the ped
   sim.viewDirection = {0, -1, 0};
 
-  State().rng.state = StateDrawing(0);  // even: piece 3 gives bone 2
-  RandomGenerator replay = State().rng;
+  rng.state = StateDrawing(0);  // even: piece 3 gives bone 2
+  RandomGenerator replay = rng;
   NextRandom(replay);
   float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   Damage(shooter, 10.0f, 3, 22, 1000, ped);
@@ -341,8 +340,8 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   d.z *= 0.5f;
   const Vec3 expected = p - d * (p.y / d.y);
 
-  const Wound& wound = FindBloodState(State().tables, ped)->wounds.back();
-  const Vec3 centre = WoundCentre(ped, wound);
+  const Wound& wound = FindBloodState(tables, ped)->wounds.back();
+  const Vec3 centre = WoundCentre(Context(), ped, wound);
   EXPECT_NEAR(centre.x, expected.x, 1e-4f);
   EXPECT_NEAR(centre.y, expected.y, 1e-4f);
   EXPECT_NEAR(centre.z, expected.z, 1e-4f);
@@ -353,12 +352,12 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
 // y = 0 where the draws in that order say.
 TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
   HostPed* ped = AddMarkerPed({1, -0.8f, 1});
-  const WoundProfile profile = GetWoundProfile(Config(), 4, 3);
-  State().rng.state = 4242;
+  const WoundProfile profile = GetWoundProfile(config, 4, 3);
+  rng.state = 4242;
   for (bool damager : {false, true}) {
     SCOPED_TRACE(damager ? "source on the hit point" : "no damager");
     RemovePedBlood(Context(), ped);
-    RandomGenerator replay = State().rng;
+    RandomGenerator replay = rng;
     const float s1 = damager ? 0.5f : NextRandom(replay);
     const float s2 = damager ? 0.5f : NextRandom(replay);
     const int32_t bone = static_cast<int32_t>(1000.0f * NextRandom(replay)) % 2 == 0 ? 2 : 3;
@@ -375,7 +374,7 @@ TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
     }
     ASSERT_EQ(WoundedBone(ped), bone);
     const Vec3 expected = p - d * (p.y / d.y);
-    const Vec3 centre = WoundCentre(ped, FindBloodState(State().tables, ped)->wounds.back());
+    const Vec3 centre = WoundCentre(Context(), ped, FindBloodState(tables, ped)->wounds.back());
     EXPECT_NEAR(centre.x, expected.x, 1e-4f);
     EXPECT_NEAR(centre.z, expected.z, 1e-4f);
   }
@@ -389,7 +388,7 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
   for (Kind kind : {kExplosion, kFall, kBody}) {
     SCOPED_TRACE(kind);
     const Vec3 bone{0, 0, 1};
-    RandomGenerator replay = State().rng;
+    RandomGenerator replay = rng;
     if (kind == kBody) NextRandom(replay);
     Vec3 p = bone;
     if (kind != kFall) {
@@ -412,7 +411,7 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
       AddExplosionWound(Context(), ped, 5, source, profile, "explosion", 0, 1);
     if (kind == kFall) HandleFallDamage(Context(), ped, "fall");
     if (kind == kBody) AddBodyWound(Context(), ped, 3, source, profile, "body");
-    const PedBloodState* state = FindBloodState(State().tables, ped);
+    const PedBloodState* state = FindBloodState(tables, ped);
     ASSERT_TRUE(state && !state->wounds.empty());
     EXPECT_EQ(state->wounds.back().mesh, MeshesOf(ped)[0]);
   }
@@ -421,18 +420,18 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
 // Small explosion wounds go to entry 3 + int(9 v) of the bones by distance; the large ones
 // drip with 0 to 2 drips (before rounding) of 0.8 times DripLength. Replayed over six seeds.
 TEST_F(DamageHookTest, ExplosionWoundsTakeTheirBonesAndDrips) {
-  State().config.Drips = 1;
-  State().config.DripLength = 0.2f;
+  config.Drips = 1;
+  config.DripLength = 0.2f;
   HostPed* ped = AddMarkerPed({0, 0, 1});
   // The markers lie along x, so from far off on the left they sort in marker order.
   const int32_t byDistance[] = {1, 2, 3, 5, 22, 23, 32, 33, 41, 42, 51, 52};
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     SCOPED_TRACE(seed);
     RemovePedBlood(Context(), ped);
-    State().rng.state = seed;
-    RandomGenerator replay = State().rng;
+    rng.state = seed;
+    RandomGenerator replay = rng;
     HandleExplosionDamage(Context(), ped, {-10, -10, 1}, "explosion");
-    const PedBloodState* state = FindBloodState(State().tables, ped);
+    const PedBloodState* state = FindBloodState(tables, ped);
     ASSERT_TRUE(state && state->wounds.size() == 6u);
     for (size_t i = 0; i < 6; ++i) {
       const bool large = i < 3;
@@ -453,7 +452,7 @@ TEST_F(DamageHookTest, ExplosionWoundsTakeTheirBonesAndDrips) {
         EXPECT_EQ(BoneOf(ped, wound), byDistance[3 + static_cast<int>(9.0f * v)]) << i;
       }
     }
-    EXPECT_EQ(State().rng.state, replay.state);
+    EXPECT_EQ(rng.state, replay.state);
   }
 }
 
@@ -467,14 +466,14 @@ TEST_F(DamageHookTest, AnUnpaintedWoundIsStillTheShotsOnlyWound) {
   sim.aimOrigin = sim.viewEye = {1, -5, 1};  // straight at bone 2's marker
   sim.aimDirection = sim.viewDirection = {0, 1, 0};
   Damage(shooter, 10.0f, 3, 22, 1000, ped);
-  const PedBloodState* state = FindBloodState(State().tables, ped);
+  const PedBloodState* state = FindBloodState(tables, ped);
   ASSERT_NE(state, nullptr);
   EXPECT_EQ(state->woundCounter, 1);
   EXPECT_NE(ReadLogLines().back().find(", 0 tris painted"), std::string::npos);
 }
 
 TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
-  State().config.MaskSize = 512;  // fine masks: the pellet's small wound paints for sure
+  config.MaskSize = 512;  // fine masks: the pellet's small wound paints for sure
   ProceduralPed ped = AddProceduralPed(sim);
   sim.player = AsPed(shooter);
   SimHost::Sim(shooter)->position = {0, 4, 1};
@@ -495,14 +494,14 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   RandomGenerator replay{seed};
   const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   const Vec3 offset{12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
-  State().rng.state = seed;
+  rng.state = seed;
   EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 1000, ped.ped), 3 + 2);  // spread, one wound
 
-  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
+  const PedBloodState* state = FindBloodState(tables, ped.ped);
   ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->wounds.size(), 1u);
   // The wound lies on the camera segment, with the pellet's spread at its end.
-  const Vec3 centre = WoundCentre(ped.ped, state->wounds[0]);
+  const Vec3 centre = WoundCentre(Context(), ped.ped, state->wounds[0]);
   const Vec3 end = sim.viewEye + sim.viewDirection * 150.0f + offset;
   const Vec3 line = (end - sim.viewEye) * (1.0f / Length(end - sim.viewEye));
   const Vec3 fromEye = centre - sim.viewEye;
@@ -518,11 +517,11 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
   HostPed* ped = AddMarkerPed({0, 0, 1});
   sim.player = ped;
   SimHost::Sim(shooter)->position = {3.0f, -5.0f, 1.0f};
-  State().rng.state = StateDrawing(0);
+  rng.state = StateDrawing(0);
   Damage(shooter, 12.34f, 9, 4, 1000, ped);
   Damage(shooter, 0.0f, 200, 0, 5000, ped);  // no damage: only the player line
 
-  const PedBloodState* state = FindBloodState(State().tables, ped);
+  const PedBloodState* state = FindBloodState(tables, ped);
   ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->wounds.size(), 1u);
   char radius[16];
@@ -567,7 +566,7 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
     }
   }
   // Whatever was recorded is a sound wound on one of the ped's own triangles.
-  const PedBloodState* state = FindBloodState(State().tables, ped);
+  const PedBloodState* state = FindBloodState(tables, ped);
   ASSERT_NE(state, nullptr);
   EXPECT_FALSE(state->wounds.empty());
   EXPECT_LE(state->wounds.size(), 24u);
@@ -582,7 +581,7 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
     EXPECT_TRUE(wound.bleed > 0.0f && wound.bleed <= 1.0f) << wound.bleed;
     EXPECT_TRUE(wound.dripCount >= 0 && wound.dripCount <= 6);
   }
-  const HitRecord* last = FindHitRecord(State().tables, ped);
+  const HitRecord* last = FindHitRecord(hits, ped);
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(last->clock, at);
   EXPECT_EQ(last->weapon, 54);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/log.h"
 #include "core/platform.h"
 #include "plugin/system_state.h"
 #include "support/unique_folder.h"
@@ -26,43 +27,57 @@ std::string ReadFileBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void SimTest::SetUp() {
+void FolderTest::SetUp() {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   dir_ = MakeUniqueTempFolder("vermiltrace-" +
                               SafeName(std::string(info->test_suite_name()) + "_" + info->name()))
              .string() +
          "/";
+  ResetPlatform();
+}
 
+void FolderTest::ResetPlatform() {
+  ResetLog();
+  platform::ClearTestingOverrides();
+  platform::SetModulePathForTesting((dir_ + "Vermiltrace.asi").c_str(), false);
+  platform::SetTickCountForTesting(kTicks);
+  platform::SetMessageBoxesRecordedOnlyForTesting();
+}
+
+void FolderTest::TearDown() {
+  ResetLog();
+  platform::ClearTestingOverrides();
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+void SimTest::SetUp() {
+  FolderTest::SetUp();
   ResetProcess();
 }
 
 void SimTest::ResetProcess() {
   ResetSystemState();
-  platform::ClearTestingOverrides();
-  platform::SetModulePathForTesting((dir_ + "Vermiltrace.asi").c_str(), false);
-  platform::SetTickCountForTesting(kTicks);
-  platform::SetMessageBoxesRecordedOnlyForTesting();
+  ResetPlatform();
   State().host = &sim;
 }
 
 void SimTest::TearDown() {
   system.reset();
   ResetSystemState();
-  platform::ClearTestingOverrides();
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
+  FolderTest::TearDown();
 }
 
-void SimTest::WriteFile(const std::string& name, const std::string& bytes) const {
+void FolderTest::WriteFile(const std::string& name, const std::string& bytes) const {
   std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool SimTest::LogExists() const { return std::filesystem::exists(PathOf("Vermiltrace.log")); }
+bool FolderTest::LogExists() const { return std::filesystem::exists(PathOf("Vermiltrace.log")); }
 
-std::string SimTest::ReadLogBytes() const { return ReadFileBytes(PathOf("Vermiltrace.log")); }
+std::string FolderTest::ReadLogBytes() const { return ReadFileBytes(PathOf("Vermiltrace.log")); }
 
-std::vector<std::string> SimTest::ReadLogLines() const {
+std::vector<std::string> FolderTest::ReadLogLines() const {
   std::vector<std::string> lines;
   std::string bytes = ReadLogBytes();
   size_t start = 0;

@@ -1,7 +1,7 @@
-// SimTest: a fresh process for every test. The system state is reset, the plug-in
-// directory is a new temporary directory (as if the library were <dir>Vermiltrace.asi),
-// the tick count is fixed (reproducible seeds) and State().host is the test's SimHost.
-// Start() runs the start-up, Stop() the shutdown.
+// SimTest: a fresh plug-in process for every test. The system state is reset, the plug-in
+// directory is a new temporary directory, the tick count is fixed (reproducible seeds)
+// and State().host is the test's SimHost. Start() runs the start-up, Stop() the shutdown.
+// Tests of the libraries below the plug-in use LayerTest (layer_fixture.h) instead.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +14,10 @@
 #include "plugin/handlers.h"
 #include "plugin/vermiltrace.h"
 
-class SimTest : public ::testing::Test {
+// A fresh temporary plug-in directory for every test (as if the library were
+// <dir>Vermiltrace.asi), with the platform's testing overrides set and the log closed,
+// and what the test finds there.
+class FolderTest : public ::testing::Test {
  protected:
   static constexpr uint32_t kTicks = 0x1234;  // the fixed tick count of every test
 
@@ -35,6 +38,18 @@ class SimTest : public ::testing::Test {
   std::string ReadLogBytes() const;
   std::vector<std::string> ReadLogLines() const;
 
+  // The log closed and the overrides set again, as at process start.
+  void ResetPlatform();
+
+ private:
+  std::string dir_;
+};
+
+class SimTest : public FolderTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
   // Start-up and shutdown of the system on sim.
   Vermiltrace& Start();
   void Stop();
@@ -47,7 +62,6 @@ class SimTest : public ::testing::Test {
 
  private:
   void ResetProcess();
-  std::string dir_;
 };
 
 // Reads a whole file as bytes; empty when it cannot be read.
