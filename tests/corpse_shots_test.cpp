@@ -11,6 +11,7 @@
 
 #include "damage/corpse_shots.h"
 #include "damage/hit_history.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
@@ -158,7 +159,7 @@ TEST_F(CorpseShotsTest, ShotgunsFireFourPelletsWithTheirOwnSpread) {
   config.MaskSize = 512;
   ProceduralPed corpse = AddProceduralPed(sim, {{0, 3, 0}});
   SimHost::Sim(corpse.ped)->health = 0.0f;
-  sim.AimAt(ProceduralBonePosition(sim, corpse, 3));
+  sim.AimAt(ProceduralBonePosition(sim, corpse, game::bone::kUpperTorso));
 
   uint32_t before = rng.state;
   ShootCorpses(Context(), player, 22, 1);

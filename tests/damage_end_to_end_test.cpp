@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "damage/hit_history.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
 #include "render/blood_geometry.h"
@@ -108,7 +109,7 @@ class DamageEndToEnd : public SimTest {
 TEST_F(DamageEndToEnd, PlayerShootsAPedWithAPistol) {
   HostPed* player = AddPlayer({0, 4, 1.0f});
   ProceduralPed target = AddProceduralPed(sim);  // facing the player
-  sim.AimAt(ProceduralBonePosition(sim, target, 3) + Vec3{0.06f, 0, 0});
+  sim.AimAt(ProceduralBonePosition(sim, target, game::bone::kUpperTorso) + Vec3{0.06f, 0, 0});
 
   EXPECT_EQ(sim.GameFire(sim.AddWeapon(22), player), 1);
   log.push_back("shot w22 x1: 0 corpses near the aim ray (0 dead peds in pool)");
@@ -143,7 +144,8 @@ TEST_F(DamageEndToEnd, GrenadeExplodesBetweenTwoPeds) {
   sim.explosionPosition[4] = {30, 0, 0};  // another, too far to count
 
   for (const ProceduralPed* ped : {&a, &b}) {
-    sim.GameDamage(sim.AddDamage(nullptr, 60.0f, 3, 16), AsEntity(ped->ped));
+    sim.GameDamage(sim.AddDamage(nullptr, 60.0f, game::piece::kTorso, game::weapon::kGrenade),
+                   AsEntity(ped->ped));
     ASSERT_EQ(FindBloodState(State().tables, ped->ped)->wounds.size(), 6u);
     ExpectBloodGeometryLines(*ped);
     ExpectWoundLines("damage w16 p3", ped->ped, 0, 6);
@@ -155,7 +157,8 @@ TEST_F(DamageEndToEnd, GrenadeExplodesBetweenTwoPeds) {
 
   // The blast is still going a moment later: the same code again changes nothing.
   sim.clock += 500;
-  sim.GameDamage(sim.AddDamage(nullptr, 20.0f, 5, 16), AsEntity(a.ped));
+  sim.GameDamage(sim.AddDamage(nullptr, 20.0f, game::piece::kLeftArm, game::weapon::kGrenade),
+                 AsEntity(a.ped));
   EXPECT_EQ(ReadLogLines(), log);
 }
 
@@ -164,10 +167,12 @@ TEST_F(DamageEndToEnd, PedFallsFromARoof) {
   SimHost::Sim(ped.ped)->health = 100.0f;  // landed on its back, alive
   const int32_t lowest = LowestFallBone(sim, ped);
 
-  sim.GameDamage(sim.AddDamage(nullptr, 7.5f, 3, 54), AsEntity(ped.ped));  // a stumble
+  sim.GameDamage(sim.AddDamage(nullptr, 7.5f, game::piece::kTorso, game::weapon::kFall),
+                 AsEntity(ped.ped));  // a stumble
   EXPECT_EQ(FindBloodState(State().tables, ped.ped), nullptr);
   sim.clock += 2000;
-  sim.GameDamage(sim.AddDamage(nullptr, 30.0f, 3, 54), AsEntity(ped.ped));
+  sim.GameDamage(sim.AddDamage(nullptr, 30.0f, game::piece::kTorso, game::weapon::kFall),
+                 AsEntity(ped.ped));
 
   log.push_back("damage w54 p3 ped " + PointerText(ped.ped) + ": fall, landed on bone " +
                 std::to_string(lowest) + ", bleed 1.00");
@@ -181,7 +186,7 @@ TEST_F(DamageEndToEnd, PedFallsFromARoof) {
 TEST_F(DamageEndToEnd, PlayerEmptiesAShotgunIntoACorpse) {
   HostPed* player = AddPlayer({0, 0, 1.0f});
   ProceduralPed corpse = AddProceduralPed(sim, {{0.2f, 3, 0}, 0.3f, PedPose::Lying});
-  sim.AimAt(ProceduralBonePosition(sim, corpse, 3));
+  sim.AimAt(ProceduralBonePosition(sim, corpse, game::bone::kUpperTorso));
   sim.RunFor(1000);  // the corpse is seen dead
   HostWeapon* shotgun = sim.AddWeapon(25);
 
@@ -209,14 +214,16 @@ TEST_F(DamageEndToEnd, PlayerEmptiesAShotgunIntoACorpse) {
 
 TEST_F(DamageEndToEnd, HitHistoryOutlivesResetsButNotThePed) {
   ProceduralPed ped = AddProceduralPed(sim);
-  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, 5, 4), AsEntity(ped.ped));
+  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, game::piece::kLeftArm, game::weapon::kKnife),
+                 AsEntity(ped.ped));
   ASSERT_NE(FindHitRecord(State().hits, ped.ped), nullptr);
   sim.GameReset(HostEvent::FirstReset);
   EXPECT_TRUE(State().tables.bloodStates.empty());
   ASSERT_NE(FindHitRecord(State().hits, ped.ped), nullptr);
   // Right after the reset the same stab is still a repeat.
   sim.clock += 50;
-  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, 5, 4), AsEntity(ped.ped));
+  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, game::piece::kLeftArm, game::weapon::kKnife),
+                 AsEntity(ped.ped));
   EXPECT_TRUE(State().tables.bloodStates.empty());
   sim.GameRemovePed(ped.ped);
   EXPECT_EQ(FindHitRecord(State().hits, ped.ped), nullptr);

@@ -13,6 +13,7 @@
 #include "damage/explosion_wounds.h"
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
@@ -134,19 +135,22 @@ TEST_F(DamageHookTest, RepeatsWithinTheWeaponWindowAreDropped) {
 }
 
 TEST_F(DamageHookTest, NonBulletEventsWithoutDamageAndNonPedsAreIgnored) {
-  EXPECT_EQ(Damage(shooter, 0.0f, 3, 0, 1000), 0);
+  EXPECT_EQ(Damage(shooter, 0.0f, game::piece::kTorso, game::weapon::kUnarmed, 1000), 0);
   EXPECT_EQ(Damage(shooter, -1.0f, 9, 4, 1000), 0);
   EXPECT_EQ(FindHitRecord(hits, victim), nullptr);  // not even a record
 
-  EXPECT_GT(Damage(shooter, 0.0f, 3, 22, 1000), 0);  // bullets count without damage
+  EXPECT_GT(Damage(shooter, 0.0f, game::piece::kTorso, game::weapon::kPistol, 1000),
+            0);  // bullets count without damage
   EXPECT_TRUE(Accepted(1000));
 
   hits.records.clear();
   const uint32_t before = rng.state;
   SimEntity* car = sim.AddEntity(2);
   car->type = 2 | 0xF0;  // only the low three bits tell the type
-  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), reinterpret_cast<HostEntity*>(car));
-  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), nullptr);
+  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, game::piece::kTorso, game::weapon::kPistol),
+                  reinterpret_cast<HostEntity*>(car));
+  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, game::piece::kTorso, game::weapon::kPistol),
+                  nullptr);
   HandlePedDamage(Context(), nullptr, AsEntity(victim));
   EXPECT_TRUE(hits.records.empty());
   EXPECT_EQ(rng.state, before);
@@ -191,12 +195,13 @@ TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
 TEST_F(DamageHookTest, PlayerBulletsTryTheAimedPathFirst) {
   sim.player = AsPed(shooter);
   // No mesh: both segments miss, then a body wound with the player as source.
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 22, 1000), 4);
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 2000), 3 + 4);  // shotgun spread first
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kPistol, 1000), 4);
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kShotgun, 2000),
+            3 + 4);  // shotgun spread first
   // Someone else's bullets and the player's knife take the body-wound path only; without
   // a damager the source takes two draws.
-  EXPECT_EQ(Damage(nullptr, 10.0f, 3, 25, 3000), 2 + 4);
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 4, 4000), 4);
+  EXPECT_EQ(Damage(nullptr, 10.0f, game::piece::kTorso, game::weapon::kShotgun, 3000), 2 + 4);
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kKnife, 4000), 4);
 }
 
 TEST_F(DamageHookTest, ExplosionPointComesFromTheNearestActiveExplosion) {
@@ -221,7 +226,7 @@ TEST_F(DamageHookTest, ExplosionPointComesFromTheNearestActiveExplosion) {
     sim.explosionActive[7] = row.active;
     sim.explosionPosition[7] = row.position;
     at += 5000;
-    EXPECT_EQ(Damage(shooter, 10.0f, 3, 16, at), row.draws);
+    EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kGrenade, at), row.draws);
   }
 }
 
@@ -237,7 +242,7 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   sim.explosionActive[9] = true;
   sim.explosionPosition[9] = {12, 20, 30};      // 2 m too, but a later record
   sim.explosionPosition[11] = {10.5f, 20, 30};  // 0.5 m, inactive
-  Damage(shooter, 10.0f, 3, 51, 1000);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kExplosion, 1000);
   // Without one, the fallback lies 2 m below within 2 m horizontally: here x - 1.6 and
   // y + 1.6, which leaves the ped's position (3 m) nearer than bone 1, now beside it.
   sim.explosionActive.fill(false);
@@ -250,7 +255,7 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   const float u1 = NextRandom(replay);
   const float u2 = NextRandom(replay);
   rng.state = seed;
-  Damage(shooter, 10.0f, 3, 39, 5000);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kSatchelCharge, 5000);
   const float expected = Length(Vec3{4.0f * (u2 - 0.5f), 4.0f * (u1 - 0.5f), -2.0f});
 
   std::vector<std::string> lines = ReadLogLines();
@@ -267,10 +272,10 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
 }
 
 TEST_F(DamageHookTest, FallsBelowTheMinimumDamageLeaveNoTrace) {
-  Damage(nullptr, 7.9f, 3, 54, 1000);
+  Damage(nullptr, 7.9f, game::piece::kTorso, game::weapon::kFall, 1000);
   EXPECT_TRUE(Accepted(1000));
   EXPECT_EQ(FindBloodState(tables, victim), nullptr);
-  Damage(nullptr, 8.0f, 3, 54, 5000);
+  Damage(nullptr, 8.0f, game::piece::kTorso, game::weapon::kFall, 5000);
   EXPECT_NE(FindBloodState(tables, victim), nullptr);
 }
 
@@ -291,7 +296,7 @@ TEST_F(DamageHookTest, PiecesChooseTheirBones) {
       RemovePedBlood(Context(), ped);
       rng.state = StateDrawing(even ? 0 : kOdd);
       at += 1000;
-      Damage(shooter, 10.0f, row.piece, 4, at, ped);
+      Damage(shooter, 10.0f, row.piece, game::weapon::kKnife, at, ped);
       EXPECT_EQ(WoundedBone(ped), even ? row.even : row.odd);
     }
   }
@@ -303,10 +308,10 @@ TEST_F(DamageHookTest, Code50AlwaysWoundsALeg) {
   uint32_t at = 1000;
   // The re-pick draw decides: 0.5 and more is piece 8 (bones 51, 52), below is piece 7.
   rng.state = StateDrawing(kHalf);
-  Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
+  Damage(shooter, 10.0f, game::piece::kHead, game::weapon::kRunOverByCar, at += 1000, ped);
   EXPECT_TRUE(WoundedBone(ped) == 51 || WoundedBone(ped) == 52) << WoundedBone(ped);
   rng.state = StateDrawing(kHalf - 1);
-  Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
+  Damage(shooter, 10.0f, game::piece::kHead, game::weapon::kRunOverByCar, at += 1000, ped);
   EXPECT_TRUE(WoundedBone(ped) == 41 || WoundedBone(ped) == 42) << WoundedBone(ped);
 
   std::set<int32_t> bones;
@@ -331,7 +336,7 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   RandomGenerator replay = rng;
   NextRandom(replay);
   float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
-  Damage(shooter, 10.0f, 3, 22, 1000, ped);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kPistol, 1000, ped);
   ASSERT_EQ(WoundedBone(ped), 2);
 
   // Where the segment from the player's side through the jittered point meets the marker.
@@ -352,7 +357,7 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
 // y = 0 where the draws in that order say.
 TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
   HostPed* ped = AddMarkerPed({1, -0.8f, 1});
-  const WoundProfile profile = GetWoundProfile(config, 4, 3);
+  const WoundProfile profile = GetWoundProfile(config, game::weapon::kKnife, game::piece::kTorso);
   rng.state = 4242;
   for (bool damager : {false, true}) {
     SCOPED_TRACE(damager ? "source on the hit point" : "no damager");
@@ -368,9 +373,9 @@ TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
     if (damager) {
       const float u4 = NextRandom(replay), u5 = NextRandom(replay);
       d = {u5 - 0.5f, u4 - 0.5f, 0};
-      AddBodyWound(Context(), ped, 3, p, profile, "body");
+      AddBodyWound(Context(), ped, game::piece::kTorso, p, profile, "body");
     } else {
-      Damage(nullptr, 10.0f, 3, 4, 5000, ped);
+      Damage(nullptr, 10.0f, game::piece::kTorso, game::weapon::kKnife, 5000, ped);
     }
     ASSERT_EQ(WoundedBone(ped), bone);
     const Vec3 expected = p - d * (p.y / d.y);
@@ -408,9 +413,9 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
     SimHost::Sim(ped)->position = bone;
     const Vec3 source = p - Vec3{0, 10, 0};
     if (kind == kExplosion)
-      AddExplosionWound(Context(), ped, 5, source, profile, "explosion", 0, 1);
+      AddExplosionWound(Context(), ped, game::bone::kHead, source, profile, "explosion", 0, 1);
     if (kind == kFall) HandleFallDamage(Context(), ped, "fall");
-    if (kind == kBody) AddBodyWound(Context(), ped, 3, source, profile, "body");
+    if (kind == kBody) AddBodyWound(Context(), ped, game::piece::kTorso, source, profile, "body");
     const PedBloodState* state = FindBloodState(tables, ped);
     ASSERT_TRUE(state && !state->wounds.empty());
     EXPECT_EQ(state->wounds.back().mesh, MeshesOf(ped)[0]);
@@ -465,7 +470,7 @@ TEST_F(DamageHookTest, AnUnpaintedWoundIsStillTheShotsOnlyWound) {
   sim.aimFromShooter = false;
   sim.aimOrigin = sim.viewEye = {1, -5, 1};  // straight at bone 2's marker
   sim.aimDirection = sim.viewDirection = {0, 1, 0};
-  Damage(shooter, 10.0f, 3, 22, 1000, ped);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kPistol, 1000, ped);
   const PedBloodState* state = FindBloodState(tables, ped);
   ASSERT_NE(state, nullptr);
   EXPECT_EQ(state->woundCounter, 1);
@@ -481,7 +486,7 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   sim.aimOrigin = {5, 4, 1.6f};  // the aim passes a metre beside the ped
   sim.aimDirection = {0, -1, 0};
   sim.viewEye = {0.06f, 7, 2.1f};
-  const Vec3 chest = ProceduralBonePosition(sim, ped, 3) + Vec3{0.06f, 0, 0};
+  const Vec3 chest = ProceduralBonePosition(sim, ped, game::bone::kUpperTorso) + Vec3{0.06f, 0, 0};
   sim.viewDirection = (chest - sim.viewEye) * (1.0f / Length(chest - sim.viewEye));
 
   // A generator state whose three spread draws lie close to 0.5: a pellet near the centre.
@@ -495,7 +500,8 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   const Vec3 offset{12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
   rng.state = seed;
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 1000, ped.ped), 3 + 2);  // spread, one wound
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kShotgun, 1000, ped.ped),
+            3 + 2);  // spread, one wound
 
   const PedBloodState* state = FindBloodState(tables, ped.ped);
   ASSERT_NE(state, nullptr);
@@ -518,7 +524,7 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
   sim.player = ped;
   SimHost::Sim(shooter)->position = {3.0f, -5.0f, 1.0f};
   rng.state = StateDrawing(0);
-  Damage(shooter, 12.34f, 9, 4, 1000, ped);
+  Damage(shooter, 12.34f, game::piece::kHead, game::weapon::kKnife, 1000, ped);
   Damage(shooter, 0.0f, 200, 0, 5000, ped);  // no damage: only the player line
 
   const PedBloodState* state = FindBloodState(tables, ped);
@@ -541,10 +547,11 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
 }
 
 TEST_F(DamageHookTest, NoPlayerLineWithLogOffOrForOtherPeds) {
-  Damage(shooter, 10.0f, 3, 4, 1000);  // victim is not the player
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kKnife,
+         1000);  // victim is not the player
   sim.player = victim;
   SetLogEnabled(false);
-  Damage(shooter, 10.0f, 3, 4, 5000);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kKnife, 5000);
   for (const std::string& line : ReadLogLines()) EXPECT_EQ(line.find("player"), std::string::npos);
 }
 
@@ -584,8 +591,8 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
   const HitRecord* last = FindHitRecord(hits, ped);
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(last->clock, at);
-  EXPECT_EQ(last->weapon, 54);
-  EXPECT_EQ(last->piece, 9);
+  EXPECT_EQ(last->weapon, game::weapon::kFall);
+  EXPECT_EQ(last->piece, game::piece::kHead);
 }
 
 }  // namespace

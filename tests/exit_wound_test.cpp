@@ -6,6 +6,7 @@
 
 #include "damage/damage_hook.h"
 #include "damage/wound_profile.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
@@ -69,7 +70,8 @@ TEST_F(ExitWoundTest, PiercingBulletsLeaveAWiderExitWoundOnTheBack) {
     SCOPED_TRACE(row.what);
     config.ExitWounds = row.exitWounds;
     ProceduralPed ped = AddProceduralPed(sim, {{x += 3.0f, 0, 0}});
-    const Vec3 chest = ProceduralBonePosition(sim, ped, 3) + Vec3{0.03f, 0, 0};
+    const Vec3 chest =
+        ProceduralBonePosition(sim, ped, game::bone::kUpperTorso) + Vec3{0.03f, 0, 0};
     PedBloodState& state = FindOrCreateBloodState(Context(), ped.ped);
     state.bloodLoss = row.lossBefore;
     const uint32_t before = rng.state;
@@ -97,7 +99,8 @@ TEST_F(ExitWoundTest, PiercingBulletsLeaveAWiderExitWoundOnTheBack) {
     EXPECT_EQ(exit.bleed, entry.bleed);
     RandomGenerator replay{before};
     for (int i = 0; i < 2; ++i) NextRandom(replay);  // the entry's radius and angle
-    const float profileRadius = GetWoundProfile(config, row.code, 3).radius * 1.3f;
+    const float profileRadius =
+        GetWoundProfile(config, row.code, game::piece::kTorso).radius * 1.3f;
     EXPECT_EQ(exit.radius, profileRadius * (0.85f + 0.3f * NextRandom(replay)));
 
     ASSERT_EQ(lines.size(), 2u);

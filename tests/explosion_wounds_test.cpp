@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "damage/explosion_wounds.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
@@ -36,7 +37,7 @@ class ExplosionWoundsTest : public WoundTest {
 
 TEST_F(ExplosionWoundsTest, FifthExplosionFindsThePedBledOut) {
   ProceduralPed ped = AddProceduralPed(sim);
-  const Vec3 point = ProceduralBonePosition(sim, ped, 3) + Vec3{0, 1.0f, 0};
+  const Vec3 point = ProceduralBonePosition(sim, ped, game::bone::kUpperTorso) + Vec3{0, 1.0f, 0};
   for (int i = 0; i < 5; ++i) HandleExplosionDamage(Context(), ped.ped, point, kTag);
 
   const PedBloodState* state = FindBloodState(tables, ped.ped);
@@ -64,7 +65,8 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.distance);
     ProceduralPed ped = AddProceduralPed(sim);
-    const Vec3 point = ProceduralBonePosition(sim, ped, 5) + Vec3{0, row.distance, 0};
+    const Vec3 point =
+        ProceduralBonePosition(sim, ped, game::bone::kHead) + Vec3{0, row.distance, 0};
     RandomGenerator replay = rng;
     HandleExplosionDamage(Context(), ped.ped, point, kTag);
 
@@ -124,12 +126,13 @@ TEST_F(ExplosionWoundsTest, EqualDistancesGoToTheSmallerBoneAndNaNComesLast) {
 
 TEST_F(ExplosionWoundsTest, HitPointOnTheExplosionGivesAVerticalSegment) {
   ProceduralPed ped = AddProceduralPed(sim);
-  const Vec3 head = ProceduralBonePosition(sim, ped, 5);
+  const Vec3 head = ProceduralBonePosition(sim, ped, game::bone::kHead);
   RandomGenerator replay = rng;
   const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   const Vec3 p = head + Vec3{u3 - 0.5f, u2 - 0.5f, u1 - 0.5f} * 0.08f;
   const WoundProfile profile{0.05f, 0, 1, 0, 1};
-  EXPECT_TRUE(AddExplosionWound(Context(), ped.ped, 5, p, profile, kTag, 0.0f, 1.0f));
+  EXPECT_TRUE(
+      AddExplosionWound(Context(), ped.ped, game::bone::kHead, p, profile, kTag, 0.0f, 1.0f));
 
   // Straight down from 0.7 m above: the first surface met is the top of the head.
   const Wound& wound = FindBloodState(tables, ped.ped)->wounds.back();

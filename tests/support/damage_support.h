@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/random.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "host/sim/sim_host.h"
 #include "wounds/blood_state.h"
@@ -67,7 +68,11 @@ inline Vec3 WoundCentre(const WoundContext& ctx, HostPed* ped, const Wound& woun
 
 // The bone a fall wounds: the lowest of the sixteen bones a fall may land on.
 inline int32_t LowestFallBone(SimHost& sim, const ProceduralPed& ped) {
-  const int32_t fallBones[] = {5, 3, 2, 1, 22, 23, 24, 32, 33, 34, 41, 42, 51, 52, 43, 53};
+  using namespace game::bone;
+  const int32_t fallBones[] = {kHead,          kUpperTorso,   kSpine,     kPelvis,
+                               kRightUpperArm, kRightForearm, kRightHand, kLeftUpperArm,
+                               kLeftForearm,   kLeftHand,     kLeftThigh, kLeftCalf,
+                               kRightThigh,    kRightCalf,    kLeftFoot,  kRightFoot};
   int32_t lowest = -1;
   float lowestZ = 1e9f;
   for (int32_t bone : fallBones) {
