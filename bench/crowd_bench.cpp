@@ -61,7 +61,7 @@ BENCHMARK(BM_RealisticFight)
 
 // The crowd's wounds painted only when made, then one second of fight: with peds still
 // (or FollowPose on) the hashes of the first painter, 0xABB241A3 (256), 0x61376652 (1024),
-// and with peds re-posed 0xC5E5F7FA (256) and 0xB54ED35A (1024).
+// and with peds re-posed 0xC5E5F7FA (256) and 0xB54ED35A (1024). tests/crowd pins them.
 void BM_CrowdMaskHash(benchmark::State& bench) {
   FightSettings settings;
   settings.maskSize = static_cast<int32_t>(bench.range(0));

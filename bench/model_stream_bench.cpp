@@ -30,7 +30,7 @@ const WoundProfile kBullet{0.035f, 0.0f, 1.0f, 1, 4};
 void RunFrame(SimHost& sim, const std::deque<HostPed*>& world) {
   sim.clock += kFrameMs;
   UpdateBloodFrame(Context());
-  for (HostPed* ped : world) DrawBloodPass(Context(), ped);
+  for (HostPed* ped : world) DrawBloodPass(Context(), State().pass, ped);
 }
 
 void RemovePed(SimHost& sim, HostPed* ped) {

@@ -56,13 +56,13 @@ void BM_UploadLayer(benchmark::State& bench) {
   SimHost sim;
   StartProcess(sim, maskSize);
   MaskLayer layer = MakeLayer(maskSize, bench.range(1) != 0);
-  UploadLayer(Context(), layer);  // creates the texture outside the timed loop
+  UploadLayer(Context(), State().pass, layer);  // creates the texture outside the timed loop
   if (!layer.texture) {
     bench.SkipWithError("no texture");
     return;
   }
   for (auto _ : bench) {
-    UploadLayer(Context(), layer);
+    UploadLayer(Context(), State().pass, layer);
     benchmark::ClobberMemory();
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) *
@@ -93,7 +93,7 @@ void BM_UploadRect(benchmark::State& bench) {
   StartProcess(sim, maskSize);
   MaskLayer layer = MakeLayer(maskSize, false);
   layer.lastPaint = 30.0f;
-  UploadLayer(Context(), layer);
+  UploadLayer(Context(), State().pass, layer);
   const TexelRect rect = PaintBlot(layer, maskSize, side);
   if (!layer.texture) {
     bench.SkipWithError("no texture");
@@ -102,7 +102,7 @@ void BM_UploadRect(benchmark::State& bench) {
   for (auto _ : bench) {
     layer.dirty = true;
     layer.changed = rect;
-    UploadLayer(Context(), layer);
+    UploadLayer(Context(), State().pass, layer);
     benchmark::ClobberMemory();
   }
   bench.SetBytesProcessed(static_cast<int64_t>(bench.iterations()) * side * side * 4);

@@ -85,7 +85,7 @@ TEST_F(Battle, ScriptedBattleKeepsItsLimits) {
       if (sim.clock - deathClock[static_cast<size_t>(i)] > 20000) {
         sim.GameRemovePed(ped);
         EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
-        EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
+        EXPECT_EQ(FindHitRecord(State().hits, ped), nullptr);
         peds[static_cast<size_t>(i)] = Spawn(i);
         deathClock[static_cast<size_t>(i)] = 0;
         ++removals;

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "support/wound_world.h"
-#include "wounds/blood_memory.h"
+#include "wounds/blood_state.h"
 
 namespace {
 
@@ -106,7 +106,7 @@ TEST_F(BloodGeometry, CopiesAreSharedAndRenewedWhenTheSourceChanges) {
   EXPECT_NE(fourth, third);
   EXPECT_EQ(SimHost::Sim(fourth)->vertexCount, g->vertexCount);
   EXPECT_EQ(GetBloodGeometry(Context(), source), fourth);
-  EXPECT_EQ(State().tables.bloodGeometryCache.size(), 1u);
+  EXPECT_EQ(tables.bloodGeometryCache.size(), 1u);
   EXPECT_EQ(LogCount("blood geometry for "), 4);
   char expected[96];
   std::snprintf(expected, sizeof(expected), "blood geometry for %0*zX: %d vertices, %d triangles",
@@ -116,12 +116,12 @@ TEST_F(BloodGeometry, CopiesAreSharedAndRenewedWhenTheSourceChanges) {
 
   // Copies superseded this frame wait for the clock to move on (a draw may still use them),
   // one superseded later goes at once; none takes the source's skin record with it.
-  EXPECT_EQ(State().tables.retiredGeometries.size(), 3u);
+  EXPECT_EQ(tables.retiredGeometries.size(), 3u);
   EXPECT_FALSE(SimHost::Sim(first)->destroyed);
   sim.clock += 33;
   EnforceBloodMemory(Context(), nullptr);
   for (HostGeometry* old : {first, second, third}) EXPECT_TRUE(SimHost::Sim(old)->destroyed);
-  EXPECT_TRUE(State().tables.retiredGeometries.empty());
+  EXPECT_TRUE(tables.retiredGeometries.empty());
   g->skin = sim.AddSkin();
   ASSERT_NE(GetBloodGeometry(Context(), source), fourth);
   EXPECT_TRUE(SimHost::Sim(fourth)->destroyed);
@@ -151,7 +151,7 @@ TEST_F(BloodGeometry, SourcesThatCannotBeCopiedFailEveryTimeWithoutTouchingTheCa
     EXPECT_EQ(GetBloodGeometry(Context(), source), nullptr);
     EXPECT_EQ(GetBloodGeometry(Context(), source), nullptr);
     failures += 2;
-    EXPECT_TRUE(State().tables.bloodGeometryCache.empty());
+    EXPECT_TRUE(tables.bloodGeometryCache.empty());
   }
   EXPECT_EQ(LogCount("blood geometry copy FAILED"), failures);
 }

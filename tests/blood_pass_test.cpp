@@ -11,9 +11,8 @@
 #include "core/log.h"
 #include "host/sim/procedural_ped.h"
 #include "host/sim/sim_host.h"
-#include "plugin/system_state.h"
 #include "render/blood_geometry.h"
-#include "support/sim_fixture.h"
+#include "support/layer_fixture.h"
 #include "wounds/blood_state.h"
 
 namespace {
@@ -28,11 +27,11 @@ struct TestMesh {
   std::vector<HostTexture*> gameTextures;
 };
 
-class BloodPassTest : public SimTest {
+class BloodPassTest : public LayerTest {
  protected:
   void SetUp() override {
-    SimTest::SetUp();
-    State().config.MaskSize = kMask;
+    LayerTest::SetUp();
+    config.MaskSize = kMask;
     object = sim.AddRenderObject(nullptr);
     ped = sim.AddPed({0, 0, 0}, object);
   }
@@ -120,7 +119,7 @@ TEST_F(BloodPassTest, UploadConvertsAmountsWithColourAlphaCurveAndDrying) {
     MaskLayer& layer = AddLayer(mesh, 0, c.amount);
     sim.clock = 300000;
     layer.lastPaint = static_cast<float>(sim.clock - c.paintedMsAgo) / 1000.0f;
-    UploadLayer(Context(), layer);
+    UploadLayer(Context(), pass, layer);
     ASSERT_NE(layer.texture, nullptr);
     const uint8_t* first = Pixel(layer.texture, 0, 0);
     const uint8_t* last = Pixel(layer.texture, kWidth - 1, kMask - 1);
@@ -138,7 +137,7 @@ TEST_F(BloodPassTest, UploadMakesTheTextureAndMapsEveryTexelWithinTheStride) {
   SetMaskAt(layer.mask, 0, kMask - 1, 120);
   SetMaskAt(layer.mask, kWidth - 1, kMask - 1, 100);
   sim.clock = 12345;
-  UploadLayer(Context(), layer);
+  UploadLayer(Context(), pass, layer);
 
   ASSERT_NE(layer.texture, nullptr);
   SimSurface* surface = SurfaceOf(layer.texture);
@@ -170,7 +169,7 @@ TEST_F(BloodPassTest, CleanLayersAreUploadedOnlyAfterFiveSeconds) {
   TestMesh mesh = AddMesh(1);
   AddLayer(mesh, 0, 255);
   sim.clock = 1000;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   ASSERT_FLOAT_EQ(Layers()[0].lastUpload, 1.0f);
 
   struct Step {
@@ -180,13 +179,13 @@ TEST_F(BloodPassTest, CleanLayersAreUploadedOnlyAfterFiveSeconds) {
   const Step steps[] = {{6000, 1.0f}, {6500, 6.5f}, {11500, 6.5f}, {11501, 11.501f}};
   for (const Step& step : steps) {
     sim.clock = step.clock;
-    DrawBloodPass(Context(), ped);
+    DrawBloodPass(Context(), pass, ped);
     EXPECT_FLOAT_EQ(Layers()[0].lastUpload, step.lastUpload) << step.clock;
   }
   // Painting makes it due at once.
   Layers()[0].dirty = true;
   sim.clock = 11502;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_FLOAT_EQ(Layers()[0].lastUpload, 11.502f);
 }
 
@@ -219,7 +218,7 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     sim.clock = 100000;
     MaskLayer& layer = AddLayer(mesh, 0);
     Fill(layer, amount);
-    UploadLayer(Context(), layer);
+    UploadLayer(Context(), pass, layer);
     ASSERT_NE(layer.texture, nullptr);
 
     const TexelRect clip{std::max(c.changed.x0, 0), std::max(c.changed.y0, 0),
@@ -237,14 +236,14 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     uint8_t* outside = const_cast<uint8_t*>(Pixel(layer.texture, 0, kMask - 1));
     const uint8_t poison[4] = {7, 7, 7, 7};
     std::memcpy(outside, poison, 4);
-    UploadLayer(Context(), layer);
+    UploadLayer(Context(), pass, layer);
     EXPECT_FALSE(layer.dirty);
     EXPECT_EQ(layer.changed.x1, 0);
 
     MaskLayer whole;
     whole.mask = layer.mask;
     whole.lastPaint = layer.lastPaint;
-    UploadLayer(Context(), whole);
+    UploadLayer(Context(), pass, whole);
     ASSERT_NE(whole.texture, nullptr);
     EXPECT_EQ(std::memcmp(outside, poison, 4) != 0, c.whole);
     std::memcpy(outside, Pixel(whole.texture, 0, kMask - 1), 4);
@@ -263,7 +262,7 @@ TEST_F(BloodPassTest, DryingRefreshesAreSpreadOverPasses) {
   const float painted[3] = {1.0f, -1000.0f, 1.0f};  // the middle layer has dried already
   for (int32_t i = 0; i < 3; ++i) AddLayer(mesh, i, 255).lastPaint = painted[i];
   sim.clock = 1000;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   uint8_t* dried = const_cast<uint8_t*>(Pixel(Layers()[1].texture, 5, 5));
   std::memset(dried, 7, 4);  // a conversion would overwrite it
 
@@ -278,7 +277,7 @@ TEST_F(BloodPassTest, DryingRefreshesAreSpreadOverPasses) {
   };
   for (const Step& step : steps) {
     sim.clock = step.clock;
-    DrawBloodPass(Context(), ped);
+    DrawBloodPass(Context(), pass, ped);
     for (size_t i = 0; i < 3; ++i) {
       EXPECT_FLOAT_EQ(Layers()[i].lastUpload, step.lastUpload[i]) << step.clock << " " << i;
     }
@@ -293,13 +292,13 @@ TEST_F(BloodPassTest, AStainPaintedAgainShowsFreshBloodAtOnce) {
   TestMesh mesh = AddMesh(1);
   AddLayer(mesh, 0, 255).lastPaint = 1.0f;
   sim.clock = 200000;
-  DrawBloodPass(Context(), ped);  // uploaded long dried
+  DrawBloodPass(Context(), pass, ped);  // uploaded long dried
   const uint8_t driedRed = Pixel(Layers()[0].texture, 5, 5)[2];
   sim.clock = 200500;
   Layers()[0].lastPaint = 200.5f;  // painted, nothing raised, so not dirty
   Layers()[0].dirty = false;
   sim.clock = 200516;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_LT(driedRed, Pixel(Layers()[0].texture, 5, 5)[2]);
   EXPECT_FLOAT_EQ(Layers()[0].lastUpload, 200.516f);
 }
@@ -308,7 +307,7 @@ TEST_F(BloodPassTest, OnlyMeshesWithATexturedLayerAreDrawnAgain) {
   TestMesh plain = AddMesh(1);
   TestMesh bloody = AddMesh(1);
   AddLayer(bloody, 0, 255);
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
 
   ASSERT_EQ(sim.draws.size(), 1u);
   EXPECT_EQ(sim.draws[0].mesh, bloody.mesh);
@@ -325,11 +324,11 @@ TEST_F(BloodPassTest, OnlyMeshesWithATexturedLayerAreDrawnAgain) {
 TEST_F(BloodPassTest, MaterialsWithoutBloodShowTheBlankTextureAndAreRestored) {
   TestMesh mesh = AddMesh(3);
   AddLayer(mesh, 1, 255);
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
 
   ASSERT_EQ(sim.draws.size(), 1u);
   const SimDraw& draw = sim.draws[0];
-  HostTexture* blank = State().tables.blankTexture;
+  HostTexture* blank = pass.blankTexture;
   ASSERT_NE(blank, nullptr);
   ASSERT_EQ(draw.textures.size(), 3u);
   EXPECT_EQ(draw.textures[0], blank);
@@ -353,7 +352,7 @@ TEST_F(BloodPassTest, MaterialsWithoutBloodShowTheBlankTextureAndAreRestored) {
       EXPECT_EQ(surface->pixels[y * static_cast<size_t>(surface->stride) + i], i < 16 ? 0 : 0xCD);
     }
   }
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_EQ(sim.draws[1].textures[0], blank);
   EXPECT_EQ(sim.TexturesCreated(), 2);
 }
@@ -365,7 +364,7 @@ TEST_F(BloodPassTest, NoBloodGeometryOrNoRenderCallbackDrawsNothingAndRestores) 
   SimHost::Sim(noCallback.mesh)->hasRenderCallback = false;
   AddLayer(noSkin, 0, 255);
   AddLayer(noCallback, 0, 255);
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
 
   EXPECT_TRUE(sim.draws.empty());
   for (int i = 0; i < 2; ++i) {
@@ -381,8 +380,8 @@ TEST_F(BloodPassTest, FirstPassLineIsWrittenOnceForTheFirstMeshDrawn) {
   TestMesh second = AddMesh(1);
   AddLayer(first, 0, 255);
   AddLayer(second, 0, 255);
-  DrawBloodPass(Context(), ped);
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_EQ(sim.draws.size(), 4u);
   std::vector<std::string> renderLines;
   for (const std::string& line : ReadLogLines()) {
@@ -398,11 +397,11 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   AddLayer(mesh, 0, 255);
 
   sim.failCreateSurface = true;
-  DrawBloodPass(Context(), ped);
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
+  DrawBloodPass(Context(), pass, ped);
   sim.failCreateSurface = false;
   sim.failCreateTexture = true;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_EQ(CountLogLines("render: blood texture creation FAILED"), 3);
   EXPECT_EQ(sim.surfacesMade, 1);
   EXPECT_EQ(sim.surfacesDestroyed, 1);  // the surface the texture did not take
@@ -413,8 +412,8 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   // A texture that could not be filled is not kept: its pixels would be drawn unset.
   sim.failCreateTexture = false;
   sim.failLock = true;
-  DrawBloodPass(Context(), ped);
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
   EXPECT_TRUE(Layers()[0].dirty);
   EXPECT_EQ(Layers()[0].texture, nullptr);
@@ -423,14 +422,14 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
   EXPECT_EQ(sim.TexturesLive(), 0);
 
   sim.failLock = false;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_FALSE(Layers()[0].dirty);
   EXPECT_EQ(sim.draws.size(), 1u);
   EXPECT_EQ(Pixel(Layers()[0].texture, 0, 0)[3], 237);
   // A lock failing on a texture that holds an upload keeps it.
   sim.failLock = true;
   Layers()[0].dirty = true;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_NE(Layers()[0].texture, nullptr);
   EXPECT_EQ(sim.draws.size(), 2u);
   EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
@@ -438,17 +437,17 @@ TEST_F(BloodPassTest, CreationFailsLoudlyEveryTimeAndLockFailsQuietlyAfterTheFir
 
 TEST_F(BloodPassTest, BlankTextureIsRetriedAfterFailuresWithoutLeakingSurfaces) {
   sim.failCreateSurface = true;
-  EXPECT_EQ(BlankTexture(Context()), nullptr);
+  EXPECT_EQ(BlankTexture(Context(), pass), nullptr);
   sim.failCreateSurface = false;
   sim.failCreateTexture = true;
-  EXPECT_EQ(BlankTexture(Context()), nullptr);
+  EXPECT_EQ(BlankTexture(Context(), pass), nullptr);
   EXPECT_EQ(sim.surfacesDestroyed, 1);
   sim.failCreateTexture = false;
   sim.failLock = true;
-  HostTexture* blank = BlankTexture(Context());  // kept unfilled: the lock gave no pixels
+  HostTexture* blank = BlankTexture(Context(), pass);  // kept unfilled: the lock gave no pixels
   ASSERT_NE(blank, nullptr);
   sim.failLock = false;
-  EXPECT_EQ(BlankTexture(Context()), blank);
+  EXPECT_EQ(BlankTexture(Context(), pass), blank);
   EXPECT_EQ(sim.TexturesCreated(), 1);
 }
 
@@ -460,14 +459,14 @@ TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
   AddLayer(b, 0, 255);
   AddLayer(a, 1, 255);
   AddLayer(c, 0, 255);
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   ASSERT_EQ(sim.TexturesLive(), 5);  // four layers and BlankTexture
 
   // b leaves the render object, c gets another geometry.
   auto& meshes = SimHost::Sim(object)->meshes;
   meshes.erase(std::find(meshes.begin(), meshes.end(), b.mesh));
   SimHost::Sim(c.mesh)->geometry = sim.AddGeometry();
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   ASSERT_EQ(Layers().size(), 2u);
   EXPECT_EQ(Layers()[0].mesh, a.mesh);
   EXPECT_EQ(Layers()[0].materialIndex, 0);
@@ -478,7 +477,7 @@ TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
   // Without a render object every layer goes and nothing is drawn.
   size_t drawsBefore = sim.draws.size();
   SimHost::Sim(ped)->renderObject = nullptr;
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), pass, ped);
   EXPECT_TRUE(Layers().empty());
   EXPECT_EQ(sim.draws.size(), drawsBefore);
   EXPECT_EQ(sim.TexturesReleased(), 4);
@@ -488,11 +487,11 @@ TEST_F(BloodPassTest, LayersOfGoneMeshesAndChangedGeometriesArePrunedInOrder) {
 
 TEST_F(BloodPassTest, PedsWithoutBloodStateAreNotTouched) {
   AddMesh(1);
-  DrawBloodPass(Context(), ped);
-  DrawBloodPass(Context(), nullptr);
+  DrawBloodPass(Context(), pass, ped);
+  DrawBloodPass(Context(), pass, nullptr);
   EXPECT_TRUE(sim.draws.empty());
   EXPECT_EQ(sim.TexturesCreated(), 0);
-  EXPECT_EQ(State().tables.bloodStates.count(ped), 0u);
+  EXPECT_EQ(tables.bloodStates.count(ped), 0u);
 }
 
 TEST_F(BloodPassTest, BrokenMaterialListsNeverReachBeyondTheArray) {
@@ -514,13 +513,13 @@ TEST_F(BloodPassTest, BrokenMaterialListsNeverReachBeyondTheArray) {
     TestMesh mesh = AddMesh(c.materials);
     SimHost::Sim(mesh.geometry)->reportedMaterialCount = c.reported;
     AddLayer(mesh, 0, 255);
-    DrawBloodPass(Context(), ped);
+    DrawBloodPass(Context(), pass, ped);
     ASSERT_EQ(sim.draws.size(), 1u);  // drawn, with whatever materials could be reached
     for (size_t i = 0; i < mesh.materials.size(); ++i) {
       EXPECT_EQ(sim.MaterialTexture(mesh.materials[i]), mesh.gameTextures[i]);
       EXPECT_EQ(sim.MaterialColour(mesh.materials[i]), 0x11223300u + i);
     }
-    EXPECT_LE(State().tables.savedTextures.size(), mesh.materials.size());
+    EXPECT_LE(pass.savedTextures.size(), mesh.materials.size());
     sim.draws.clear();
   }
 }
@@ -529,7 +528,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   OpenLog();
   TestMesh mesh = AddMesh(1);
   MaskLayer& layer = AddLayer(mesh, 0, 255);
-  UploadLayer(Context(), layer);
+  UploadLayer(Context(), pass, layer);
   ASSERT_NE(layer.texture, nullptr);
   SimSurface* surface = SurfaceOf(layer.texture);
 
@@ -537,7 +536,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   std::fill(surface->pixels.begin(), surface->pixels.end(), 0xAB);
   layer.dirty = true;
   surface->stride = static_cast<int32_t>(kWidth * 4) - 4;
-  UploadLayer(Context(), layer);
+  UploadLayer(Context(), pass, layer);
   EXPECT_TRUE(layer.dirty);
   EXPECT_FALSE(surface->locked);
   EXPECT_EQ(std::count(surface->pixels.begin(), surface->pixels.end(), 0xAB),
@@ -546,7 +545,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   for (int32_t stride : {-static_cast<int32_t>(kWidth * 4),
                          2 * static_cast<int32_t>(kWidth * 4) + 4100, INT32_MAX}) {
     surface->stride = stride;
-    UploadLayer(Context(), layer);
+    UploadLayer(Context(), pass, layer);
     EXPECT_TRUE(layer.dirty) << stride;
   }
   EXPECT_EQ(CountLogLines("render: blood texture lock FAILED"), 1);
@@ -554,7 +553,7 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
   // A texture without a surface counts as a failed lock.
   surface->stride = static_cast<int32_t>(kWidth * 4);
   SimHost::Sim(layer.texture)->surface = nullptr;
-  UploadLayer(Context(), layer);
+  UploadLayer(Context(), pass, layer);
   EXPECT_TRUE(layer.dirty);
   SimHost::Sim(layer.texture)->surface = surface;
 
@@ -565,73 +564,14 @@ TEST_F(BloodPassTest, HostileSurfacesAndShortMasksAreNeverOverrun) {
     for (int32_t x = 0; x < 3; ++x) SetMaskAt(corner, x, y, MaskAt(layer.mask, x, y));
   }
   layer.mask = corner;
-  UploadLayer(Context(), layer);
+  UploadLayer(Context(), pass, layer);
   EXPECT_FALSE(layer.dirty);
   EXPECT_EQ(Pixel(layer.texture, 2, 1)[3], 237);
   EXPECT_EQ(Pixel(layer.texture, 3, 1)[3], 0);
   EXPECT_EQ(Pixel(layer.texture, kWidth - 1, kMask - 1)[3], 0);
   layer.mask = BloodMask{};
-  UploadLayer(Context(), layer);
+  UploadLayer(Context(), pass, layer);
   EXPECT_EQ(Pixel(layer.texture, 0, 0)[3], 0);
-}
-
-}  // namespace
-
-namespace {
-
-using BloodPassEndToEnd = SimTest;
-
-// A shot on the procedural ped, then the game's render of it through the installed hook.
-TEST_F(BloodPassEndToEnd, ShotPedIsDrawnAgainWithBloodTexturesInItsBloodGeometry) {
-  Start();
-  ProceduralPed target = AddProceduralPed(sim);
-  HostPed* shooter = sim.AddPed({0.0f, 4.0f, 1.0f});
-  sim.clock = 2000;
-  sim.GameDamage(sim.AddDamage(AsEntity(shooter), 25.0f, 3, 22), AsEntity(target.ped));
-  PedBloodState* state = FindBloodState(State().tables, target.ped);
-  ASSERT_NE(state, nullptr);
-  ASSERT_FALSE(state->layers.empty());
-
-  sim.GameRenderPed(target.ped);
-  ASSERT_EQ(sim.draws.size(), 3u);  // body and head, then the body's blood pass
-  EXPECT_EQ(sim.draws[0].geometry, target.bodyGeometry);
-  EXPECT_EQ(sim.draws[1].geometry, target.headGeometry);
-  const SimDraw& blood = sim.draws[2];
-  EXPECT_EQ(blood.mesh, target.body);
-  EXPECT_EQ(blood.geometry, GetBloodGeometry(Context(), target.bodyGeometry));
-  EXPECT_NE(blood.geometry, target.bodyGeometry);
-  EXPECT_EQ(sim.MeshGeometry(target.body), target.bodyGeometry);
-
-  for (const MaskLayer& layer : state->layers) {
-    SCOPED_TRACE(testing::Message() << "material " << layer.materialIndex);
-    ASSERT_EQ(layer.mesh, target.body);
-    ASSERT_NE(layer.texture, nullptr);
-    ASSERT_LT(static_cast<size_t>(layer.materialIndex), blood.textures.size());
-    EXPECT_EQ(blood.textures[static_cast<size_t>(layer.materialIndex)], layer.texture);
-    EXPECT_FALSE(layer.dirty);
-
-    // At the wound's strongest texel the pixel holds fresh blood at full alpha.
-    const std::vector<uint8_t> amounts = MaskBytes(layer.mask);
-    auto strongest = std::max_element(amounts.begin(), amounts.end());
-    if (*strongest < 141) continue;
-    size_t index = static_cast<size_t>(strongest - amounts.begin());
-    size_t width = 2 * static_cast<size_t>(Config().MaskSize);
-    SimSurface* surface = SimHost::Sim(layer.texture)->surface;
-    const uint8_t* pixel = surface->pixels.data() +
-                           index / width * static_cast<size_t>(surface->stride) +
-                           4 * (index % width);
-    float a = static_cast<float>(*strongest) / 255.0f;
-    EXPECT_EQ(pixel[3], 237);
-    EXPECT_EQ(pixel[2], static_cast<uint8_t>(0.13f * (1.2f - 0.5f * a) * 255.0f));
-    EXPECT_EQ(pixel[1], static_cast<uint8_t>(0.008f * (1.2f - 0.5f * a) * 255.0f));
-    EXPECT_EQ(pixel[0], pixel[1]);
-  }
-  uint8_t strongest = 0;
-  for (const MaskLayer& layer : state->layers) {
-    const std::vector<uint8_t> amounts = MaskBytes(layer.mask);
-    strongest = std::max(strongest, *std::max_element(amounts.begin(), amounts.end()));
-  }
-  EXPECT_GE(strongest, 141);
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "core/platform.h"
 #include "damage/explosion_wounds.h"
-#include "damage/hit_history.h"
 #include "render/blood_geometry.h"
 #include "render/wound_stamp.h"
 #include "support/wound_world.h"
@@ -33,7 +32,7 @@ class BloodStates : public WoundTest {
   // With room for one bloody ped besides the player: the player shot at 1000 ms, then other
   // at 2000 ms.
   void ShootPlayerThenOther(HostPed* player, HostPed* other) {
-    State().config.MaxBloodyPeds = 1;
+    config.MaxBloodyPeds = 1;
     sim.player = player;
     sim.clock = 1000;
     ASSERT_TRUE(Shoot(player));
@@ -46,7 +45,7 @@ class BloodStates : public WoundTest {
 };
 
 TEST_F(BloodStates, BleedFollowsTheLossAndTheCorpseCurve) {
-  State().config.CorpseBleedTime = 50.0f;
+  config.CorpseBleedTime = 50.0f;
   HostPed* living = sim.AddPed({0, 0, 0});
   HostPed* corpse = sim.AddPed({0, 0, 0});
   SimHost::Sim(corpse)->health = 0.0f;
@@ -70,16 +69,16 @@ TEST_F(BloodStates, BleedFollowsTheLossAndTheCorpseCurve) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.nowMs << " " << c.loss);
-    State().tables.corpseDeathTimes.clear();
-    if (c.deathClockSeconds >= 0) State().tables.corpseDeathTimes[c.ped] = c.deathClockSeconds;
+    tables.corpseDeathTimes.clear();
+    if (c.deathClockSeconds >= 0) tables.corpseDeathTimes[c.ped] = c.deathClockSeconds;
     sim.clock = c.nowMs;
     EXPECT_NEAR(ComputeBleed(Context(), c.ped, c.loss), c.expected, 1e-4f);
   }
   EXPECT_EQ(ComputeBleed(Context(), living, 0.0f), 1.0f);
   // No bleed time: the corpse stops at once, without dividing by zero.
-  State().config.CorpseBleedTime = 0.0f;
+  config.CorpseBleedTime = 0.0f;
   sim.clock = 1000;
-  State().tables.corpseDeathTimes[corpse] = 0.9995f;
+  tables.corpseDeathTimes[corpse] = 0.9995f;
   EXPECT_NEAR(ComputeBleed(Context(), corpse, 0.0f), B(0.5f), 1e-3f);
   // Exponentials taken in float end a unit in the last place off at these losses.
   EXPECT_EQ(ComputeBleed(Context(), living, 0.1679f), 0x1.2ac802p-1f);
@@ -96,10 +95,10 @@ TEST_F(BloodStates, SharesBleedAPedOutExactlyWhenTheyReachOne) {
   } mixes[] = {{4, 4, false}, {4, 4, true}, {3, 7, true}, {999, 1000, true}};
   uint32_t pick = 1;
   for (const Mix& mix : mixes) {
-    State().config.MaxExplosionWounds = static_cast<int32_t>(mix.explosions);
-    State().config.MaxFallWounds = static_cast<int32_t>(mix.falls);
+    config.MaxExplosionWounds = static_cast<int32_t>(mix.explosions);
+    config.MaxFallWounds = static_cast<int32_t>(mix.falls);
     for (int64_t bullets = 1; bullets <= 1000; ++bullets) {
-      State().config.MaxBulletWounds = static_cast<int32_t>(bullets);
+      config.MaxBulletWounds = static_cast<int32_t>(bullets);
       const int64_t caps[3] = {bullets, mix.explosions, mix.falls};
       const int64_t whole = caps[0] * caps[1] * caps[2];
       int64_t counts[3] = {}, sum = 0;
@@ -113,15 +112,15 @@ TEST_F(BloodStates, SharesBleedAPedOutExactlyWhenTheyReachOne) {
         const int kind = mix.mixed ? static_cast<int>((pick >> 16) % 3) : 0;
         ++counts[kind];
         sum += whole / caps[kind];
-        AddBloodLoss(Config(), state, 1.0f / static_cast<float>(caps[kind]));
+        AddBloodLoss(config, state, 1.0f / static_cast<float>(caps[kind]));
       }
     }
   }
   // Twelve bullets fall 2e-7 short of 1 in float; a thirteenth must show nothing.
-  State().config.MaxBulletWounds = 12;
+  config.MaxBulletWounds = 12;
   HostPed* wall = WallPed();
   for (int i = 0; i < 13; ++i) ASSERT_TRUE(Shoot(wall));
-  EXPECT_EQ(FindBloodState(State().tables, wall)->wounds.size(), 12u);
+  EXPECT_EQ(FindBloodState(tables, wall)->wounds.size(), 12u);
   EXPECT_NE(ReadLogLines().back().find(": wound 13, bled out, nothing shown"), std::string::npos);
 }
 
@@ -129,28 +128,28 @@ TEST_F(BloodStates, DeathTimesAreTakenOnceAndForgottenOnRevival) {
   HostPed* ped = sim.AddPed({0, 0, 0});
   sim.pool.push_back(nullptr);  // a free slot
   Frame(500);
-  EXPECT_TRUE(State().tables.corpseDeathTimes.empty());
+  EXPECT_TRUE(tables.corpseDeathTimes.empty());
   SimHost::Sim(ped)->health = 0.0f;
   Frame(1000);
   Frame(2000);
-  EXPECT_EQ(State().tables.corpseDeathTimes.at(ped), 1.0f);
+  EXPECT_EQ(tables.corpseDeathTimes.at(ped), 1.0f);
   SimHost::Sim(ped)->health = 10.0f;
   Frame(3000);
-  EXPECT_EQ(State().tables.corpseDeathTimes.count(ped), 0u);
+  EXPECT_EQ(tables.corpseDeathTimes.count(ped), 0u);
   SimHost::Sim(ped)->health = -5.0f;
   Frame(4000);
-  EXPECT_EQ(State().tables.corpseDeathTimes.at(ped), 4.0f);
+  EXPECT_EQ(tables.corpseDeathTimes.at(ped), 4.0f);
 }
 
 // Frames every 50 ms: the wound is painted about every 0.1 s, and one last time at the
 // first frame at or after FlowTime with its age clamped to exactly FlowTime (the drips
 // show the difference), then it leaves the list and its paint stays.
 TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
-  State().config.Drips = 1;
-  State().config.FlowTime = 8.0f;
+  config.Drips = 1;
+  config.FlowTime = 8.0f;
   HostPed* ped = WallPed();
   ASSERT_TRUE(Shoot(ped));
-  PedBloodState& state = *FindBloodState(State().tables, ped);
+  PedBloodState& state = *FindBloodState(tables, ped);
   const Wound wound = state.wounds.at(0);
   ASSERT_GT(wound.dripCount, 0);
   std::vector<float> paintings = {state.layers[0].lastPaint};
@@ -191,8 +190,8 @@ TEST_F(BloodStates, FlowingWoundsArePaintedOnScheduleUntilFlowTime) {
 // A budget too small for any wound: one repaint a frame, the first. Either ped waits
 // longest in turn, so that the order of the table cannot pass for the right one.
 TEST_F(BloodStates, ThePaintBudgetTakesTheLongestWaitingFirstAndKeepsEveryFinalPainting) {
-  State().config.Drips = 1;
-  State().config.PaintBudget = 1e-6f;
+  config.Drips = 1;
+  config.PaintBudget = 1e-6f;
   struct Frame {
     uint32_t clock;
     float a0, a1, b0;  // ages of the last paintings of a's two wounds and b's one
@@ -211,8 +210,8 @@ TEST_F(BloodStates, ThePaintBudgetTakesTheLongestWaitingFirstAndKeepsEveryFinalP
     ASSERT_TRUE(Shoot(twice, -0.1f));
     ASSERT_TRUE(Shoot(twice, 0.1f));
     ASSERT_TRUE(Shoot(once));
-    PedBloodState& a = *FindBloodState(State().tables, twice);
-    PedBloodState& b = *FindBloodState(State().tables, once);
+    PedBloodState& a = *FindBloodState(tables, twice);
+    PedBloodState& b = *FindBloodState(tables, once);
     // A new wound's first painting is never deferred.
     EXPECT_EQ(a.wounds[1].paintedAge, 0.0f);
     EXPECT_EQ(b.wounds[0].paintedAge, 0.0f);
@@ -234,7 +233,7 @@ TEST_F(BloodStates, ThePaintBudgetTakesTheLongestWaitingFirstAndKeepsEveryFinalP
       PosedMeshSnapshot snapshot;
       ASSERT_TRUE(TakePosedMeshSnapshot(Context(), i < 2 ? twice : once, snapshot));
       std::vector<MaskLayer> again = state.layers;
-      PaintWound(Context(), again, wounds[i], snapshot, Config().FlowTime);
+      PaintWound(Context(), again, wounds[i], snapshot, config.FlowTime);
       for (size_t k = 0; k < again.size(); ++k)
         EXPECT_EQ(MaskBytes(again[k].mask), MaskBytes(state.layers[k].mask)) << i;
     }
@@ -246,17 +245,17 @@ TEST_F(BloodStates, ThePaintBudgetTakesTheLongestWaitingFirstAndKeepsEveryFinalP
 // Peds due at the same time go in the order their blood began, whatever the table's order
 // (which follows addresses): the same fight paints the same blood on every run.
 TEST_F(BloodStates, ThePaintBudgetBreaksTiesByTheOlderBlood) {
-  State().config.PaintBudget = 1e-6f;
+  config.PaintBudget = 1e-6f;
   for (bool swap : {false, true}) {
     HostPed* peds[2] = {WallPed(), WallPed()};
     if (swap) std::swap(peds[0], peds[1]);
     sim.clock = 0;
     ASSERT_TRUE(Shoot(peds[0]));
     ASSERT_TRUE(Shoot(peds[1]));
-    for (HostPed* ped : peds) FindBloodState(State().tables, ped)->nextRefreshTime = 0.1f;
+    for (HostPed* ped : peds) FindBloodState(tables, ped)->nextRefreshTime = 0.1f;
     Frame(100);
-    EXPECT_FLOAT_EQ(FindBloodState(State().tables, peds[0])->wounds[0].paintedAge, 0.1f);
-    EXPECT_FLOAT_EQ(FindBloodState(State().tables, peds[1])->wounds[0].paintedAge, 0.0f);
+    EXPECT_FLOAT_EQ(FindBloodState(tables, peds[0])->wounds[0].paintedAge, 0.1f);
+    EXPECT_FLOAT_EQ(FindBloodState(tables, peds[1])->wounds[0].paintedAge, 0.0f);
     for (HostPed* ped : peds) RemovePedBlood(Context(), ped);
   }
 }
@@ -264,15 +263,15 @@ TEST_F(BloodStates, ThePaintBudgetBreaksTiesByTheOlderBlood) {
 // A wound pushed out by a ped's newest leaves painted at its age, not where a budget that
 // kept it waiting left it.
 TEST_F(BloodStates, AWoundPushedOutUnderABudgetLeavesPaintedAtItsAge) {
-  State().config.PaintBudget = 1e-6f;
-  State().config.MaxBulletWounds = 100;
+  config.PaintBudget = 1e-6f;
+  config.MaxBulletWounds = 100;
   HostPed* ped = WallPed();
   sim.clock = 0;
   for (size_t i = 0; i < kMaxFlowingWounds; ++i) {
     ASSERT_TRUE(Shoot(ped, -0.2f + 0.4f * static_cast<float>(i % 6) / 5.0f,
                       0.8f + 0.1f * static_cast<float>(i / 6)));
   }
-  PedBloodState& state = *FindBloodState(State().tables, ped);
+  PedBloodState& state = *FindBloodState(tables, ped);
   const Wound oldest = state.wounds.front();
   sim.clock = 3000;  // no frame since: the oldest was painted at age 0 only
   ASSERT_TRUE(Shoot(ped, 0.03f, 0.95f));
@@ -288,7 +287,7 @@ TEST_F(BloodStates, AWoundPushedOutUnderABudgetLeavesPaintedAtItsAge) {
 TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {
   HostPed* ped = WallPed();
   ASSERT_TRUE(Shoot(ped));
-  PedBloodState& state = *FindBloodState(State().tables, ped);
+  PedBloodState& state = *FindBloodState(tables, ped);
   SimEntity* entity = SimHost::Sim(ped);
   HostRenderObject* object = entity->renderObject;
   entity->renderObject = nullptr;
@@ -310,37 +309,37 @@ TEST_F(BloodStates, EvictionSparesThePlayerAndTheJustWoundedPed) {
   HostPed* first = WallPed();
   HostPed* second = WallPed();
   ShootPlayerThenOther(player, first);
-  EXPECT_EQ(State().tables.bloodStates.size(), 2u);
-  FindBloodState(State().tables, first)->layers[0].texture = MakeTexture();
+  EXPECT_EQ(tables.bloodStates.size(), 2u);
+  FindBloodState(tables, first)->layers[0].texture = MakeTexture();
   sim.clock = 3000;
   ASSERT_TRUE(Shoot(second));
-  EXPECT_EQ(State().tables.bloodStates.size(), 2u);
-  EXPECT_NE(FindBloodState(State().tables, player), nullptr);
-  EXPECT_NE(FindBloodState(State().tables, second), nullptr);
+  EXPECT_EQ(tables.bloodStates.size(), 2u);
+  EXPECT_NE(FindBloodState(tables, player), nullptr);
+  EXPECT_NE(FindBloodState(tables, second), nullptr);
   EXPECT_EQ(sim.TexturesReleased(), 1);
 
   // A state that no wound ever reached keeps lastHitClock 0 and goes before one hit later.
-  State().config.MaxBloodyPeds = 3;
+  config.MaxBloodyPeds = 3;
   FindOrCreateBloodState(Context(), first);
   sim.clock = 500;
   HostPed* third = WallPed();
   ASSERT_TRUE(Shoot(third));
-  EXPECT_EQ(FindBloodState(State().tables, first), nullptr);
-  EXPECT_NE(FindBloodState(State().tables, second), nullptr);
-  EXPECT_EQ(State().tables.bloodStates.size(), 3u);
+  EXPECT_EQ(FindBloodState(tables, first), nullptr);
+  EXPECT_NE(FindBloodState(tables, second), nullptr);
+  EXPECT_EQ(tables.bloodStates.size(), 3u);
 }
 
 // Whichever path creates a state enforces the cap, sparing the player and the new ped; a
 // wound that finds an existing ped bled out evicts nobody, a recorded one does.
 TEST_F(BloodStates, EveryNewStateEnforcesTheCap) {
   const std::function<void(HostPed*)> creators[] = {
-      [](HostPed* p) {
+      [this](HostPed* p) {
         AddWound(Context(), {p, {0, -1, 1}, {0, 1, 1}, kBullet, "bled", {}, {}, 0});
       },
-      [](HostPed* p) {
+      [this](HostPed* p) {
         HandleExplosionDamage(Context(), p, {0, -3, 1}, "explosion");
       },
-      [](HostPed* p) { HandleFallDamage(Context(), p, "fall"); },
+      [this](HostPed* p) { HandleFallDamage(Context(), p, "fall"); },
   };
   for (const auto& create : creators) {
     ResetAllBlood(Context());
@@ -348,16 +347,16 @@ TEST_F(BloodStates, EveryNewStateEnforcesTheCap) {
     HostPed* other = WallPed();
     HostPed* ped = WallPed();
     ShootPlayerThenOther(player, other);
-    ASSERT_EQ(State().tables.bloodStates.size(), 2u);
+    ASSERT_EQ(tables.bloodStates.size(), 2u);
     create(ped);
-    EXPECT_NE(FindBloodState(State().tables, ped), nullptr);
-    EXPECT_NE(FindBloodState(State().tables, player), nullptr);
-    EXPECT_EQ(FindBloodState(State().tables, other), nullptr);
+    EXPECT_NE(FindBloodState(tables, ped), nullptr);
+    EXPECT_NE(FindBloodState(tables, player), nullptr);
+    EXPECT_EQ(FindBloodState(tables, other), nullptr);
 
     ASSERT_TRUE(AddWound(Context(), {player, {0, -1, 1}, {0, 1, 1}, kBullet, "bled", {}, {}, 0}));
-    EXPECT_NE(FindBloodState(State().tables, ped), nullptr);
+    EXPECT_NE(FindBloodState(tables, ped), nullptr);
     ASSERT_TRUE(Shoot(player));
-    EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
+    EXPECT_EQ(FindBloodState(tables, ped), nullptr);
   }
 }
 
@@ -366,13 +365,13 @@ TEST_F(BloodStates, EqualLastHitsEvictTheFirstInTableOrder) {
   for (int i = 0; i < 3; ++i) FindOrCreateBloodState(Context(), sim.AddPed({0, 0, 0}));
   FindOrCreateBloodState(Context(), wounded);
   std::vector<HostPed*> order;
-  for (const auto& entry : State().tables.bloodStates) {
+  for (const auto& entry : tables.bloodStates) {
     if (entry.first != wounded) order.push_back(entry.first);
   }
-  State().config.MaxBloodyPeds = 3;
+  config.MaxBloodyPeds = 3;
   EvictLeastRecentlyHit(Context(), wounded);
-  EXPECT_EQ(FindBloodState(State().tables, order.front()), nullptr);
-  EXPECT_EQ(State().tables.bloodStates.size(), 3u);
+  EXPECT_EQ(FindBloodState(tables, order.front()), nullptr);
+  EXPECT_EQ(tables.bloodStates.size(), 3u);
 }
 
 TEST_F(BloodStates, PlayersBloodGoesWhenTheyAreAliveAgainAfterDying) {
@@ -381,20 +380,20 @@ TEST_F(BloodStates, PlayersBloodGoesWhenTheyAreAliveAgainAfterDying) {
   ASSERT_TRUE(Shoot(player));
   SimHost::Sim(player)->health = 0.0f;
   Frame(100);
-  EXPECT_TRUE(State().tables.playerWasDead);
+  EXPECT_TRUE(tables.playerWasDead);
   sim.player = nullptr;  // missing on the frame it would be wiped
   SimHost::Sim(player)->health = 100.0f;
   Frame(200);
-  EXPECT_FALSE(State().tables.playerWasDead);
+  EXPECT_FALSE(tables.playerWasDead);
   sim.player = player;
   Frame(300);
-  ASSERT_NE(FindBloodState(State().tables, player), nullptr);
+  ASSERT_NE(FindBloodState(tables, player), nullptr);
   SimHost::Sim(player)->health = 0.0f;
   Frame(400);
-  EXPECT_NE(FindBloodState(State().tables, player), nullptr);
+  EXPECT_NE(FindBloodState(tables, player), nullptr);
   SimHost::Sim(player)->health = 100.0f;
   Frame(500);
-  EXPECT_EQ(FindBloodState(State().tables, player), nullptr);
+  EXPECT_EQ(FindBloodState(tables, player), nullptr);
 }
 
 TEST_F(BloodStates, RemovalAndResetReleaseEveryTextureOnce) {
@@ -402,32 +401,28 @@ TEST_F(BloodStates, RemovalAndResetReleaseEveryTextureOnce) {
   HostPed* b = WallPed();
   ASSERT_TRUE(Shoot(a, -0.15f));
   ASSERT_TRUE(Shoot(b));
-  PedBloodState& stateA = *FindBloodState(State().tables, a);
+  PedBloodState& stateA = *FindBloodState(tables, a);
   stateA.layers.push_back(stateA.layers[0]);  // a second layer without a texture
   stateA.layers[0].texture = MakeTexture();
-  FindBloodState(State().tables, b)->layers[0].texture = MakeTexture();
+  FindBloodState(tables, b)->layers[0].texture = MakeTexture();
   FindOrCreateBloodState(Context(), sim.AddPed({0, 0, 0}));
-  FindOrCreateHitRecord(State().tables, a);
-  State().tables.corpseDeathTimes[a] = 1.0f;
   ASSERT_NE(GetBloodGeometry(Context(), SimHost::Sim(MeshesOf(a)[0])->geometry), nullptr);
-  State().tables.playerWasDead = true;
+  tables.playerWasDead = true;
 
-  OnPedRemoved(a);
-  OnPedRemoved(a);
-  EXPECT_EQ(FindBloodState(State().tables, a), nullptr);
-  EXPECT_EQ(FindHitRecord(State().tables, a), nullptr);
-  EXPECT_EQ(State().tables.corpseDeathTimes.count(a), 0u);
+  RemovePedBlood(Context(), a);
+  RemovePedBlood(Context(), a);
+  EXPECT_EQ(FindBloodState(tables, a), nullptr);
   EXPECT_EQ(sim.TexturesReleased(), 1);
 
-  State().tables.corpseDeathTimes[b] = 1.0f;
+  tables.corpseDeathTimes[b] = 1.0f;
   ResetAllBlood(Context());
-  EXPECT_TRUE(State().tables.bloodStates.empty());
-  EXPECT_TRUE(State().tables.corpseDeathTimes.empty());
+  EXPECT_TRUE(tables.bloodStates.empty());
+  EXPECT_TRUE(tables.corpseDeathTimes.empty());
   // The copies go too, without taking the walls' skin records with them.
-  EXPECT_TRUE(State().tables.bloodGeometryCache.empty());
+  EXPECT_TRUE(tables.bloodGeometryCache.empty());
   EXPECT_EQ(sim.geometriesDestroyed, 2);  // one copy per wall
   EXPECT_EQ(sim.skinnedGeometriesDestroyed, 0);
-  EXPECT_TRUE(State().tables.playerWasDead);
+  EXPECT_TRUE(tables.playerWasDead);
   EXPECT_EQ(sim.TexturesReleased(), 2);
   EXPECT_EQ(sim.TexturesReleasedTwice(), 0);
   EXPECT_EQ(sim.TexturesLive(), 0);

@@ -11,8 +11,8 @@
 
 #include "damage/corpse_shots.h"
 #include "damage/hit_history.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
-#include "plugin/system_state.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
 #include "wounds/blood_state.h"
@@ -22,8 +22,8 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kHalfPi = 1.5707964f;
 
-int WoundsOn(HostPed* ped) {
-  const PedBloodState* state = FindBloodState(State().tables, ped);
+int WoundsOn(BloodTables& tables, HostPed* ped) {
+  const PedBloodState* state = FindBloodState(tables, ped);
   return state ? state->woundCounter : 0;
 }
 
@@ -96,10 +96,10 @@ TEST_F(CorpseShotsTest, RecentlyDamagedCorpsesAreLeftToTheDamageHook) {
   const Row rows[] = {{100, false}, {149, false}, {150, true}, {200, true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.msAgo);
-    State().tables.hitHistory.clear();
+    hits.records.clear();
     sim.pool.clear();
     HostPed* corpse = AddCorpse({0, 5, 0.6f});
-    FindOrCreateHitRecord(State().tables, corpse) = {sim.clock - row.msAgo, 22, 3};
+    FindOrCreateHitRecord(hits, corpse) = {sim.clock - row.msAgo, 22, 3};
     const size_t before = ShotLines().size();
     ShootCorpses(Context(), player, 22, 1);
     const std::vector<std::string> lines = ShotLines();
@@ -118,15 +118,15 @@ TEST_F(CorpseShotsTest, TheNearestCorpseInClearSightTakesTheShot) {
   ProceduralPed farther = AddProceduralPed(sim, {{-0.3f, 8, 0}, kHalfPi, PedPose::Lying});
 
   ShootCorpses(Context(), player, 22, 1);
-  EXPECT_EQ(WoundsOn(nearer.ped), 1);
-  EXPECT_EQ(WoundsOn(farther.ped), 0);
+  EXPECT_EQ(WoundsOn(tables, nearer.ped), 1);
+  EXPECT_EQ(WoundsOn(tables, farther.ped), 0);
 
   // Something between the shooter and the nearer corpse's position only.
   sim.blockers.push_back({{-0.4f, 4, 0}, 0.15f});
   sim.clock += 1000;
   ShootCorpses(Context(), player, 22, 1);
-  EXPECT_EQ(WoundsOn(nearer.ped), 1);
-  EXPECT_EQ(WoundsOn(farther.ped), 1);
+  EXPECT_EQ(WoundsOn(tables, nearer.ped), 1);
+  EXPECT_EQ(WoundsOn(tables, farther.ped), 1);
 }
 
 // The corpse wound has the body's profile (piece 3, not the head's); corpses equally far
@@ -136,11 +136,11 @@ TEST_F(CorpseShotsTest, CorpseWoundsTakeTheBodyProfileAndEqualRangesGoByAddress)
   sim.aimOrigin = {0, 0, 0.15f};
   sim.viewEye = {0, 0, 0.15f};
   ProceduralPed corpse = AddProceduralPed(sim, {{-0.3f, 4, 0}, kHalfPi, PedPose::Lying});
-  RandomGenerator replay = State().rng;
+  RandomGenerator replay = rng;
   ShootCorpses(Context(), player, 22, 1);
-  ASSERT_EQ(WoundsOn(corpse.ped), 1);
-  EXPECT_FLOAT_EQ(FindBloodState(State().tables, corpse.ped)->wounds[0].radius,
-                  State().config.WoundRadius * (0.85f + 0.3f * NextRandom(replay)));
+  ASSERT_EQ(WoundsOn(tables, corpse.ped), 1);
+  EXPECT_FLOAT_EQ(FindBloodState(tables, corpse.ped)->wounds[0].radius,
+                  config.WoundRadius * (0.85f + 0.3f * NextRandom(replay)));
 
   HostPed* a = AddCorpse({-0.5f, 20, 0.15f});
   HostPed* b = AddCorpse({0.5f, 20, 0.15f});
@@ -156,21 +156,21 @@ TEST_F(CorpseShotsTest, CorpseWoundsTakeTheBodyProfileAndEqualRangesGoByAddress)
 
 TEST_F(CorpseShotsTest, ShotgunsFireFourPelletsWithTheirOwnSpread) {
   // Fine masks, so that every small wound paints and takes its pellet.
-  State().config.MaskSize = 512;
+  config.MaskSize = 512;
   ProceduralPed corpse = AddProceduralPed(sim, {{0, 3, 0}});
   SimHost::Sim(corpse.ped)->health = 0.0f;
-  sim.AimAt(ProceduralBonePosition(sim, corpse, 3));
+  sim.AimAt(ProceduralBonePosition(sim, corpse, game::bone::kUpperTorso));
 
-  uint32_t before = State().rng.state;
+  uint32_t before = rng.state;
   ShootCorpses(Context(), player, 22, 1);
-  EXPECT_EQ(WoundsOn(corpse.ped), 1);
-  EXPECT_EQ(DrawsBetween(before, State().rng.state), 2);  // AddWound's radius and angle
+  EXPECT_EQ(WoundsOn(tables, corpse.ped), 1);
+  EXPECT_EQ(DrawsBetween(before, rng.state), 2);  // AddWound's radius and angle
 
-  before = State().rng.state;
+  before = rng.state;
   ShootCorpses(Context(), player, 25, 1);
-  EXPECT_EQ(WoundsOn(corpse.ped), 5);
-  EXPECT_EQ(DrawsBetween(before, State().rng.state), 4 * (3 + 2));
-  const std::vector<Wound>& wounds = FindBloodState(State().tables, corpse.ped)->wounds;
+  EXPECT_EQ(WoundsOn(tables, corpse.ped), 5);
+  EXPECT_EQ(DrawsBetween(before, rng.state), 4 * (3 + 2));
+  const std::vector<Wound>& wounds = FindBloodState(tables, corpse.ped)->wounds;
   std::set<std::tuple<int32_t, float, float>> places;
   for (size_t i = 1; i < wounds.size(); ++i) {
     places.insert({wounds[i].triangle, wounds[i].u, wounds[i].v});
@@ -178,18 +178,18 @@ TEST_F(CorpseShotsTest, ShotgunsFireFourPelletsWithTheirOwnSpread) {
   EXPECT_EQ(places.size(), 4u);
 
   ShootCorpses(Context(), player, 26, 2);  // every shot of a call has its pellets
-  EXPECT_EQ(WoundsOn(corpse.ped), 13);
+  EXPECT_EQ(WoundsOn(tables, corpse.ped), 13);
 }
 
 TEST_F(CorpseShotsTest, ShotLineIsWrittenWithoutCorpses) {
   AddCorpse({5, 5, 0.6f});
   AddCorpse({0, 5, 0.6f}, false);
   sim.AddPed({0, 5, 0.6f}, sim.AddRenderObject(nullptr));
-  const uint32_t before = State().rng.state;
+  const uint32_t before = rng.state;
   ShootCorpses(Context(), player, 25, 1);
   EXPECT_EQ(ShotLines(), std::vector<std::string>{
                              "shot w25 x1: 0 corpses near the aim ray (2 dead peds in pool)"});
-  EXPECT_EQ(State().rng.state, before);  // no pellet without a candidate
+  EXPECT_EQ(rng.state, before);  // no pellet without a candidate
 }
 
 TEST_F(CorpseShotsTest, HostileHostDataIsHarmless) {

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "damage/hit_history.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "plugin/system_state.h"
+#include "render/blood_geometry.h"
 #include "render/wound_stamp.h"
 #include "support/damage_support.h"
 #include "support/sim_fixture.h"
@@ -107,7 +109,7 @@ class DamageEndToEnd : public SimTest {
 TEST_F(DamageEndToEnd, PlayerShootsAPedWithAPistol) {
   HostPed* player = AddPlayer({0, 4, 1.0f});
   ProceduralPed target = AddProceduralPed(sim);  // facing the player
-  sim.AimAt(ProceduralBonePosition(sim, target, 3) + Vec3{0.06f, 0, 0});
+  sim.AimAt(ProceduralBonePosition(sim, target, game::bone::kUpperTorso) + Vec3{0.06f, 0, 0});
 
   EXPECT_EQ(sim.GameFire(sim.AddWeapon(22), player), 1);
   log.push_back("shot w22 x1: 0 corpses near the aim ray (0 dead peds in pool)");
@@ -120,7 +122,7 @@ TEST_F(DamageEndToEnd, PlayerShootsAPedWithAPistol) {
   EXPECT_EQ(ReadLogLines(), log);
   EXPECT_EQ(FindBloodState(State().tables, target.ped)->woundCounter, 1);
   EXPECT_GT(PaintedTexels(target.ped), 0u);
-  const HitRecord* record = FindHitRecord(State().tables, target.ped);
+  const HitRecord* record = FindHitRecord(State().hits, target.ped);
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->clock, 10000u);
 
@@ -142,7 +144,8 @@ TEST_F(DamageEndToEnd, GrenadeExplodesBetweenTwoPeds) {
   sim.explosionPosition[4] = {30, 0, 0};  // another, too far to count
 
   for (const ProceduralPed* ped : {&a, &b}) {
-    sim.GameDamage(sim.AddDamage(nullptr, 60.0f, 3, 16), AsEntity(ped->ped));
+    sim.GameDamage(sim.AddDamage(nullptr, 60.0f, game::piece::kTorso, game::weapon::kGrenade),
+                   AsEntity(ped->ped));
     ASSERT_EQ(FindBloodState(State().tables, ped->ped)->wounds.size(), 6u);
     ExpectBloodGeometryLines(*ped);
     ExpectWoundLines("damage w16 p3", ped->ped, 0, 6);
@@ -154,7 +157,8 @@ TEST_F(DamageEndToEnd, GrenadeExplodesBetweenTwoPeds) {
 
   // The blast is still going a moment later: the same code again changes nothing.
   sim.clock += 500;
-  sim.GameDamage(sim.AddDamage(nullptr, 20.0f, 5, 16), AsEntity(a.ped));
+  sim.GameDamage(sim.AddDamage(nullptr, 20.0f, game::piece::kLeftArm, game::weapon::kGrenade),
+                 AsEntity(a.ped));
   EXPECT_EQ(ReadLogLines(), log);
 }
 
@@ -163,10 +167,12 @@ TEST_F(DamageEndToEnd, PedFallsFromARoof) {
   SimHost::Sim(ped.ped)->health = 100.0f;  // landed on its back, alive
   const int32_t lowest = LowestFallBone(sim, ped);
 
-  sim.GameDamage(sim.AddDamage(nullptr, 7.5f, 3, 54), AsEntity(ped.ped));  // a stumble
+  sim.GameDamage(sim.AddDamage(nullptr, 7.5f, game::piece::kTorso, game::weapon::kFall),
+                 AsEntity(ped.ped));  // a stumble
   EXPECT_EQ(FindBloodState(State().tables, ped.ped), nullptr);
   sim.clock += 2000;
-  sim.GameDamage(sim.AddDamage(nullptr, 30.0f, 3, 54), AsEntity(ped.ped));
+  sim.GameDamage(sim.AddDamage(nullptr, 30.0f, game::piece::kTorso, game::weapon::kFall),
+                 AsEntity(ped.ped));
 
   log.push_back("damage w54 p3 ped " + PointerText(ped.ped) + ": fall, landed on bone " +
                 std::to_string(lowest) + ", bleed 1.00");
@@ -180,7 +186,7 @@ TEST_F(DamageEndToEnd, PedFallsFromARoof) {
 TEST_F(DamageEndToEnd, PlayerEmptiesAShotgunIntoACorpse) {
   HostPed* player = AddPlayer({0, 0, 1.0f});
   ProceduralPed corpse = AddProceduralPed(sim, {{0.2f, 3, 0}, 0.3f, PedPose::Lying});
-  sim.AimAt(ProceduralBonePosition(sim, corpse, 3));
+  sim.AimAt(ProceduralBonePosition(sim, corpse, game::bone::kUpperTorso));
   sim.RunFor(1000);  // the corpse is seen dead
   HostWeapon* shotgun = sim.AddWeapon(25);
 
@@ -208,17 +214,78 @@ TEST_F(DamageEndToEnd, PlayerEmptiesAShotgunIntoACorpse) {
 
 TEST_F(DamageEndToEnd, HitHistoryOutlivesResetsButNotThePed) {
   ProceduralPed ped = AddProceduralPed(sim);
-  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, 5, 4), AsEntity(ped.ped));
-  ASSERT_NE(FindHitRecord(State().tables, ped.ped), nullptr);
+  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, game::piece::kLeftArm, game::weapon::kKnife),
+                 AsEntity(ped.ped));
+  ASSERT_NE(FindHitRecord(State().hits, ped.ped), nullptr);
   sim.GameReset(HostEvent::FirstReset);
   EXPECT_TRUE(State().tables.bloodStates.empty());
-  ASSERT_NE(FindHitRecord(State().tables, ped.ped), nullptr);
+  ASSERT_NE(FindHitRecord(State().hits, ped.ped), nullptr);
   // Right after the reset the same stab is still a repeat.
   sim.clock += 50;
-  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, 5, 4), AsEntity(ped.ped));
+  sim.GameDamage(sim.AddDamage(nullptr, 10.0f, game::piece::kLeftArm, game::weapon::kKnife),
+                 AsEntity(ped.ped));
   EXPECT_TRUE(State().tables.bloodStates.empty());
   sim.GameRemovePed(ped.ped);
-  EXPECT_EQ(FindHitRecord(State().tables, ped.ped), nullptr);
+  EXPECT_EQ(FindHitRecord(State().hits, ped.ped), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+using BloodPassEndToEnd = SimTest;
+
+// A shot on the procedural ped, then the game's render of it through the installed hook.
+TEST_F(BloodPassEndToEnd, ShotPedIsDrawnAgainWithBloodTexturesInItsBloodGeometry) {
+  Start();
+  ProceduralPed target = AddProceduralPed(sim);
+  HostPed* shooter = sim.AddPed({0.0f, 4.0f, 1.0f});
+  sim.clock = 2000;
+  sim.GameDamage(sim.AddDamage(AsEntity(shooter), 25.0f, 3, 22), AsEntity(target.ped));
+  PedBloodState* state = FindBloodState(State().tables, target.ped);
+  ASSERT_NE(state, nullptr);
+  ASSERT_FALSE(state->layers.empty());
+
+  sim.GameRenderPed(target.ped);
+  ASSERT_EQ(sim.draws.size(), 3u);  // body and head, then the body's blood pass
+  EXPECT_EQ(sim.draws[0].geometry, target.bodyGeometry);
+  EXPECT_EQ(sim.draws[1].geometry, target.headGeometry);
+  const SimDraw& blood = sim.draws[2];
+  EXPECT_EQ(blood.mesh, target.body);
+  EXPECT_EQ(blood.geometry, GetBloodGeometry(Context(), target.bodyGeometry));
+  EXPECT_NE(blood.geometry, target.bodyGeometry);
+  EXPECT_EQ(sim.MeshGeometry(target.body), target.bodyGeometry);
+
+  for (const MaskLayer& layer : state->layers) {
+    SCOPED_TRACE(testing::Message() << "material " << layer.materialIndex);
+    ASSERT_EQ(layer.mesh, target.body);
+    ASSERT_NE(layer.texture, nullptr);
+    ASSERT_LT(static_cast<size_t>(layer.materialIndex), blood.textures.size());
+    EXPECT_EQ(blood.textures[static_cast<size_t>(layer.materialIndex)], layer.texture);
+    EXPECT_FALSE(layer.dirty);
+
+    // At the wound's strongest texel the pixel holds fresh blood at full alpha.
+    const std::vector<uint8_t> amounts = MaskBytes(layer.mask);
+    auto strongest = std::max_element(amounts.begin(), amounts.end());
+    if (*strongest < 141) continue;
+    size_t index = static_cast<size_t>(strongest - amounts.begin());
+    size_t width = 2 * static_cast<size_t>(Config().MaskSize);
+    SimSurface* surface = SimHost::Sim(layer.texture)->surface;
+    const uint8_t* pixel = surface->pixels.data() +
+                           index / width * static_cast<size_t>(surface->stride) +
+                           4 * (index % width);
+    float a = static_cast<float>(*strongest) / 255.0f;
+    EXPECT_EQ(pixel[3], 237);
+    EXPECT_EQ(pixel[2], static_cast<uint8_t>(0.13f * (1.2f - 0.5f * a) * 255.0f));
+    EXPECT_EQ(pixel[1], static_cast<uint8_t>(0.008f * (1.2f - 0.5f * a) * 255.0f));
+    EXPECT_EQ(pixel[0], pixel[1]);
+  }
+  uint8_t strongest = 0;
+  for (const MaskLayer& layer : state->layers) {
+    const std::vector<uint8_t> amounts = MaskBytes(layer.mask);
+    strongest = std::max(strongest, *std::max_element(amounts.begin(), amounts.end()));
+  }
+  EXPECT_GE(strongest, 141);
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 #include "damage/explosion_wounds.h"
 #include "damage/hit_history.h"
 #include "damage/wound_profile.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
-#include "plugin/system_state.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
 #include "wounds/blood_state.h"
@@ -69,7 +69,7 @@ class DamageHookTest : public WoundTest {
   }
   // The bone whose marker holds the ped's newest wound (-1 without one).
   int32_t WoundedBone(HostPed* ped) {
-    const PedBloodState* state = FindBloodState(State().tables, ped);
+    const PedBloodState* state = FindBloodState(tables, ped);
     if (!state || state->wounds.empty()) return -1;
     return BoneOf(ped, state->wounds.back());
   }
@@ -78,13 +78,13 @@ class DamageHookTest : public WoundTest {
   int Damage(HostEntity* damager, float factor, uint8_t piece, int32_t code, uint32_t at,
              HostPed* target = nullptr) {
     sim.clock = at;
-    uint32_t before = State().rng.state;
+    uint32_t before = rng.state;
     HandlePedDamage(Context(), sim.AddDamage(damager, factor, piece, code),
                     AsEntity(target ? target : victim));
-    return DrawsBetween(before, State().rng.state);
+    return DrawsBetween(before, rng.state);
   }
   bool Accepted(uint32_t at) {
-    const HitRecord* record = FindHitRecord(State().tables, victim);
+    const HitRecord* record = FindHitRecord(hits, victim);
     return record && record->clock == at;
   }
 
@@ -124,7 +124,7 @@ TEST_F(DamageHookTest, RepeatsWithinTheWeaponWindowAreDropped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    State().tables.hitHistory.clear();
+    hits.records.clear();
     const uint32_t base = c.events.front().at == 0xFFFFFFF0u ? 0 : 10000;
     for (const Event& e : c.events) {
       SCOPED_TRACE(e.at);
@@ -135,22 +135,25 @@ TEST_F(DamageHookTest, RepeatsWithinTheWeaponWindowAreDropped) {
 }
 
 TEST_F(DamageHookTest, NonBulletEventsWithoutDamageAndNonPedsAreIgnored) {
-  EXPECT_EQ(Damage(shooter, 0.0f, 3, 0, 1000), 0);
+  EXPECT_EQ(Damage(shooter, 0.0f, game::piece::kTorso, game::weapon::kUnarmed, 1000), 0);
   EXPECT_EQ(Damage(shooter, -1.0f, 9, 4, 1000), 0);
-  EXPECT_EQ(FindHitRecord(State().tables, victim), nullptr);  // not even a record
+  EXPECT_EQ(FindHitRecord(hits, victim), nullptr);  // not even a record
 
-  EXPECT_GT(Damage(shooter, 0.0f, 3, 22, 1000), 0);  // bullets count without damage
+  EXPECT_GT(Damage(shooter, 0.0f, game::piece::kTorso, game::weapon::kPistol, 1000),
+            0);  // bullets count without damage
   EXPECT_TRUE(Accepted(1000));
 
-  State().tables.hitHistory.clear();
-  const uint32_t before = State().rng.state;
+  hits.records.clear();
+  const uint32_t before = rng.state;
   SimEntity* car = sim.AddEntity(2);
   car->type = 2 | 0xF0;  // only the low three bits tell the type
-  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), reinterpret_cast<HostEntity*>(car));
-  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, 3, 22), nullptr);
+  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, game::piece::kTorso, game::weapon::kPistol),
+                  reinterpret_cast<HostEntity*>(car));
+  HandlePedDamage(Context(), sim.AddDamage(shooter, 10, game::piece::kTorso, game::weapon::kPistol),
+                  nullptr);
   HandlePedDamage(Context(), nullptr, AsEntity(victim));
-  EXPECT_TRUE(State().tables.hitHistory.empty());
-  EXPECT_EQ(State().rng.state, before);
+  EXPECT_TRUE(hits.records.empty());
+  EXPECT_EQ(rng.state, before);
 }
 
 TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
@@ -183,7 +186,7 @@ TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
   uint32_t at = 1000;
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "code " << row.code << " piece " << int(row.piece));
-    State().rng.state = StateDrawing(row.draw);
+    rng.state = StateDrawing(row.draw);
     at += 5000;
     EXPECT_EQ(Damage(shooter, 10.0f, row.piece, row.code, at), row.draws);
   }
@@ -192,12 +195,13 @@ TEST_F(DamageHookTest, ChanceRollDecidesBeforeAnyOtherDraw) {
 TEST_F(DamageHookTest, PlayerBulletsTryTheAimedPathFirst) {
   sim.player = AsPed(shooter);
   // No mesh: both segments miss, then a body wound with the player as source.
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 22, 1000), 4);
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 2000), 3 + 4);  // shotgun spread first
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kPistol, 1000), 4);
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kShotgun, 2000),
+            3 + 4);  // shotgun spread first
   // Someone else's bullets and the player's knife take the body-wound path only; without
   // a damager the source takes two draws.
-  EXPECT_EQ(Damage(nullptr, 10.0f, 3, 25, 3000), 2 + 4);
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 4, 4000), 4);
+  EXPECT_EQ(Damage(nullptr, 10.0f, game::piece::kTorso, game::weapon::kShotgun, 3000), 2 + 4);
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kKnife, 4000), 4);
 }
 
 TEST_F(DamageHookTest, ExplosionPointComesFromTheNearestActiveExplosion) {
@@ -222,7 +226,7 @@ TEST_F(DamageHookTest, ExplosionPointComesFromTheNearestActiveExplosion) {
     sim.explosionActive[7] = row.active;
     sim.explosionPosition[7] = row.position;
     at += 5000;
-    EXPECT_EQ(Damage(shooter, 10.0f, 3, 16, at), row.draws);
+    EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kGrenade, at), row.draws);
   }
 }
 
@@ -238,7 +242,7 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   sim.explosionActive[9] = true;
   sim.explosionPosition[9] = {12, 20, 30};      // 2 m too, but a later record
   sim.explosionPosition[11] = {10.5f, 20, 30};  // 0.5 m, inactive
-  Damage(shooter, 10.0f, 3, 51, 1000);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kExplosion, 1000);
   // Without one, the fallback lies 2 m below within 2 m horizontally: here x - 1.6 and
   // y + 1.6, which leaves the ped's position (3 m) nearer than bone 1, now beside it.
   sim.explosionActive.fill(false);
@@ -250,8 +254,8 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
   RandomGenerator replay{seed};
   const float u1 = NextRandom(replay);
   const float u2 = NextRandom(replay);
-  State().rng.state = seed;
-  Damage(shooter, 10.0f, 3, 39, 5000);
+  rng.state = seed;
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kSatchelCharge, 5000);
   const float expected = Length(Vec3{4.0f * (u2 - 0.5f), 4.0f * (u1 - 0.5f), -2.0f});
 
   std::vector<std::string> lines = ReadLogLines();
@@ -268,11 +272,11 @@ TEST_F(DamageHookTest, ExplosionLineNamesTheChosenPoint) {
 }
 
 TEST_F(DamageHookTest, FallsBelowTheMinimumDamageLeaveNoTrace) {
-  Damage(nullptr, 7.9f, 3, 54, 1000);
+  Damage(nullptr, 7.9f, game::piece::kTorso, game::weapon::kFall, 1000);
   EXPECT_TRUE(Accepted(1000));
-  EXPECT_EQ(FindBloodState(State().tables, victim), nullptr);
-  Damage(nullptr, 8.0f, 3, 54, 5000);
-  EXPECT_NE(FindBloodState(State().tables, victim), nullptr);
+  EXPECT_EQ(FindBloodState(tables, victim), nullptr);
+  Damage(nullptr, 8.0f, game::piece::kTorso, game::weapon::kFall, 5000);
+  EXPECT_NE(FindBloodState(tables, victim), nullptr);
 }
 
 TEST_F(DamageHookTest, PiecesChooseTheirBones) {
@@ -290,9 +294,9 @@ TEST_F(DamageHookTest, PiecesChooseTheirBones) {
     for (bool even : {true, false}) {
       SCOPED_TRACE(::testing::Message() << "piece " << int(row.piece) << (even ? " even" : " odd"));
       RemovePedBlood(Context(), ped);
-      State().rng.state = StateDrawing(even ? 0 : kOdd);
+      rng.state = StateDrawing(even ? 0 : kOdd);
       at += 1000;
-      Damage(shooter, 10.0f, row.piece, 4, at, ped);
+      Damage(shooter, 10.0f, row.piece, game::weapon::kKnife, at, ped);
       EXPECT_EQ(WoundedBone(ped), even ? row.even : row.odd);
     }
   }
@@ -303,15 +307,15 @@ TEST_F(DamageHookTest, Code50AlwaysWoundsALeg) {
   SimHost::Sim(shooter)->position = {7.5f, -5.0f, 1.0f};
   uint32_t at = 1000;
   // The re-pick draw decides: 0.5 and more is piece 8 (bones 51, 52), below is piece 7.
-  State().rng.state = StateDrawing(kHalf);
-  Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
+  rng.state = StateDrawing(kHalf);
+  Damage(shooter, 10.0f, game::piece::kHead, game::weapon::kRunOverByCar, at += 1000, ped);
   EXPECT_TRUE(WoundedBone(ped) == 51 || WoundedBone(ped) == 52) << WoundedBone(ped);
-  State().rng.state = StateDrawing(kHalf - 1);
-  Damage(shooter, 10.0f, 9, 50, at += 1000, ped);
+  rng.state = StateDrawing(kHalf - 1);
+  Damage(shooter, 10.0f, game::piece::kHead, game::weapon::kRunOverByCar, at += 1000, ped);
   EXPECT_TRUE(WoundedBone(ped) == 41 || WoundedBone(ped) == 42) << WoundedBone(ped);
 
   std::set<int32_t> bones;
-  State().rng.state = 777;
+  rng.state = 777;
   for (int i = 0; i < 40; ++i) {
     RemovePedBlood(Context(), ped);
     Damage(i % 2 ? shooter : nullptr, 10.0f, static_cast<uint8_t>(3 + i % 7), 50, at += 1000, ped);
@@ -328,11 +332,11 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   sim.aimDirection = {0, -1, 0};  // both segments point away from the ped
   sim.viewDirection = {0, -1, 0};
 
-  State().rng.state = StateDrawing(0);  // even: piece 3 gives bone 2
-  RandomGenerator replay = State().rng;
+  rng.state = StateDrawing(0);  // even: piece 3 gives bone 2
+  RandomGenerator replay = rng;
   NextRandom(replay);
   float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
-  Damage(shooter, 10.0f, 3, 22, 1000, ped);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kPistol, 1000, ped);
   ASSERT_EQ(WoundedBone(ped), 2);
 
   // Where the segment from the player's side through the jittered point meets the marker.
@@ -341,8 +345,8 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
   d.z *= 0.5f;
   const Vec3 expected = p - d * (p.y / d.y);
 
-  const Wound& wound = FindBloodState(State().tables, ped)->wounds.back();
-  const Vec3 centre = WoundCentre(ped, wound);
+  const Wound& wound = FindBloodState(tables, ped)->wounds.back();
+  const Vec3 centre = WoundCentre(Context(), ped, wound);
   EXPECT_NEAR(centre.x, expected.x, 1e-4f);
   EXPECT_NEAR(centre.y, expected.y, 1e-4f);
   EXPECT_NEAR(centre.z, expected.z, 1e-4f);
@@ -353,12 +357,12 @@ TEST_F(DamageHookTest, BodyWoundOfAMissedAimedShotComesFromThePlayer) {
 // y = 0 where the draws in that order say.
 TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
   HostPed* ped = AddMarkerPed({1, -0.8f, 1});
-  const WoundProfile profile = GetWoundProfile(Config(), 4, 3);
-  State().rng.state = 4242;
+  const WoundProfile profile = GetWoundProfile(config, game::weapon::kKnife, game::piece::kTorso);
+  rng.state = 4242;
   for (bool damager : {false, true}) {
     SCOPED_TRACE(damager ? "source on the hit point" : "no damager");
     RemovePedBlood(Context(), ped);
-    RandomGenerator replay = State().rng;
+    RandomGenerator replay = rng;
     const float s1 = damager ? 0.5f : NextRandom(replay);
     const float s2 = damager ? 0.5f : NextRandom(replay);
     const int32_t bone = static_cast<int32_t>(1000.0f * NextRandom(replay)) % 2 == 0 ? 2 : 3;
@@ -369,13 +373,13 @@ TEST_F(DamageHookTest, BodyWoundDirectionsTakeTheirDrawsInOrder) {
     if (damager) {
       const float u4 = NextRandom(replay), u5 = NextRandom(replay);
       d = {u5 - 0.5f, u4 - 0.5f, 0};
-      AddBodyWound(Context(), ped, 3, p, profile, "body");
+      AddBodyWound(Context(), ped, game::piece::kTorso, p, profile, "body");
     } else {
-      Damage(nullptr, 10.0f, 3, 4, 5000, ped);
+      Damage(nullptr, 10.0f, game::piece::kTorso, game::weapon::kKnife, 5000, ped);
     }
     ASSERT_EQ(WoundedBone(ped), bone);
     const Vec3 expected = p - d * (p.y / d.y);
-    const Vec3 centre = WoundCentre(ped, FindBloodState(State().tables, ped)->wounds.back());
+    const Vec3 centre = WoundCentre(Context(), ped, FindBloodState(tables, ped)->wounds.back());
     EXPECT_NEAR(centre.x, expected.x, 1e-4f);
     EXPECT_NEAR(centre.z, expected.z, 1e-4f);
   }
@@ -389,7 +393,7 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
   for (Kind kind : {kExplosion, kFall, kBody}) {
     SCOPED_TRACE(kind);
     const Vec3 bone{0, 0, 1};
-    RandomGenerator replay = State().rng;
+    RandomGenerator replay = rng;
     if (kind == kBody) NextRandom(replay);
     Vec3 p = bone;
     if (kind != kFall) {
@@ -409,10 +413,10 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
     SimHost::Sim(ped)->position = bone;
     const Vec3 source = p - Vec3{0, 10, 0};
     if (kind == kExplosion)
-      AddExplosionWound(Context(), ped, 5, source, profile, "explosion", 0, 1);
+      AddExplosionWound(Context(), ped, game::bone::kHead, source, profile, "explosion", 0, 1);
     if (kind == kFall) HandleFallDamage(Context(), ped, "fall");
-    if (kind == kBody) AddBodyWound(Context(), ped, 3, source, profile, "body");
-    const PedBloodState* state = FindBloodState(State().tables, ped);
+    if (kind == kBody) AddBodyWound(Context(), ped, game::piece::kTorso, source, profile, "body");
+    const PedBloodState* state = FindBloodState(tables, ped);
     ASSERT_TRUE(state && !state->wounds.empty());
     EXPECT_EQ(state->wounds.back().mesh, MeshesOf(ped)[0]);
   }
@@ -421,18 +425,18 @@ TEST_F(DamageHookTest, WoundSegmentsReachSevenTenthsOfAMetre) {
 // Small explosion wounds go to entry 3 + int(9 v) of the bones by distance; the large ones
 // drip with 0 to 2 drips (before rounding) of 0.8 times DripLength. Replayed over six seeds.
 TEST_F(DamageHookTest, ExplosionWoundsTakeTheirBonesAndDrips) {
-  State().config.Drips = 1;
-  State().config.DripLength = 0.2f;
+  config.Drips = 1;
+  config.DripLength = 0.2f;
   HostPed* ped = AddMarkerPed({0, 0, 1});
   // The markers lie along x, so from far off on the left they sort in marker order.
   const int32_t byDistance[] = {1, 2, 3, 5, 22, 23, 32, 33, 41, 42, 51, 52};
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     SCOPED_TRACE(seed);
     RemovePedBlood(Context(), ped);
-    State().rng.state = seed;
-    RandomGenerator replay = State().rng;
+    rng.state = seed;
+    RandomGenerator replay = rng;
     HandleExplosionDamage(Context(), ped, {-10, -10, 1}, "explosion");
-    const PedBloodState* state = FindBloodState(State().tables, ped);
+    const PedBloodState* state = FindBloodState(tables, ped);
     ASSERT_TRUE(state && state->wounds.size() == 6u);
     for (size_t i = 0; i < 6; ++i) {
       const bool large = i < 3;
@@ -453,7 +457,7 @@ TEST_F(DamageHookTest, ExplosionWoundsTakeTheirBonesAndDrips) {
         EXPECT_EQ(BoneOf(ped, wound), byDistance[3 + static_cast<int>(9.0f * v)]) << i;
       }
     }
-    EXPECT_EQ(State().rng.state, replay.state);
+    EXPECT_EQ(rng.state, replay.state);
   }
 }
 
@@ -466,15 +470,15 @@ TEST_F(DamageHookTest, AnUnpaintedWoundIsStillTheShotsOnlyWound) {
   sim.aimFromShooter = false;
   sim.aimOrigin = sim.viewEye = {1, -5, 1};  // straight at bone 2's marker
   sim.aimDirection = sim.viewDirection = {0, 1, 0};
-  Damage(shooter, 10.0f, 3, 22, 1000, ped);
-  const PedBloodState* state = FindBloodState(State().tables, ped);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kPistol, 1000, ped);
+  const PedBloodState* state = FindBloodState(tables, ped);
   ASSERT_NE(state, nullptr);
   EXPECT_EQ(state->woundCounter, 1);
   EXPECT_NE(ReadLogLines().back().find(", 0 tris painted"), std::string::npos);
 }
 
 TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
-  State().config.MaskSize = 512;  // fine masks: the pellet's small wound paints for sure
+  config.MaskSize = 512;  // fine masks: the pellet's small wound paints for sure
   ProceduralPed ped = AddProceduralPed(sim);
   sim.player = AsPed(shooter);
   SimHost::Sim(shooter)->position = {0, 4, 1};
@@ -482,7 +486,7 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   sim.aimOrigin = {5, 4, 1.6f};  // the aim passes a metre beside the ped
   sim.aimDirection = {0, -1, 0};
   sim.viewEye = {0.06f, 7, 2.1f};
-  const Vec3 chest = ProceduralBonePosition(sim, ped, 3) + Vec3{0.06f, 0, 0};
+  const Vec3 chest = ProceduralBonePosition(sim, ped, game::bone::kUpperTorso) + Vec3{0.06f, 0, 0};
   sim.viewDirection = (chest - sim.viewEye) * (1.0f / Length(chest - sim.viewEye));
 
   // A generator state whose three spread draws lie close to 0.5: a pellet near the centre.
@@ -495,14 +499,15 @@ TEST_F(DamageHookTest, ShotgunAimMissesButTheCameraSegmentHits) {
   RandomGenerator replay{seed};
   const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   const Vec3 offset{12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
-  State().rng.state = seed;
-  EXPECT_EQ(Damage(shooter, 10.0f, 3, 25, 1000, ped.ped), 3 + 2);  // spread, one wound
+  rng.state = seed;
+  EXPECT_EQ(Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kShotgun, 1000, ped.ped),
+            3 + 2);  // spread, one wound
 
-  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
+  const PedBloodState* state = FindBloodState(tables, ped.ped);
   ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->wounds.size(), 1u);
   // The wound lies on the camera segment, with the pellet's spread at its end.
-  const Vec3 centre = WoundCentre(ped.ped, state->wounds[0]);
+  const Vec3 centre = WoundCentre(Context(), ped.ped, state->wounds[0]);
   const Vec3 end = sim.viewEye + sim.viewDirection * 150.0f + offset;
   const Vec3 line = (end - sim.viewEye) * (1.0f / Length(end - sim.viewEye));
   const Vec3 fromEye = centre - sim.viewEye;
@@ -518,11 +523,11 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
   HostPed* ped = AddMarkerPed({0, 0, 1});
   sim.player = ped;
   SimHost::Sim(shooter)->position = {3.0f, -5.0f, 1.0f};
-  State().rng.state = StateDrawing(0);
-  Damage(shooter, 12.34f, 9, 4, 1000, ped);
+  rng.state = StateDrawing(0);
+  Damage(shooter, 12.34f, game::piece::kHead, game::weapon::kKnife, 1000, ped);
   Damage(shooter, 0.0f, 200, 0, 5000, ped);  // no damage: only the player line
 
-  const PedBloodState* state = FindBloodState(State().tables, ped);
+  const PedBloodState* state = FindBloodState(tables, ped);
   ASSERT_NE(state, nullptr);
   ASSERT_EQ(state->wounds.size(), 1u);
   char radius[16];
@@ -542,10 +547,11 @@ TEST_F(DamageHookTest, PlayerLineAndTagsAreWrittenAsTheyStand) {
 }
 
 TEST_F(DamageHookTest, NoPlayerLineWithLogOffOrForOtherPeds) {
-  Damage(shooter, 10.0f, 3, 4, 1000);  // victim is not the player
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kKnife,
+         1000);  // victim is not the player
   sim.player = victim;
   SetLogEnabled(false);
-  Damage(shooter, 10.0f, 3, 4, 5000);
+  Damage(shooter, 10.0f, game::piece::kTorso, game::weapon::kKnife, 5000);
   for (const std::string& line : ReadLogLines()) EXPECT_EQ(line.find("player"), std::string::npos);
 }
 
@@ -567,7 +573,7 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
     }
   }
   // Whatever was recorded is a sound wound on one of the ped's own triangles.
-  const PedBloodState* state = FindBloodState(State().tables, ped);
+  const PedBloodState* state = FindBloodState(tables, ped);
   ASSERT_NE(state, nullptr);
   EXPECT_FALSE(state->wounds.empty());
   EXPECT_LE(state->wounds.size(), 24u);
@@ -582,11 +588,11 @@ TEST_F(DamageHookTest, HostileFloatsDoNotDerailTheHandler) {
     EXPECT_TRUE(wound.bleed > 0.0f && wound.bleed <= 1.0f) << wound.bleed;
     EXPECT_TRUE(wound.dripCount >= 0 && wound.dripCount <= 6);
   }
-  const HitRecord* last = FindHitRecord(State().tables, ped);
+  const HitRecord* last = FindHitRecord(hits, ped);
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(last->clock, at);
-  EXPECT_EQ(last->weapon, 54);
-  EXPECT_EQ(last->piece, 9);
+  EXPECT_EQ(last->weapon, game::weapon::kFall);
+  EXPECT_EQ(last->piece, game::piece::kHead);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include "damage/damage_hook.h"
 #include "damage/wound_profile.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
-#include "plugin/system_state.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
 #include "wounds/blood_state.h"
@@ -18,7 +18,7 @@ class ExitWoundTest : public WoundTest {
  protected:
   void SetUp() override {
     WoundTest::SetUp();
-    State().config.ExitWounds = 1;
+    config.ExitWounds = 1;
     sim.clock = 100000;
     sim.player = sim.AddPed({0, 5, 1});
     sim.aimFromShooter = false;
@@ -68,22 +68,23 @@ TEST_F(ExitWoundTest, PiercingBulletsLeaveAWiderExitWoundOnTheBack) {
   float x = 0.0f;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    State().config.ExitWounds = row.exitWounds;
+    config.ExitWounds = row.exitWounds;
     ProceduralPed ped = AddProceduralPed(sim, {{x += 3.0f, 0, 0}});
-    const Vec3 chest = ProceduralBonePosition(sim, ped, 3) + Vec3{0.03f, 0, 0};
+    const Vec3 chest =
+        ProceduralBonePosition(sim, ped, game::bone::kUpperTorso) + Vec3{0.03f, 0, 0};
     PedBloodState& state = FindOrCreateBloodState(Context(), ped.ped);
     state.bloodLoss = row.lossBefore;
-    const uint32_t before = State().rng.state;
+    const uint32_t before = rng.state;
     Shoot(ped.ped, row.code, chest + Vec3{0, 5, 0}, {0, -1, 0});
 
     // The loss is the entry's alone.
     PedBloodState entryAlone;
     entryAlone.bloodLoss = row.lossBefore;
-    AddBloodLoss(Config(), entryAlone, 1.0f / static_cast<float>(Config().MaxBulletWounds));
+    AddBloodLoss(config, entryAlone, 1.0f / static_cast<float>(config.MaxBulletWounds));
     EXPECT_EQ(state.bloodLoss, entryAlone.bloodLoss);
     EXPECT_EQ(state.lossUnits, entryAlone.lossUnits);
     ASSERT_EQ(state.wounds.size(), row.wounds);
-    EXPECT_EQ(DrawsBetween(before, State().rng.state), 2 * static_cast<int>(row.wounds));
+    EXPECT_EQ(DrawsBetween(before, rng.state), 2 * static_cast<int>(row.wounds));
     const std::vector<std::string> lines = WoundLines(ped.ped);
     ASSERT_FALSE(lines.empty());
     if (row.wounds < 2) {
@@ -93,12 +94,13 @@ TEST_F(ExitWoundTest, PiercingBulletsLeaveAWiderExitWoundOnTheBack) {
 
     const Wound& entry = state.wounds[0];
     const Wound& exit = state.wounds[1];
-    EXPECT_GT(WoundCentre(ped.ped, entry).y, chest.y + 0.05f);
-    EXPECT_LT(WoundCentre(ped.ped, exit).y, chest.y - 0.05f);
+    EXPECT_GT(WoundCentre(Context(), ped.ped, entry).y, chest.y + 0.05f);
+    EXPECT_LT(WoundCentre(Context(), ped.ped, exit).y, chest.y - 0.05f);
     EXPECT_EQ(exit.bleed, entry.bleed);
     RandomGenerator replay{before};
     for (int i = 0; i < 2; ++i) NextRandom(replay);  // the entry's radius and angle
-    const float profileRadius = GetWoundProfile(Config(), row.code, 3).radius * 1.3f;
+    const float profileRadius =
+        GetWoundProfile(config, row.code, game::piece::kTorso).radius * 1.3f;
     EXPECT_EQ(exit.radius, profileRadius * (0.85f + 0.3f * NextRandom(replay)));
 
     ASSERT_EQ(lines.size(), 2u);
@@ -131,7 +133,7 @@ TEST_F(ExitWoundTest, TheExitIsTheLastCrossingBeyondAGraze) {
     }
     HostPed* ped = sim.AddPed({0, 0, 0}, object);
     Shoot(ped, 34, {0.01f, 5, 0.98f}, {0, -1, 0});
-    const std::vector<Wound>& wounds = FindBloodState(State().tables, ped)->wounds;
+    const std::vector<Wound>& wounds = FindBloodState(tables, ped)->wounds;
     ASSERT_EQ(wounds.size(), row.wounds);
     EXPECT_EQ(wounds.front().mesh, MeshesOf(ped).front());
     EXPECT_EQ(wounds.back().mesh, row.wounds == 2 ? MeshesOf(ped).back() : MeshesOf(ped).front());

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "damage/explosion_wounds.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
-#include "plugin/system_state.h"
 #include "support/damage_support.h"
 #include "support/wound_world.h"
 #include "wounds/blood_state.h"
@@ -37,10 +37,10 @@ class ExplosionWoundsTest : public WoundTest {
 
 TEST_F(ExplosionWoundsTest, FifthExplosionFindsThePedBledOut) {
   ProceduralPed ped = AddProceduralPed(sim);
-  const Vec3 point = ProceduralBonePosition(sim, ped, 3) + Vec3{0, 1.0f, 0};
+  const Vec3 point = ProceduralBonePosition(sim, ped, game::bone::kUpperTorso) + Vec3{0, 1.0f, 0};
   for (int i = 0; i < 5; ++i) HandleExplosionDamage(Context(), ped.ped, point, kTag);
 
-  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
+  const PedBloodState* state = FindBloodState(tables, ped.ped);
   ASSERT_NE(state, nullptr);
   EXPECT_FLOAT_EQ(state->bloodLoss, 1.25f);
   EXPECT_EQ(state->woundCounter, 24);  // six per explosion, none for the fifth
@@ -65,8 +65,9 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.distance);
     ProceduralPed ped = AddProceduralPed(sim);
-    const Vec3 point = ProceduralBonePosition(sim, ped, 5) + Vec3{0, row.distance, 0};
-    RandomGenerator replay = State().rng;
+    const Vec3 point =
+        ProceduralBonePosition(sim, ped, game::bone::kHead) + Vec3{0, row.distance, 0};
+    RandomGenerator replay = rng;
     HandleExplosionDamage(Context(), ped.ped, point, kTag);
 
     // Draws per wound: three jitters, then AddWound's radius and angle (no drips).
@@ -84,11 +85,11 @@ TEST_F(ExplosionWoundsTest, NearnessScalesTheWounds) {
       expected.push_back(row.scale * (0.03f + 0.03f * u) * (0.85f + 0.3f * NextRandom(replay)));
       NextRandom(replay);
     }
-    const PedBloodState* state = FindBloodState(State().tables, ped.ped);
+    const PedBloodState* state = FindBloodState(tables, ped.ped);
     ASSERT_NE(state, nullptr);
     ASSERT_EQ(state->wounds.size(), 6u);
     for (size_t i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(state->wounds[i].radius, expected[i]) << i;
-    EXPECT_EQ(State().rng.state, replay.state);
+    EXPECT_EQ(rng.state, replay.state);
     EXPECT_EQ(IntakeLines().back(), Prefix(ped.ped) + row.line);
   }
 }
@@ -125,21 +126,22 @@ TEST_F(ExplosionWoundsTest, EqualDistancesGoToTheSmallerBoneAndNaNComesLast) {
 
 TEST_F(ExplosionWoundsTest, HitPointOnTheExplosionGivesAVerticalSegment) {
   ProceduralPed ped = AddProceduralPed(sim);
-  const Vec3 head = ProceduralBonePosition(sim, ped, 5);
-  RandomGenerator replay = State().rng;
+  const Vec3 head = ProceduralBonePosition(sim, ped, game::bone::kHead);
+  RandomGenerator replay = rng;
   const float u1 = NextRandom(replay), u2 = NextRandom(replay), u3 = NextRandom(replay);
   const Vec3 p = head + Vec3{u3 - 0.5f, u2 - 0.5f, u1 - 0.5f} * 0.08f;
   const WoundProfile profile{0.05f, 0, 1, 0, 1};
-  EXPECT_TRUE(AddExplosionWound(Context(), ped.ped, 5, p, profile, kTag, 0.0f, 1.0f));
+  EXPECT_TRUE(
+      AddExplosionWound(Context(), ped.ped, game::bone::kHead, p, profile, kTag, 0.0f, 1.0f));
 
   // Straight down from 0.7 m above: the first surface met is the top of the head.
-  const Wound& wound = FindBloodState(State().tables, ped.ped)->wounds.back();
-  const Vec3 centre = WoundCentre(ped.ped, wound);
+  const Wound& wound = FindBloodState(tables, ped.ped)->wounds.back();
+  const Vec3 centre = WoundCentre(Context(), ped.ped, wound);
   EXPECT_NEAR(centre.x, p.x, 1e-4f);
   EXPECT_NEAR(centre.y, p.y, 1e-4f);
   EXPECT_GT(centre.z, p.z);
   EXPECT_LT(centre.z, p.z + 0.7f);
-  EXPECT_EQ(FindBloodState(State().tables, ped.ped)->bloodLoss, 0.0f);  // the increment passed: 0
+  EXPECT_EQ(FindBloodState(tables, ped.ped)->bloodLoss, 0.0f);  // the increment passed: 0
 }
 
 TEST_F(ExplosionWoundsTest, FallsLandOnTheLowestBoneButNeverOnAFoot) {
@@ -165,7 +167,7 @@ TEST_F(ExplosionWoundsTest, FallsLandOnTheLowestBoneButNeverOnAFoot) {
     const std::vector<std::string> lines = IntakeLines();
     if (row.landed < 0) {
       EXPECT_EQ(lines.size(), before);
-      EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
+      EXPECT_EQ(FindBloodState(tables, ped), nullptr);
     } else {
       ASSERT_EQ(lines.size(), before + 1);
       EXPECT_EQ(lines.back(), Prefix(ped) + ": fall, landed on bone " + std::to_string(row.landed) +
@@ -178,7 +180,7 @@ TEST_F(ExplosionWoundsTest, StandingPedsLandOnTheirFeet) {
   ProceduralPed ped = AddProceduralPed(sim);
   HandleFallDamage(Context(), ped.ped, kTag);
   EXPECT_TRUE(ReadLogLines().empty());
-  EXPECT_EQ(FindBloodState(State().tables, ped.ped), nullptr);
+  EXPECT_EQ(FindBloodState(tables, ped.ped), nullptr);
 }
 
 TEST_F(ExplosionWoundsTest, FourFallsBleedALivingPedOut) {
@@ -188,9 +190,9 @@ TEST_F(ExplosionWoundsTest, FourFallsBleedALivingPedOut) {
   ASSERT_NE(lowest, 43);
   ASSERT_NE(lowest, 53);
 
-  RandomGenerator replay = State().rng;
+  RandomGenerator replay = rng;
   for (int i = 0; i < 4; ++i) HandleFallDamage(Context(), ped.ped, kTag);
-  const PedBloodState* state = FindBloodState(State().tables, ped.ped);
+  const PedBloodState* state = FindBloodState(tables, ped.ped);
   ASSERT_NE(state, nullptr);
   EXPECT_FLOAT_EQ(state->wounds.at(0).radius, 0.07f * (0.85f + 0.3f * NextRandom(replay)));
   EXPECT_EQ(state->bloodLoss, 1.0f);
@@ -198,7 +200,7 @@ TEST_F(ExplosionWoundsTest, FourFallsBleedALivingPedOut) {
   EXPECT_EQ(state->bloodLoss, 1.25f);
   ASSERT_EQ(state->wounds.size(), 4u);
   const Vec3 bone = ProceduralBonePosition(sim, ped, lowest);
-  const Vec3 centre = WoundCentre(ped.ped, state->wounds[0]);
+  const Vec3 centre = WoundCentre(Context(), ped.ped, state->wounds[0]);
   EXPECT_NEAR(centre.x, bone.x, 0.3f);
   EXPECT_NEAR(centre.y, bone.y, 0.3f);
 

@@ -154,10 +154,10 @@ TEST_F(PosedMesh, BoneScratchGrowsToTheLargestCountAndKeepsItsStorage) {
       ->inverseBind.assign(40, IdentityMatrix());
   std::vector<Vec3> out;
   ASSERT_TRUE(SkinMeshVertices(Context(), mesh, AddBones(40), out));
-  const HostMatrix* storage = State().tables.boneScratch.data();
+  const HostMatrix* storage = scratch.bones.data();
   ASSERT_TRUE(SkinMeshVertices(Context(), mesh, AddBones(3), out));
-  EXPECT_EQ(State().tables.boneScratch.size(), 3u);
-  EXPECT_EQ(State().tables.boneScratch.data(), storage);
+  EXPECT_EQ(scratch.bones.size(), 3u);
+  EXPECT_EQ(scratch.bones.data(), storage);
 }
 
 }  // namespace

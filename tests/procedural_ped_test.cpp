@@ -1,4 +1,5 @@
 #include "host/sim/procedural_ped.h"
+#include "host/game_facts.h"
 
 #include <gtest/gtest.h>
 
@@ -242,10 +243,10 @@ TEST(ProceduralPed, PosesPlaceTheBodyInTheWorld) {
         }
       }
     }
-    Vec3 head = ProceduralBonePosition(sim, ped, 5);
-    Vec3 pelvis = ProceduralBonePosition(sim, ped, 1);
-    Vec3 leftHand = ProceduralBonePosition(sim, ped, 34);
-    Vec3 rightHand = ProceduralBonePosition(sim, ped, 24);
+    Vec3 head = ProceduralBonePosition(sim, ped, game::bone::kHead);
+    Vec3 pelvis = ProceduralBonePosition(sim, ped, game::bone::kPelvis);
+    Vec3 leftHand = ProceduralBonePosition(sim, ped, game::bone::kLeftHand);
+    Vec3 rightHand = ProceduralBonePosition(sim, ped, game::bone::kRightHand);
     switch (c.placement.pose) {
       case PedPose::Standing: {
         EXPECT_NEAR(minZ, pos.z, 1e-4f);
@@ -283,7 +284,7 @@ TEST(ProceduralPed, RePosingInPlaceAndSharedModels) {
   const SimHierarchy* h = SimHost::Sim(ped.hierarchy);
   EXPECT_EQ(h->flags & 0x4000u, 0u);
   EXPECT_EQ(h->root, nullptr);
-  EXPECT_GT(ProceduralBonePosition(sim, ped, 24).z, 1.9f);
+  EXPECT_GT(ProceduralBonePosition(sim, ped, game::bone::kRightHand).z, 1.9f);
   EXPECT_EQ(sim.EntityPosition(AsEntity(ped.ped)).x, 5.0f);
   EXPECT_EQ(sim.PedHealth(ped.ped), 100.0f);
   // A bone the skeleton lacks falls back to the ped's position.
@@ -295,7 +296,7 @@ TEST(ProceduralPed, RePosingInPlaceAndSharedModels) {
   EXPECT_NE(twin.hierarchy, ped.hierarchy);
   EXPECT_NE(twin.ped, ped.ped);
   EXPECT_EQ(sim.PedPoolSlot(1), twin.ped);
-  EXPECT_LT(ProceduralBonePosition(sim, twin, 5).z, 0.35f);
+  EXPECT_LT(ProceduralBonePosition(sim, twin, game::bone::kHead).z, 0.35f);
 
   // Deterministic: a second build is the same to the byte.
   SimHost other;

@@ -13,23 +13,16 @@
 
 namespace {
 
-Wound WoundOn(const PosedMeshSnapshot& snapshot, size_t mesh, int32_t triangle, float radius) {
+Wound WoundOn(HostGame& host, const PosedMeshSnapshot& snapshot, size_t mesh, int32_t triangle,
+              float radius) {
   Wound wound{};
   wound.mesh = snapshot.meshes[mesh];
-  wound.geometry = Host().MeshGeometry(wound.mesh);
+  wound.geometry = host.MeshGeometry(wound.mesh);
   wound.triangle = triangle;
   wound.u = wound.v = 0.25f;
   wound.radius = radius;
   wound.bleed = 1.0f;
   return wound;
-}
-
-std::vector<MaskLayer> Paint(const PosedMeshSnapshot& snapshot, const std::vector<Wound>& wounds,
-                             int32_t margin) {
-  State().config.SeamMargin = margin;
-  std::vector<MaskLayer> layers;
-  for (const Wound& wound : wounds) PaintWound(Context(), layers, wound, snapshot, 2.0f);
-  return layers;
 }
 
 class SeamMargin : public WoundTest {
@@ -39,12 +32,24 @@ class SeamMargin : public WoundTest {
     EXPECT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
     return snapshot;
   }
+
+  Wound WoundOn(const PosedMeshSnapshot& snapshot, size_t mesh, int32_t triangle, float radius) {
+    return ::WoundOn(sim, snapshot, mesh, triangle, radius);
+  }
+
+  std::vector<MaskLayer> Paint(const PosedMeshSnapshot& snapshot, const std::vector<Wound>& wounds,
+                               int32_t margin) {
+    config.SeamMargin = margin;
+    std::vector<MaskLayer> layers;
+    for (const Wound& wound : wounds) PaintWound(Context(), layers, wound, snapshot, 2.0f);
+    return layers;
+  }
 };
 
 // A blot far larger than the ped reaches every triangle and paints every texel it may:
 // exactly the coverage of each layer's material.
 TEST_F(SeamMargin, CoverageHoldsExactlyWhatTheWidestStampPaints) {
-  State().config.MaskSize = 128;
+  config.MaskSize = 128;
   const ProceduralPed ped = AddProceduralPed(sim);
   const PosedMeshSnapshot snapshot = Pose(ped.ped);
   const std::vector<MaskLayer> layers = Paint(snapshot, {WoundOn(snapshot, 0, 0, 1000.0f)}, 0);
@@ -66,7 +71,7 @@ TEST_F(SeamMargin, CoverageHoldsExactlyWhatTheWidestStampPaints) {
   // A new copy of the geometry starts without coverages.
   SimHost::Sim(ped.headGeometry)->skin = sim.AddSkin();
   GetBloodGeometry(Context(), ped.headGeometry);
-  EXPECT_TRUE(State().tables.bloodGeometryCache.at(ped.headGeometry).coverages.empty());
+  EXPECT_TRUE(tables.bloodGeometryCache.at(ped.headGeometry).coverages.empty());
 }
 
 // Uncovered texels within the margin take the largest covered amount at their distance;

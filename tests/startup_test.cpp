@@ -131,7 +131,7 @@ TEST_F(Startup, FailedHooksAreLoggedAndTheOthersStillWork) {
   sim.GameDamage(sim.AddDamage(AsEntity(player), 10.0f, 3, 22), AsEntity(victim));
   EXPECT_EQ(sim.damageRoutineCalls, 1);
   EXPECT_EQ(sim.Sim(victim)->health, 90.0f);
-  EXPECT_NE(FindHitRecord(State().tables, victim), nullptr);  // the handler ran after the routine
+  EXPECT_NE(FindHitRecord(State().hits, victim), nullptr);  // the handler ran after the routine
   EXPECT_EQ(sim.GameFire(sim.AddWeapon(22), player), 1);
   EXPECT_EQ(ShotLines(), 1);
 
@@ -197,24 +197,28 @@ TEST_F(Startup, CallbacksSitInTheirListsAroundTheHostsCall) {
     EXPECT_EQ(entry.plain, event == HostEvent::Frame ? &OnFrame : &OnGameReset);
     EXPECT_EQ(entry.id, 0);
   }
-  // The removal callback sees the ped: its hit history goes with it.
+  // The removal callback sees the ped: its blood, hit history and corpse time go with it.
   HostPed* ped = sim.AddPed({0, 0, 0});
-  FindOrCreateHitRecord(State().tables, ped);
+  FindOrCreateBloodState(Context(), ped);
+  FindOrCreateHitRecord(State().hits, ped);
+  State().tables.corpseDeathTimes[ped] = 1.0f;
   sim.GameRemovePed(ped);
-  EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
+  EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
+  EXPECT_EQ(FindHitRecord(State().hits, ped), nullptr);
+  EXPECT_EQ(State().tables.corpseDeathTimes.count(ped), 0u);
 }
 
 TEST_F(Startup, ShutdownRestoresCallSitesAndHooksButKeepsTheHeadPatch) {
   Start();
-  State().tables.boneScratch.resize(40);
-  State().tables.savedTextures.resize(8);
-  State().tables.savedColours.resize(8);
+  State().scratch.bones.resize(40);
+  State().pass.savedTextures.resize(8);
+  State().pass.savedColours.resize(8);
   HostPed* ped = sim.AddPed({0, 0, 0});
   MaskLayer layer;
   layer.texture = sim.CreateTexture(sim.CreateSurface(4, 4, 32, 0));
   FindOrCreateBloodState(Context(), ped).layers.push_back(layer);
   State().tables.corpseDeathTimes[ped] = 1.0f;
-  FindOrCreateHitRecord(State().tables, ped);
+  FindOrCreateHitRecord(State().hits, ped);
 
   Stop();
   EXPECT_TRUE(NoneHooked());
@@ -226,11 +230,11 @@ TEST_F(Startup, ShutdownRestoresCallSitesAndHooksButKeepsTheHeadPatch) {
   EXPECT_TRUE(sim.headPatched);
   EXPECT_TRUE(State().events.empty());
   EXPECT_FALSE(State().damageHook || State().fireHook || State().renderHook);
-  EXPECT_EQ(State().tables.boneScratch.capacity(), 0u);
-  EXPECT_EQ(State().tables.savedTextures.capacity(), 0u);
-  EXPECT_EQ(State().tables.savedColours.capacity(), 0u);
+  EXPECT_EQ(State().scratch.bones.capacity(), 0u);
+  EXPECT_EQ(State().pass.savedTextures.capacity(), 0u);
+  EXPECT_EQ(State().pass.savedColours.capacity(), 0u);
   EXPECT_TRUE(State().tables.bloodStates.empty() && State().tables.corpseDeathTimes.empty() &&
-              State().tables.hitHistory.empty() && State().tables.bloodGeometryCache.empty());
+              State().hits.records.empty() && State().tables.bloodGeometryCache.empty());
   EXPECT_EQ(sim.TexturesReleased(), 0);  // memory only at shutdown
   // The game goes on without the system.
   sim.GameFrame();

@@ -34,7 +34,7 @@ class SurfacePainting : public WoundTest {
     int width, below;
   };
   Extent Paint(const std::string& name) {
-    State().config.MaskSize = 256;
+    config.MaskSize = 256;
     HostGeometry* wall = AddGrid(GridSpec{});
     SimHost::Sim(SimHost::Sim(wall)->materials[0])->texture = sim.AddTexture(4, 4, name);
     HostPed* ped = AddPedWith({wall});
@@ -54,7 +54,7 @@ class SurfacePainting : public WoundTest {
       wound.dripWidth[i] = 0.005f;
     }
     std::vector<MaskLayer> layers;
-    EXPECT_GT(PaintWound(Context(), layers, wound, snapshot, State().config.FlowTime), 0);
+    EXPECT_GT(PaintWound(Context(), layers, wound, snapshot, config.FlowTime), 0);
     EXPECT_EQ(layers.size(), 1u);
     if (layers.empty()) return {0, 0};
     const BloodMask& mask = layers[0].mask;
@@ -74,10 +74,10 @@ class SurfacePainting : public WoundTest {
 // tighter than an unlisted texture and the drips whole.
 TEST_F(SurfacePainting, ClothSpreadsSkinRuns) {
   const Extent plain = Paint("wall");
-  State().config.SkinTextures = {"wall"};
+  config.SkinTextures = {"wall"};
   const Extent skin = Paint("Wall");
-  State().config.SkinTextures = {};
-  State().config.ClothTextures = {"wall"};
+  config.SkinTextures = {};
+  config.ClothTextures = {"wall"};
   const Extent cloth = Paint("WALL");
   EXPECT_GT(cloth.width, plain.width * 5 / 4) << cloth.width << " " << plain.width;
   EXPECT_LT(skin.width, plain.width) << skin.width << " " << plain.width;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "support/sim_fixture.h"
 
@@ -34,7 +35,8 @@ TEST_F(TextureNamesLog, NamesEachModelsTexturesOnceWhenTurnedOn) {
     SimHost::Sim(other.ped)->model = 8;
     for (const ProceduralPed* ped : {&first, &second, &first, &other}) {
       sim.clock += 1000;
-      sim.GameDamage(sim.AddDamage(nullptr, 20.0f, 3, 4), AsEntity(ped->ped));  // a knife cut
+      sim.GameDamage(sim.AddDamage(nullptr, 20.0f, game::piece::kTorso, game::weapon::kKnife),
+                     AsEntity(ped->ped));  // a knife cut
     }
     std::vector<std::string> named;
     for (const std::string& line : ReadLogLines()) {

@@ -123,24 +123,24 @@ TEST_F(WeaponClassesTest, BlowsBladesCarsAndBlastsLeaveTheirOwnWoundsAndNothingE
 
 TEST_F(WeaponClassesTest, HitHistoryFindNeverInsertsAndEraseForgets) {
   HostPed* ped = sim.AddPed({0, 0, 0});
-  EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
-  EXPECT_TRUE(State().tables.hitHistory.empty());
+  EXPECT_EQ(FindHitRecord(State().hits, ped), nullptr);
+  EXPECT_TRUE(State().hits.records.empty());
 
-  HitRecord& created = FindOrCreateHitRecord(State().tables, ped);
+  HitRecord& created = FindOrCreateHitRecord(State().hits, ped);
   EXPECT_EQ(created.clock, 0u);
   EXPECT_EQ(created.weapon, 0);
   EXPECT_EQ(created.piece, 0);
   created = {1234, 22, 9};
-  HitRecord& again = FindOrCreateHitRecord(State().tables, ped);
+  HitRecord& again = FindOrCreateHitRecord(State().hits, ped);
   EXPECT_EQ(&again, &created);
   EXPECT_EQ(again.clock, 1234u);
-  ASSERT_EQ(FindHitRecord(State().tables, ped), &created);
+  ASSERT_EQ(FindHitRecord(State().hits, ped), &created);
 
-  EraseHitRecord(State().tables, ped);
-  EXPECT_EQ(FindHitRecord(State().tables, ped), nullptr);
-  EraseHitRecord(State().tables, ped);  // no record: nothing happens
-  EraseHitRecord(State().tables, nullptr);
-  EXPECT_TRUE(State().tables.hitHistory.empty());
+  EraseHitRecord(State().hits, ped);
+  EXPECT_EQ(FindHitRecord(State().hits, ped), nullptr);
+  EraseHitRecord(State().hits, ped);  // no record: nothing happens
+  EraseHitRecord(State().hits, nullptr);
+  EXPECT_TRUE(State().hits.records.empty());
 }
 
 TEST_F(WeaponClassesTest, AimRaysComeFromTheShooterAndTheActiveView) {

@@ -12,12 +12,13 @@
 namespace {
 
 // Two wounds on the procedural ped's chest and arm, with drips (and a cut) as given.
-std::vector<Wound> ChestAndArm(const PosedMeshSnapshot& snapshot, float cut, int32_t drips) {
+std::vector<Wound> ChestAndArm(HostGame& host, const PosedMeshSnapshot& snapshot, float cut,
+                               int32_t drips) {
   std::vector<Wound> wounds;
   for (int32_t triangle : {40, 300}) {
     Wound wound{};
     wound.mesh = snapshot.meshes[0];
-    wound.geometry = Host().MeshGeometry(wound.mesh);
+    wound.geometry = host.MeshGeometry(wound.mesh);
     wound.triangle = triangle;
     wound.u = 0.3f;
     wound.v = 0.25f;
@@ -82,15 +83,15 @@ TEST_F(WoundFootprintTest, PaintsWhatAFreshPaintingPaints) {
       {"no drips, margin", 64, 1, false, 0.0f, 0},
   };
   for (const Case& c : cases) {
-    State().config.MaskSize = c.maskSize;
-    State().config.SeamMargin = c.margin;
-    State().config.SkinTextures =
+    config.MaskSize = c.maskSize;
+    config.SeamMargin = c.margin;
+    config.SkinTextures =
         c.surfaces ? std::vector<std::string>{"vt_ped_skin"} : std::vector<std::string>{};
-    State().config.ClothTextures =
+    config.ClothTextures =
         c.surfaces ? std::vector<std::string>{"vt_ped_clothes"} : std::vector<std::string>{};
     ped = AddProceduralPed(sim);
     const PosedMeshSnapshot snapshot = Pose(0.0f);
-    std::vector<Wound> wounds = ChestAndArm(snapshot, c.cut, c.drips);
+    std::vector<Wound> wounds = ChestAndArm(sim, snapshot, c.cut, c.drips);
     std::vector<MaskLayer> fresh, kept;
     for (float age : kAges) {
       sim.clock += 100;
@@ -111,12 +112,12 @@ TEST_F(WoundFootprintTest, PaintsWhatAFreshPaintingPaints) {
 // With FollowPose off a wound keeps the shape of its first painting however the ped moves
 // after; with it on, a ped that moved is painted afresh in its new pose.
 TEST_F(WoundFootprintTest, FollowsThePoseOnlyWhenAskedTo) {
-  State().config.MaskSize = 128;
+  config.MaskSize = 128;
   for (int32_t follow : {0, 1}) {
-    State().config.FollowPose = follow;
+    config.FollowPose = follow;
     ped = AddProceduralPed(sim);
     const PosedMeshSnapshot still = Pose(0.0f);
-    std::vector<Wound> wounds = ChestAndArm(still, 0.0f, 3);
+    std::vector<Wound> wounds = ChestAndArm(sim, still, 0.0f, 3);
     std::vector<Wound> reference = wounds;
     std::vector<MaskLayer> moving, expected;
     int step = 0;

@@ -46,7 +46,7 @@ TEST_F(WoundPlacement, NearestHitAlongTheSegmentWins) {
   SimHost::Sim(ped)->model = 7;
   ASSERT_TRUE(AddWound(Context(), {ped, {0, -1, 1}, {0, 1, 1}, kBullet, "test", {}, {}, {}}));
   ASSERT_TRUE(AddWound(Context(), {ped, {0.1f, 1, 1}, {0.1f, -1, 1}, kBullet, "test", {}, {}, {}}));
-  const PedBloodState& state = *FindBloodState(State().tables, ped);
+  const PedBloodState& state = *FindBloodState(tables, ped);
   EXPECT_EQ(state.wounds[0].mesh, MeshesOf(ped)[0]);
   EXPECT_EQ(state.wounds[0].geometry, front);
   EXPECT_EQ(state.wounds[1].mesh, MeshesOf(ped)[1]);
@@ -66,17 +66,17 @@ TEST_F(WoundPlacement, SnappingTakesCentroidsStrictlyWithinAQuarterMetre) {
   HostPed* ped = AddPedWith({geometry});
   const Vec3 shortStart{0, -1, 0}, shortEnd{0, -0.5f, 0};
   EXPECT_FALSE(AddWound(Context(), {ped, shortStart, shortEnd, kBullet, "test", {}, {}, {}}));
-  EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
+  EXPECT_EQ(FindBloodState(tables, ped), nullptr);
   const size_t lines = ReadLogLines().size();
   EXPECT_FALSE(AddWound(Context(),
                         {ped, shortStart, shortEnd, kBullet, "test", Vec3{0, -0.25f, 0}, {}, {}}));
-  EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
+  EXPECT_EQ(FindBloodState(tables, ped), nullptr);
   ASSERT_EQ(ReadLogLines().size(), lines + 1);
   EXPECT_EQ(ReadLogLines().back(), PedText(ped) + ": mesh not found near hit point, skipped");
 
   EXPECT_TRUE(AddWound(Context(),
                        {ped, shortStart, shortEnd, kBullet, "test", Vec3{0, -0.2499f, 0}, {}, {}}));
-  const Wound& wound = FindBloodState(State().tables, ped)->wounds.at(0);
+  const Wound& wound = FindBloodState(tables, ped)->wounds.at(0);
   EXPECT_EQ(wound.triangle, 0);
   EXPECT_EQ(wound.u, 1.0f / 3.0f);
   EXPECT_EQ(wound.v, 1.0f / 3.0f);
@@ -92,36 +92,36 @@ TEST_F(WoundPlacement, RefusalsLeaveTheTablesAlone) {
   EXPECT_FALSE(Shoot(ped, 0, 1, none));
   HostPed* bare = sim.AddPed({0, 0, 0});
   EXPECT_FALSE(Shoot(bare, 0, 1));
-  EXPECT_TRUE(State().tables.bloodStates.empty());
+  EXPECT_TRUE(tables.bloodStates.empty());
   EXPECT_EQ(ReadLogLines().back(), PedText(bare) + ": no skinned mesh, skipped");
-  EXPECT_EQ(State().rng.state, 12345u);
+  EXPECT_EQ(rng.state, 12345u);
 }
 
 // Draws in order: radius, angle, drip count, then offset, length and width per drip.
 TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
-  State().config.DripLength = 0.2f;
+  config.DripLength = 0.2f;
   HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   WoundProfile profile{0.04f, 0.0f, 1.5f, 2, 2};
-  State().config.Drips = 0;
-  State().rng.state = 777;
-  RandomGenerator copy = State().rng;
+  config.Drips = 0;
+  rng.state = 777;
+  RandomGenerator copy = rng;
   ASSERT_TRUE(Shoot(ped, 0, 1, profile, 1.0f));
   const float r1 = NextRandom(copy), r2 = NextRandom(copy);
-  EXPECT_EQ(State().rng.state, copy.state);
-  const Wound plain = FindBloodState(State().tables, ped)->wounds.at(0);
+  EXPECT_EQ(rng.state, copy.state);
+  const Wound plain = FindBloodState(tables, ped)->wounds.at(0);
   EXPECT_FLOAT_EQ(plain.radius, 0.04f * (0.85f + 0.3f * r1));
   EXPECT_FLOAT_EQ(plain.angle, r2 * 6.2832f);
   EXPECT_EQ(plain.dripCount, 0);
 
-  State().config.Drips = 1;
+  config.Drips = 1;
   for (float cut : {0.0f, 0.03f}) {
     profile.cut = cut;
-    copy = State().rng;
+    copy = rng;
     ASSERT_TRUE(Shoot(ped, 0, 1, profile, 1.0f));
     const float radius = 0.04f * (0.85f + 0.3f * NextRandom(copy));
     NextRandom(copy);
     NextRandom(copy);
-    const Wound& wound = FindBloodState(State().tables, ped)->wounds.back();
+    const Wound& wound = FindBloodState(tables, ped)->wounds.back();
     ASSERT_EQ(wound.dripCount, 2);  // round(2 + r * 0.99)
     const float spread = cut > 0 ? cut : 0.6f * radius;
     for (int i = 0; i < 2; ++i) {
@@ -131,13 +131,13 @@ TEST_F(WoundPlacement, RandomDrawsComeInTheirOrder) {
       EXPECT_FLOAT_EQ(wound.dripWidth[i], std::max(0.012f, radius) * (0.15f + 0.15f * rc));
     }
     EXPECT_EQ(wound.dripOffset[2], 0.0f);
-    EXPECT_EQ(State().rng.state, copy.state);
+    EXPECT_EQ(rng.state, copy.state);
   }
 }
 
 // dripsMin 1, dripsMax 4: x = (1 + r3 * 3.99) * bleed, rounded half away from zero.
 TEST_F(WoundPlacement, DripCountsFollowTheThirdDraw) {
-  State().config.Drips = 1;
+  config.Drips = 1;
   HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   struct Case {
     float r3, bleed;
@@ -146,25 +146,25 @@ TEST_F(WoundPlacement, DripCountsFollowTheThirdDraw) {
                {0.0f, 0.2f, 0}, {0.37f, 0.2f, 0},   {0.38f, 0.2f, 1},   {0.99f, 0.2f, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.r3 << " " << c.bleed);
-    State().rng.state = StateForDraw(3, c.r3);
+    rng.state = StateForDraw(3, c.r3);
     ASSERT_TRUE(Shoot(ped, 0, 1, kBullet, c.bleed));
-    EXPECT_EQ(FindBloodState(State().tables, ped)->wounds.back().dripCount, c.drips);
+    EXPECT_EQ(FindBloodState(tables, ped)->wounds.back().dripCount, c.drips);
   }
   WoundProfile many{0.035f, 0.0f, 1.0f, 9, 40};
   ASSERT_TRUE(Shoot(ped, 0, 1, many, 1.0f));
-  EXPECT_EQ(FindBloodState(State().tables, ped)->wounds.back().dripCount, 6);
+  EXPECT_EQ(FindBloodState(tables, ped)->wounds.back().dripCount, 6);
   WoundProfile extreme{0.035f, 0.0f, 1.0f, INT32_MIN, INT32_MAX};
   ASSERT_TRUE(Shoot(ped, 0, 1, extreme, 1.0f));
-  EXPECT_GE(FindBloodState(State().tables, ped)->wounds.back().dripCount, 0);
+  EXPECT_GE(FindBloodState(tables, ped)->wounds.back().dripCount, 0);
 }
 
 TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
-  State().config.MaxBulletWounds = 20;
+  config.MaxBulletWounds = 20;
   HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(Shoot(ped, 0, 1)) << i;
-  PedBloodState& state = *FindBloodState(State().tables, ped);
+  PedBloodState& state = *FindBloodState(tables, ped);
   EXPECT_GT(state.wounds.back().bleed, 0.0f);
-  const uint32_t rng = State().rng.state;
+  const uint32_t draws = rng.state;
   const std::vector<uint8_t> paint = MaskBytes(state.layers[0].mask);
   sim.clock = 4000;
   EXPECT_TRUE(Shoot(ped, 0, 1));
@@ -172,7 +172,7 @@ TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
   EXPECT_EQ(state.wounds.size(), 20u);
   EXPECT_EQ(state.lastHitClock, 4000u);
   EXPECT_NEAR(state.bloodLoss, 21.0f / 20.0f, 1e-5f);
-  EXPECT_EQ(State().rng.state, rng);
+  EXPECT_EQ(rng.state, draws);
   EXPECT_EQ(MaskBytes(state.layers[0].mask), paint);
   EXPECT_EQ(ReadLogLines().back(), PedText(ped) + ": wound 21, bled out, nothing shown");
 
@@ -188,10 +188,10 @@ TEST_F(WoundPlacement, TheHitAfterTheLastBulletWoundBledOut) {
 }
 
 TEST_F(WoundPlacement, TheTwentyFifthFlowingWoundPushesOutTheOldest) {
-  State().config.MaxBulletWounds = 100;
+  config.MaxBulletWounds = 100;
   HostPed* ped = AddPedWith({AddGrid(GridSpec{})});
   ASSERT_TRUE(Shoot(ped, -0.2f, 0.8f));
-  PedBloodState& state = *FindBloodState(State().tables, ped);
+  PedBloodState& state = *FindBloodState(tables, ped);
   const std::vector<uint8_t> firstPaint = MaskBytes(state.layers[0].mask);
   const int32_t firstTriangle = state.wounds[0].triangle;
   for (int i = 1; i < 25; ++i) {
@@ -225,7 +225,7 @@ TEST_F(WoundPlacement, BrokenTrianglesAreNeverChosen) {
   HostPed* ped = AddPedWith({geometry});
   for (HostTriangle& t : SimHost::Sim(geometry)->triangles) t.vertex[1] = 60000;
   EXPECT_FALSE(Shoot(ped, 0, 1));
-  EXPECT_EQ(FindBloodState(State().tables, ped), nullptr);
+  EXPECT_EQ(FindBloodState(tables, ped), nullptr);
   SimHost::Sim(geometry)->triangles.resize(1000);  // the count now overstates nothing
   SimHost::Sim(geometry)->triangleCount = 1000;
   EXPECT_FALSE(Shoot(ped, 0, 1));

@@ -77,7 +77,7 @@ TEST_F(WoundStamping, NoiseAndJitterHaveTheirFixedValues) {
 }
 
 TEST_F(WoundStamping, StampFollowsTheSurfaceAndAge) {
-  State().config.FlowTime = 8.0f;
+  config.FlowTime = 8.0f;
   GridSpec level;
   level.dv = {0, 1, 0};  // normal straight up
   HostGeometry* wall = AddGrid(GridSpec{});
@@ -141,8 +141,8 @@ TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {
   const TexCoord base[3] = {{0.2f, 0.3f}, {0.3f, 0.3f}, {0.2f, 0.4f}};
   const TexCoord shifted[3] = {{1.2f, 0.3f}, {1.3f, 0.3f}, {1.2f, 2.4f - 2.0f}};
   MaskLayer a = Layer(), b = Layer();
-  ASSERT_TRUE(PaintTriangle(a, Config().MaskSize, kSmall, base, WideStamp()));
-  ASSERT_TRUE(PaintTriangle(b, Config().MaskSize, kSmall, shifted, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(a, config.MaskSize, kSmall, base, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(b, config.MaskSize, kSmall, shifted, WideStamp()));
   EXPECT_GT(Painted(a), 50);
   EXPECT_EQ(MaskBytes(a.mask), MaskBytes(b.mask));
 
@@ -150,7 +150,7 @@ TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {
   const int w = 128, h = 64;
   const TexCoord corner[3] = {{0.97f, 0.95f}, {1.03f, 0.95f}, {0.97f, 1.05f}};
   MaskLayer c = Layer();
-  ASSERT_TRUE(PaintTriangle(c, Config().MaskSize, kSmall, corner, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(c, config.MaskSize, kSmall, corner, WideStamp()));
   auto at = [&](int x, int y) { return MaskAt(c.mask, x, y); };
   EXPECT_NE(at(w - 2, h - 2), 0);  // inside, before the edges
   EXPECT_NE(at(1, h - 2), 0);      // columns past the right edge
@@ -161,13 +161,13 @@ TEST_F(WoundStamping, TexelsFoldByWholeTilesAndWrapAtTheEdges) {
 TEST_F(WoundStamping, AmountsOnlyGrow) {
   const TexCoord uv[3] = {{0.2f, 0.3f}, {0.3f, 0.3f}, {0.2f, 0.4f}};
   MaskLayer fresh = Layer();
-  ASSERT_TRUE(PaintTriangle(fresh, Config().MaskSize, kSmall, uv, WideStamp()));
+  ASSERT_TRUE(PaintTriangle(fresh, config.MaskSize, kSmall, uv, WideStamp()));
   for (uint8_t preset : {200, 255}) {
     MaskLayer layer = Layer();
     for (int32_t y = 0; y < layer.mask.height; ++y) {
       for (int32_t x = 0; x < layer.mask.width; ++x) SetMaskAt(layer.mask, x, y, preset);
     }
-    ASSERT_TRUE(PaintTriangle(layer, Config().MaskSize, kSmall, uv,
+    ASSERT_TRUE(PaintTriangle(layer, config.MaskSize, kSmall, uv,
                               WideStamp()));  // counts even if unchanged
     const std::vector<uint8_t> painted = MaskBytes(layer.mask), alone = MaskBytes(fresh.mask);
     for (size_t i = 0; i < painted.size(); ++i) {
@@ -197,20 +197,20 @@ TEST_F(WoundStamping, TrianglesThatCannotBeRasterisedPaintNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     MaskLayer layer = Layer();
-    EXPECT_EQ(PaintTriangle(layer, Config().MaskSize, kSmall, c.uv, WideStamp()), c.painted);
+    EXPECT_EQ(PaintTriangle(layer, config.MaskSize, kSmall, c.uv, WideStamp()), c.painted);
     EXPECT_EQ(Painted(layer) > 0, c.painted);
   }
   const TexCoord uv[3] = {{0.2f, 0.3f}, {0.3f, 0.3f}, {0.2f, 0.4f}};
   MaskLayer layer = Layer();
   WoundStamp dry = WideStamp();
   dry.bleed = 0.0f;
-  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, kSmall, uv, dry));
+  EXPECT_FALSE(PaintTriangle(layer, config.MaskSize, kSmall, uv, dry));
   dry.bleed = kNaN;
-  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, kSmall, uv, dry));
+  EXPECT_FALSE(PaintTriangle(layer, config.MaskSize, kSmall, uv, dry));
   const Vec3 broken[3] = {{0, 0, 0}, {kNaN, 0, 0}, {0, 0, 0.1f}};
-  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, broken, uv, WideStamp()));
-  State().config.MaskSize = 128;  // the layer was made for 64
-  EXPECT_FALSE(PaintTriangle(layer, Config().MaskSize, kSmall, uv, WideStamp()));
+  EXPECT_FALSE(PaintTriangle(layer, config.MaskSize, broken, uv, WideStamp()));
+  config.MaskSize = 128;  // the layer was made for 64
+  EXPECT_FALSE(PaintTriangle(layer, config.MaskSize, kSmall, uv, WideStamp()));
   EXPECT_EQ(Painted(layer), 0);
 }
 

@@ -1,6 +1,6 @@
 // The records the wound model and the blood pass share: wounds, blood masks, the per-ped
-// blood state, the process-wide tables, and the context every computation takes instead
-// of reaching for globals.
+// blood state, the shared tables, and the context every computation takes instead of
+// reaching for globals. State only one layer uses lives in that layer.
 #pragma once
 
 #include <algorithm>
@@ -159,28 +159,12 @@ struct RetiredGeometry {
   float lastUse;  // seconds
 };
 
-// The last accepted damage event of a ped.
-struct HitRecord {
-  uint32_t clock;  // host milliseconds
-  int32_t weapon;
-  int32_t piece;
-};
-
-// The pixel of every mask amount for one drying colour.
-struct PixelTable {
-  bool built = false;
-  float colour[3] = {};
-  uint32_t pixels[256] = {};
-};
-
-// The process-wide tables and scratch arrays, made once at start-up.
+// The tables the wound model and the blood pass both use, made once at start-up.
 struct BloodTables {
   BloodTables() {
-    // The per-address tables start with 8 buckets and a maximum load factor of 1.0.
-    Shape(bloodStates);
-    Shape(corpseDeathTimes);
-    Shape(bloodGeometryCache);
-    Shape(hitHistory);
+    ShapeAddressTable(bloodStates);
+    ShapeAddressTable(corpseDeathTimes);
+    ShapeAddressTable(bloodGeometryCache);
   }
 
   // Hash tables, in their construction order.
@@ -189,31 +173,10 @@ struct BloodTables {
   // One copy per source geometry, shared by every ped that uses it.
   AddressTable<HostGeometry, BloodGeometryEntry> bloodGeometryCache;
   std::vector<RetiredGeometry> retiredGeometries;
-  // Kept until the host removes the ped (a game reset leaves it alone).
-  AddressTable<HostPed, HitRecord> hitHistory;
 
   bool playerWasDead = false;
   uint64_t statesMade = 0;      // blood states made so far (their serials)
   int32_t memoryEvictions = 0;  // peds whose blood BloodMemory dropped
-
-  // Scratch reused across calls.
-  std::vector<HostMatrix> boneScratch;
-  std::vector<HostTexture*> savedTextures;
-  std::vector<uint32_t> savedColours;
-  PixelTable pixelTable;                // the last one built: most uploads share the fresh colour
-  HostTexture* blankTexture = nullptr;  // never destroyed
-  bool firstPassLogged = false;
-  float dryingFrame = -1.0f;    // seconds of the frame the count below is of
-  int32_t dryingRefreshes = 0;  // whole textures reconverted for drying in that frame
-  bool lockFailureLogged = false;
-  std::vector<int16_t> texturesLoggedModels;  // ped models whose texture names are logged
-
- private:
-  template <typename Table>
-  static void Shape(Table& table) {
-    table.max_load_factor(1.0f);
-    table.rehash(8);
-  }
 };
 
 // What a computation reads and writes beyond its arguments: the host, the settings, the

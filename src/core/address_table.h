@@ -24,3 +24,11 @@ struct AddressHash {
 // A table keyed by host object address.
 template <typename Key, typename Value>
 using AddressTable = std::unordered_map<Key*, Value, AddressHash>;
+
+// Every per-address table starts with 8 buckets and a maximum load factor of 1.0: its
+// iteration order, which some output follows, depends on both.
+template <typename Table>
+void ShapeAddressTable(Table& table) {
+  table.max_load_factor(1.0f);
+  table.rehash(8);
+}

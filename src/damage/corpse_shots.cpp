@@ -36,7 +36,7 @@ bool Before(const Candidate& a, const Candidate& b) {
 
 }  // namespace
 
-void ShootCorpses(const BloodContext& ctx, HostPed* shooter, int32_t code, int32_t count) {
+void ShootCorpses(const DamageContext& ctx, HostPed* shooter, int32_t code, int32_t count) {
   HostGame& host = ctx.host;
   AimRays rays{};
   GetAimRays(host, shooter, rays);
@@ -60,7 +60,7 @@ void ShootCorpses(const BloodContext& ctx, HostPed* shooter, int32_t code, int32
     float t = Dot(v, dir);
     if (!(t >= 0.0f && t <= kMaxAlongRay)) continue;
     if (!(Length(v - dir * t) <= kMaxBesideRay)) continue;
-    const HitRecord* last = FindHitRecord(ctx.tables, ped);
+    const HitRecord* last = FindHitRecord(ctx.hits, ped);
     if (last && now - last->clock < kRecentDamageMs) continue;
     candidates.push_back({t, ped, position});
   }

@@ -71,7 +71,7 @@ Vec3 ExplosionPoint(const BloodContext& ctx, Vec3 p) {
 }
 
 // The aimed path of the player's bullets: true when the aim or the view segment wounded.
-bool AddAimedWound(const BloodContext& ctx, HostPed* ped, HostPed* player, int32_t code,
+bool AddAimedWound(const WoundContext& ctx, HostPed* ped, HostPed* player, int32_t code,
                    int32_t piece) {
   WoundProfile profile = GetWoundProfile(ctx.config, code, piece);
   Vec3 offset = IsShotgunWeapon(code) ? ShotgunSpread(ctx.rng) : Vec3{0, 0, 0};
@@ -84,7 +84,7 @@ bool AddAimedWound(const BloodContext& ctx, HostPed* ped, HostPed* player, int32
 
 }  // namespace
 
-void HandlePedDamage(const BloodContext& ctx, HostDamage* record, HostEntity* entity) {
+void HandlePedDamage(const DamageContext& ctx, HostDamage* record, HostEntity* entity) {
   HostGame& host = ctx.host;
   if (!record || !entity || host.EntityType(entity) != game::kPedEntity) return;
   const DamageRecord damage = host.ReadDamageRecord(record);
@@ -99,7 +99,7 @@ void HandlePedDamage(const BloodContext& ctx, HostDamage* record, HostEntity* en
   if (factor <= 0.0f && !IsBulletWeapon(code)) return;
 
   const uint32_t now = host.ClockMs();
-  HitRecord& last = FindOrCreateHitRecord(ctx.tables, ped);
+  HitRecord& last = FindOrCreateHitRecord(ctx.hits, ped);
   // Unsigned difference: correct across a wrap of the host clock.
   if (last.weapon == code && now - last.clock < RepeatWindowMs(code)) {
     if (IsExplosiveWeapon(code) || code == game::weapon::kChainsaw || last.piece == piece) return;
@@ -145,7 +145,7 @@ void HandlePedDamage(const BloodContext& ctx, HostDamage* record, HostEntity* en
   AddBodyWound(ctx, ped, woundPiece, source, profile, tag);
 }
 
-bool AddBodyWound(const BloodContext& ctx, HostPed* ped, int32_t piece, Vec3 source,
+bool AddBodyWound(const WoundContext& ctx, HostPed* ped, int32_t piece, Vec3 source,
                   const WoundProfile& profile, const char* tag) {
   const int32_t r = static_cast<int32_t>(1000.0f * NextRandom(ctx.rng));
   const Vec3 bone = GetBonePosition(ctx.host, ped, BodyWoundBone(piece, r % 2 == 0));

@@ -43,7 +43,7 @@ bool Nearer(const BoneDistance& a, const BoneDistance& b) {
 
 }  // namespace
 
-void HandleExplosionDamage(const BloodContext& ctx, HostPed* ped, Vec3 point, const char* tag) {
+void HandleExplosionDamage(const WoundContext& ctx, HostPed* ped, Vec3 point, const char* tag) {
   float bleed;
   {
     PedBloodState& state = FindOrCreateBloodState(ctx, ped);
@@ -90,7 +90,7 @@ void HandleExplosionDamage(const BloodContext& ctx, HostPed* ped, Vec3 point, co
   }
 }
 
-bool AddExplosionWound(const BloodContext& ctx, HostPed* ped, int32_t bone, Vec3 source,
+bool AddExplosionWound(const WoundContext& ctx, HostPed* ped, int32_t bone, Vec3 source,
                        const WoundProfile& profile, const char* tag, float lossIncrement,
                        float bleed) {
   const Vec3 p = JitteredPoint(ctx.rng, GetBonePosition(ctx.host, ped, bone), 0.08f);
@@ -100,7 +100,7 @@ bool AddExplosionWound(const BloodContext& ctx, HostPed* ped, int32_t bone, Vec3
   return AddWound(ctx, {ped, segment.start, segment.end, profile, tag, p, lossIncrement, bleed});
 }
 
-void HandleFallDamage(const BloodContext& ctx, HostPed* ped, const char* tag) {
+void HandleFallDamage(const WoundContext& ctx, HostPed* ped, const char* tag) {
   float lowest = 1.0e9f;
   int32_t lowestBone = -1;
   Vec3 landing{0, 0, 0};

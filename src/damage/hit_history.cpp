@@ -1,12 +1,12 @@
 #include "damage/hit_history.h"
 
-HitRecord* FindHitRecord(BloodTables& tables, HostPed* ped) {
-  auto found = tables.hitHistory.find(ped);
-  return found == tables.hitHistory.end() ? nullptr : &found->second;
+HitRecord* FindHitRecord(HitHistory& history, HostPed* ped) {
+  auto found = history.records.find(ped);
+  return found == history.records.end() ? nullptr : &found->second;
 }
 
-HitRecord& FindOrCreateHitRecord(BloodTables& tables, HostPed* ped) {
-  return tables.hitHistory.try_emplace(ped, HitRecord{0, 0, 0}).first->second;
+HitRecord& FindOrCreateHitRecord(HitHistory& history, HostPed* ped) {
+  return history.records.try_emplace(ped, HitRecord{0, 0, 0}).first->second;
 }
 
-void EraseHitRecord(BloodTables& tables, HostPed* ped) { tables.hitHistory.erase(ped); }
+void EraseHitRecord(HitHistory& history, HostPed* ped) { history.records.erase(ped); }

@@ -14,7 +14,7 @@ constexpr float kGrazeDistance = 0.05f;
 // The exit wound of a bullet that entered at entry along segment. The search starts a graze
 // beyond the entry, so a crossing nearer to it never counts. The hit was accounted at the
 // entry: no share of blood loss here.
-void AddExitWound(const BloodContext& ctx, HostPed* ped, const Segment& segment,
+void AddExitWound(const WoundContext& ctx, HostPed* ped, const Segment& segment,
                   const PlacedWound& entry, WoundProfile profile, const char* tag) {
   const Vec3 d = segment.end - segment.start;
   const float from = entry.t + kGrazeDistance / Length(d);
@@ -48,7 +48,7 @@ Vec3 ShotgunSpread(RandomGenerator& rng) {
   return {12.0f * (u3 - 0.5f), 12.0f * (u2 - 0.5f), 12.0f * (u1 - 0.5f)};
 }
 
-bool AddAimOrViewWound(const BloodContext& ctx, HostPed* ped, const AimRays& rays, Vec3 offset,
+bool AddAimOrViewWound(const WoundContext& ctx, HostPed* ped, const AimRays& rays, Vec3 offset,
                        int32_t code, const WoundProfile& profile, const char* tag) {
   const Segment segments[] = {{rays.aimStart, rays.aimEnd + offset},
                               {rays.viewStart, rays.viewEnd + offset}};

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "blood/blood_records.h"
 #include "damage/aim_rays.h"
 #include "host/host_types.h"
+#include "wounds/wound_context.h"
 
 struct Segment {
   Vec3 start, end;
@@ -27,5 +27,5 @@ Vec3 ShotgunSpread(RandomGenerator& rng);
 // wound. With ExitWounds on, a piercing weapon's bullet whose segment leaves the ped's mesh
 // again, more than a graze beyond the entry wound, also leaves an exit wound at the last
 // crossing: the entry's profile 1.3 times wider, its bleed, and no blood loss of its own.
-bool AddAimOrViewWound(const BloodContext& ctx, HostPed* ped, const AimRays& rays, Vec3 offset,
+bool AddAimOrViewWound(const WoundContext& ctx, HostPed* ped, const AimRays& rays, Vec3 offset,
                        int32_t code, const WoundProfile& profile, const char* tag);

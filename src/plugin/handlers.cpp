@@ -30,7 +30,7 @@ void DamageThunk(HostDamage* record, HostEntity* entity, uint32_t arg1, uint32_t
   CallOriginal(State().damageHook.get(),
                [&] { Host().CallDamageTrampoline(record, entity, arg1, arg2); });
   HandlePedDamage(Context(), record, entity);
-  LogNewModelTextures(Context());
+  LogNewModelTextures(Context(), State().pass);
 }
 
 uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
@@ -40,14 +40,14 @@ uint8_t FireThunk(HostWeapon* weapon, const FireArgs& args) {
   if (result != 0 && player && args.shooter == player) {
     const int32_t code = Host().WeaponCode(weapon);
     if (IsBulletWeapon(code)) ShootCorpses(Context(), player, code, 1);
-    LogNewModelTextures(Context());
+    LogNewModelTextures(Context(), State().pass);
   }
   return result;
 }
 
 void PedRenderDetour(HostPed* ped) {
   CallOriginal(State().renderHook.get(), [&] { Host().CallRenderTrampoline(ped); });
-  DrawBloodPass(Context(), ped);
+  DrawBloodPass(Context(), State().pass, ped);
 }
 
 void OnFrame() { UpdateBloodFrame(Context()); }
@@ -55,8 +55,8 @@ void OnFrame() { UpdateBloodFrame(Context()); }
 void OnGameReset() { ResetAllBlood(Context()); }
 
 void OnPedRemoved(HostPed* ped) {
-  const BloodContext ctx = Context();
+  const DamageContext ctx = Context();
   RemovePedBlood(ctx, ped);
-  EraseHitRecord(ctx.tables, ped);
+  EraseHitRecord(ctx.hits, ped);
   ctx.tables.corpseDeathTimes.erase(ped);
 }

@@ -18,7 +18,7 @@ const uintptr_t g_aimQueryAddress = ResolveKeptAddress(game_address::kAimTargetQ
 GameHost g_host(g_cameraAddress, g_aimQueryAddress);
 
 // 2. and 3. The state: its hash tables (bloodStates, corpseDeathTimes, the blood geometry
-// cache, hitHistory) and then the three empty hooks (fire, damage, render) are members
+// cache, the hit history) and then the three empty hooks (fire, damage, render) are members
 // constructed in that order. Freed last, after the shutdown has emptied it.
 struct StateLifetime {
   StateLifetime() { State(); }

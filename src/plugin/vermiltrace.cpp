@@ -99,12 +99,12 @@ Vermiltrace::~Vermiltrace() {
   state.fireHook.reset();
 
   // Only now: a call still passing through a hook or call site may use them until then.
-  Free(state.tables.boneScratch);
-  Free(state.tables.savedTextures);
-  Free(state.tables.savedColours);
+  Free(state.scratch.bones);
+  Free(state.pass.savedTextures);
+  Free(state.pass.savedColours);
 
   // Memory only: the host's textures are not released at shutdown.
-  state.tables.hitHistory.clear();
+  state.hits.records.clear();
   state.tables.bloodGeometryCache.clear();
   state.tables.corpseDeathTimes.clear();
   state.tables.bloodStates.clear();

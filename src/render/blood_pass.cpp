@@ -85,8 +85,8 @@ bool SameColour(const float a[3], const float b[3]) {
 }
 
 // The pixel table of a colour, built only when the colour differs from the last one.
-const uint32_t* PixelTableOf(BloodTables& tables, const float colour[3]) {
-  PixelTable& cached = tables.pixelTable;
+const uint32_t* PixelTableOf(BloodPassState& pass, const float colour[3]) {
+  PixelTable& cached = pass.pixelTable;
   if (!cached.built || !SameColour(cached.colour, colour)) {
     BuildPixelTable(colour, cached.pixels);
     std::copy(colour, colour + 3, cached.colour);
@@ -97,11 +97,11 @@ const uint32_t* PixelTableOf(BloodTables& tables, const float colour[3]) {
 
 // Whether the texture's pixels would come out different in this colour. Colours close
 // together often give the same bytes, which saves converting the whole texture again.
-bool ColourMoved(BloodTables& tables, const MaskLayer& layer, const float colour[3]) {
+bool ColourMoved(BloodPassState& pass, const MaskLayer& layer, const float colour[3]) {
   if (SameColour(layer.uploadColour, colour)) return false;
   uint32_t before[256];
   BuildPixelTable(layer.uploadColour, before);
-  return std::memcmp(before, PixelTableOf(tables, colour), sizeof(before)) != 0;
+  return std::memcmp(before, PixelTableOf(pass, colour), sizeof(before)) != 0;
 }
 
 // Masks are mostly empty: runs of sixteen empty texels are tested at once and written as
@@ -141,10 +141,10 @@ void FillEmpty(size_t count, const uint32_t emptyRun[16], uint8_t* out) {
 // The texels an upload converts: the rectangle painted since the last upload when the
 // texture already shows the layer's colour, else all of them (also when the painter
 // left no rectangle).
-TexelRect UploadRect(BloodTables& tables, const MaskLayer& layer, bool created,
+TexelRect UploadRect(BloodPassState& pass, const MaskLayer& layer, bool created,
                      const float colour[3], int32_t width, int32_t height) {
   const TexelRect whole{0, 0, width, height};
-  if (created || !layer.dirty || ColourMoved(tables, layer, colour)) return whole;
+  if (created || !layer.dirty || ColourMoved(pass, layer, colour)) return whole;
   const TexelRect& c = layer.changed;
   TexelRect rect{std::max(c.x0, 0), std::max(c.y0, 0), std::min(c.x1, width),
                  std::min(c.y1, height)};
@@ -168,9 +168,9 @@ HostTexture* CreateBloodTexture(HostGame& host, int32_t width, int32_t height) {
   return texture;
 }
 
-void LogLockFailureOnce(BloodTables& tables) {
-  if (tables.lockFailureLogged) return;
-  tables.lockFailureLogged = true;
+void LogLockFailureOnce(BloodPassState& pass) {
+  if (pass.lockFailureLogged) return;
+  pass.lockFailureLogged = true;
   LogLine("render: blood texture lock FAILED");
 }
 
@@ -190,15 +190,16 @@ bool HasTexturedLayer(const std::vector<MaskLayer>& layers, HostMesh* mesh) {
 }
 
 // Draws one mesh again as its BloodGeometry with the layers' textures in its materials.
-void DrawMeshBlood(const BloodContext& ctx, const std::vector<MaskLayer>& layers, HostMesh* mesh) {
+void DrawMeshBlood(const BloodContext& ctx, BloodPassState& pass,
+                   const std::vector<MaskLayer>& layers, HostMesh* mesh) {
   HostGame& host = ctx.host;
   HostGeometry* geometry = host.MeshGeometry(mesh);
   GeometryView view = host.GetGeometry(geometry);
   int32_t count = view.materials ? std::min(std::max(view.materialCount, 0), kMaxMaterials) : 0;
   size_t n = static_cast<size_t>(count);
 
-  std::vector<HostTexture*>& savedTextures = ctx.tables.savedTextures;
-  std::vector<uint32_t>& savedColours = ctx.tables.savedColours;
+  std::vector<HostTexture*>& savedTextures = pass.savedTextures;
+  std::vector<uint32_t>& savedColours = pass.savedColours;
   savedTextures.resize(n);
   savedColours.resize(n);
   for (size_t i = 0; i < n; ++i) {
@@ -206,7 +207,7 @@ void DrawMeshBlood(const BloodContext& ctx, const std::vector<MaskLayer>& layers
     savedTextures[i] = host.MaterialTexture(material);
     savedColours[i] = host.MaterialColour(material);
     const MaskLayer* layer = FindLayer(layers, mesh, static_cast<int32_t>(i));
-    HostTexture* texture = layer && layer->texture ? layer->texture : BlankTexture(ctx);
+    HostTexture* texture = layer && layer->texture ? layer->texture : BlankTexture(ctx, pass);
     host.SetMaterialTexture(material, texture);
     host.SetMaterialColour(material, kOpaqueWhite);
   }
@@ -223,17 +224,16 @@ void DrawMeshBlood(const BloodContext& ctx, const std::vector<MaskLayer>& layers
     host.SetMaterialColour(material, savedColours[i]);
   }
 
-  if (!ctx.tables.firstPassLogged) {
-    ctx.tables.firstPassLogged = true;
+  if (!pass.firstPassLogged) {
+    pass.firstPassLogged = true;
     LogLine("render: first blood pass through the ped pipeline (%d materials)", count);
   }
 }
 
 }  // namespace
 
-HostTexture* BlankTexture(const BloodContext& ctx) {
-  BloodTables& state = ctx.tables;
-  if (state.blankTexture) return state.blankTexture;
+HostTexture* BlankTexture(const BloodContext& ctx, BloodPassState& pass) {
+  if (pass.blankTexture) return pass.blankTexture;
   HostGame& host = ctx.host;
   HostSurface* surface = host.CreateSurface(kBlankSize, kBlankSize, kSurfaceDepth, kSurfaceFlags);
   if (!surface) return nullptr;
@@ -247,13 +247,13 @@ HostTexture* BlankTexture(const BloodContext& ctx) {
     }
     host.UnlockSurface(surface);
   }
-  state.blankTexture = host.CreateTexture(surface);
+  pass.blankTexture = host.CreateTexture(surface);
   // The texture did not take the surface, so it is ours to free before the next attempt.
-  if (!state.blankTexture) host.DestroySurface(surface);
-  return state.blankTexture;
+  if (!pass.blankTexture) host.DestroySurface(surface);
+  return pass.blankTexture;
 }
 
-void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
+void UploadLayer(const BloodContext& ctx, BloodPassState& pass, MaskLayer& layer) {
   HostGame& host = ctx.host;
   const int32_t height = ctx.config.MaskSize;
   const int32_t width = 2 * height;
@@ -266,7 +266,7 @@ void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
 
   float colour[3];
   DryingColour(ctx, layer.lastPaint, colour);
-  const TexelRect rect = UploadRect(ctx.tables, layer, created, colour, width, height);
+  const TexelRect rect = UploadRect(pass, layer, created, colour, width, height);
   const bool whole = rect.x0 == 0 && rect.y0 == 0 && rect.x1 == width && rect.y1 == height;
 
   HostSurface* surface = host.TextureSurface(layer.texture);
@@ -276,13 +276,13 @@ void UploadLayer(const BloodContext& ctx, MaskLayer& layer) {
   int32_t stride = pixels ? host.SurfaceStride(surface) : 0;
   if (!pixels || !UsableStride(stride, rowBytes)) {
     if (pixels) host.UnlockSurface(surface);
-    LogLockFailureOnce(ctx.tables);
+    LogLockFailureOnce(pass);
     // A new texture never filled would show its unset pixels; the next render makes another.
     if (created) ReleaseLayerTexture(host, layer);
     return;
   }
 
-  const uint32_t* table = PixelTableOf(ctx.tables, colour);
+  const uint32_t* table = PixelTableOf(pass, colour);
   uint32_t emptyRun[16];
   std::fill(emptyRun, emptyRun + 16, table[0]);
   for (int32_t y = rect.y0; y < rect.y1; ++y) {
@@ -315,7 +315,7 @@ void ReleaseLayerTexture(HostGame& host, MaskLayer& layer) {
   layer.texture = nullptr;
 }
 
-void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
+void DrawBloodPass(const BloodContext& ctx, BloodPassState& pass, HostPed* ped) {
   auto found = ctx.tables.bloodStates.find(ped);
   if (found == ctx.tables.bloodStates.end()) return;
   PedBloodState* state = &found->second;
@@ -329,15 +329,14 @@ void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
   // The drying refresh converts whole textures: one per ped and a few per frame, so that a
   // crowd's refreshes falling due together do not stall one frame; the others wait their
   // turn.
-  BloodTables& tables = ctx.tables;
-  if (tables.dryingFrame != ctx.now) {
-    tables.dryingFrame = ctx.now;
-    tables.dryingRefreshes = 0;
+  if (pass.dryingFrame != ctx.now) {
+    pass.dryingFrame = ctx.now;
+    pass.dryingRefreshes = 0;
   }
-  bool refreshed = tables.dryingRefreshes >= kDryingRefreshesPerFrame;
+  bool refreshed = pass.dryingRefreshes >= kDryingRefreshesPerFrame;
   for (MaskLayer& layer : state->layers) {
     if (layer.dirty) {
-      UploadLayer(ctx, layer);
+      UploadLayer(ctx, pass, layer);
       continue;
     }
     // A painting that raised no texel still made the layer's blood fresh again: a texture
@@ -346,19 +345,19 @@ void DrawBloodPass(const BloodContext& ctx, HostPed* ped) {
     if (!repainted && !(ctx.now - layer.lastUpload > kUploadInterval)) continue;
     float colour[3];
     DryingColour(ctx, layer.lastPaint, colour);
-    if (layer.texture && !ColourMoved(ctx.tables, layer, colour)) {
+    if (layer.texture && !ColourMoved(pass, layer, colour)) {
       if (!repainted) layer.lastUpload = ctx.now;  // the pixels already show this colour
     } else if (repainted) {
-      UploadLayer(ctx, layer);
+      UploadLayer(ctx, pass, layer);
     } else if (!refreshed) {
-      UploadLayer(ctx, layer);
+      UploadLayer(ctx, pass, layer);
       refreshed = true;
-      ++tables.dryingRefreshes;
+      ++pass.dryingRefreshes;
     }
   }
 
   for (HostMesh* mesh : meshes) {
     if (!HasTexturedLayer(state->layers, mesh) || !host.MeshHasRenderCallback(mesh)) continue;
-    DrawMeshBlood(ctx, state->layers, mesh);
+    DrawMeshBlood(ctx, pass, state->layers, mesh);
   }
 }

@@ -4,8 +4,31 @@
 
 #include <cstdint>
 
+#include <vector>
+
 #include "blood/blood_records.h"
 #include "host/host_types.h"
+
+// The pixel of every mask amount for one drying colour.
+struct PixelTable {
+  bool built = false;
+  float colour[3] = {};
+  uint32_t pixels[256] = {};
+};
+
+// What the blood pass keeps from call to call: the textures it made, its reused arrays
+// and what it logged once.
+struct BloodPassState {
+  std::vector<HostTexture*> savedTextures;  // a drawn mesh's own, restored after the draw
+  std::vector<uint32_t> savedColours;
+  PixelTable pixelTable;                // the last one built: most uploads share the fresh colour
+  HostTexture* blankTexture = nullptr;  // never destroyed
+  bool firstPassLogged = false;
+  float dryingFrame = -1.0f;    // seconds of the frame the count below is of
+  int32_t dryingRefreshes = 0;  // whole textures reconverted for drying in that frame
+  bool lockFailureLogged = false;
+  std::vector<int16_t> texturesLoggedModels;  // ped models whose texture names are logged
+};
 
 // Blood pass for one ped, run after the host drew it: prunes layers whose mesh left the
 // render object or changed geometry, uploads dirty layers, refreshes the colour of layers
@@ -16,7 +39,7 @@
 // textured layer again as its BloodGeometry with the blood textures in its materials
 // (BlankTexture for materials without one), restoring every material and the mesh's
 // geometry afterwards. Peds without blood state are not touched.
-void DrawBloodPass(const BloodContext& ctx, HostPed* ped);
+void DrawBloodPass(const BloodContext& ctx, BloodPassState& pass, HostPed* ped);
 
 // Seconds after which a layer's texture is brought to its current drying colour.
 constexpr float kUploadInterval = 5.0f;
@@ -31,11 +54,11 @@ constexpr int32_t kDryingRefreshesPerFrame = 2;
 // Clears dirty and changed, sets lastUpload and uploadColour. On a failed creation or
 // lock the layer keeps its dirty flag and rectangle and the next render retries. A mask
 // smaller than the texture uploads its missing texels as 0.
-void UploadLayer(const BloodContext& ctx, MaskLayer& layer);
+void UploadLayer(const BloodContext& ctx, BloodPassState& pass, MaskLayer& layer);
 
 // The process-wide 4 x 4 transparent texture shown by materials without blood; made on
 // first call, null while it cannot be made (the next call tries again).
-HostTexture* BlankTexture(const BloodContext& ctx);
+HostTexture* BlankTexture(const BloodContext& ctx, BloodPassState& pass);
 
 // Releases the layer's texture, if it has one, and forgets it.
 void ReleaseLayerTexture(HostGame& host, MaskLayer& layer);

@@ -35,9 +35,9 @@ std::string TextureNames(HostGame& host, HostPed* ped) {
 
 }  // namespace
 
-void LogNewModelTextures(const BloodContext& ctx) {
+void LogNewModelTextures(const BloodContext& ctx, BloodPassState& pass) {
   if (ctx.config.LogTextureNames == 0 || !LogOpen()) return;
-  std::vector<int16_t>& named = ctx.tables.texturesLoggedModels;
+  std::vector<int16_t>& named = pass.texturesLoggedModels;
   for (const auto& entry : ctx.tables.bloodStates) {
     const int16_t model = ctx.host.PedModelIndex(entry.first);
     if (std::find(named.begin(), named.end(), model) != named.end()) continue;

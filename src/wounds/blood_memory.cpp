@@ -6,7 +6,6 @@
 #include "core/log.h"
 #include "render/blood_geometry.h"
 #include "render/wound_footprint.h"
-#include "wounds/blood_state.h"
 
 namespace {
 
@@ -66,7 +65,7 @@ uint64_t BloodMemoryBytes(const BloodTables& tables) {
   return bytes;
 }
 
-void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed) {
+void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed, const PedEviction& eviction) {
   ReleaseRetiredGeometries(ctx);
   const float budgetMiB = ctx.config.BloodMemory;
   if (!(budgetMiB > 0.0f)) return;
@@ -82,7 +81,7 @@ void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed) {
       total -= DropBloodGeometry(ctx, unused);
       continue;
     }
-    HostPed* chosen = LeastRecentlyHitPed(ctx, woundedPed, true);
+    HostPed* chosen = eviction.choose(ctx, woundedPed);
     if (!chosen) return;
     if (LogEnabled()) {
       LogLine("blood memory: %.1f MiB over %.0f MiB, evicted ped %p",
@@ -90,7 +89,7 @@ void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed) {
               static_cast<void*>(chosen));
     }
     total -= PedBloodBytes(ctx.tables.bloodStates.at(chosen));
-    RemovePedBlood(ctx, chosen);
+    eviction.remove(ctx, chosen);
     ++ctx.tables.memoryEvictions;
     referencesKnown = false;  // its geometries may be free now
   }

@@ -21,10 +21,17 @@ uint64_t PedBloodBytes(const PedBloodState& state);
 // retired copies.
 uint64_t BloodMemoryBytes(const BloodTables& tables);
 
+// How the budget drops a ped's blood. The per-ped state's rules (blood_state.h), taken as
+// a parameter so that the budget depends on nothing above it.
+struct PedEviction {
+  // The ped whose blood goes next, never woundedPed; null when none may go.
+  HostPed* (*choose)(const BloodContext& ctx, HostPed* woundedPed);
+  void (*remove)(const BloodContext& ctx, HostPed* ped);
+};
+
 // Releases the retired geometry copies; then, with BloodMemory set (not 0) and the blood
 // over it, until it fits: drops the least recently used cached geometry no ped references
-// (through a layer or a flowing wound) and no draw used now, else the state of the least
-// recently hit ped (unsigned lastHitClock, first in table order on ties) other than the
-// player, woundedPed and peds hit within kFreshHitMs. When nothing can go, the blood stays
-// over the budget. Logs each ped eviction.
-void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed);
+// (through a layer or a flowing wound) and no draw used now, else the blood of the ped
+// eviction.choose names. When nothing can go, the blood stays over the budget. Logs each
+// ped eviction.
+void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed, const PedEviction& eviction);

@@ -74,7 +74,7 @@ PedBloodState* FindBloodState(BloodTables& tables, HostPed* ped) {
   return found == table.end() ? nullptr : &found->second;
 }
 
-void UpdateBloodFrame(const BloodContext& ctx) {
+void UpdateBloodFrame(const WoundContext& ctx) {
   HostGame& host = ctx.host;
   BloodTables& state = ctx.tables;
   const float now = ctx.now;
@@ -123,7 +123,7 @@ struct PaintAllowance {
 // painted at FlowTime and those whose mesh left the ped. Within an allowance the repaint
 // stops before a wound that does not fit and goes on there at the ped's next turn; false
 // then, true when it is done.
-bool RefreshPed(const BloodContext& ctx, HostPed* ped, PedBloodState& state,
+bool RefreshPed(const WoundContext& ctx, HostPed* ped, PedBloodState& state,
                 PaintAllowance* allowance) {
   const float now = ctx.now;
   const float flowTime = ctx.config.FlowTime;
@@ -161,7 +161,7 @@ bool Due(const PedBloodState& state, float now) {
 }
 
 // Due peds, those waiting longest first, wound by wound, until the budget is spent.
-void RefreshWithinBudget(const BloodContext& ctx, float budgetMs) {
+void RefreshWithinBudget(const WoundContext& ctx, float budgetMs) {
   const float now = ctx.now;
   // Ties go by the states' age, not by the table's order, which follows addresses.
   std::vector<std::tuple<float, uint64_t, HostPed*>> due;
@@ -184,7 +184,7 @@ void RefreshWithinBudget(const BloodContext& ctx, float budgetMs) {
 
 }  // namespace
 
-void RefreshBloodStates(const BloodContext& ctx) {
+void RefreshBloodStates(const WoundContext& ctx) {
   const float now = ctx.now;
   const float budget = ctx.config.PaintBudget;
   if (!(budget > 0.0f)) {
@@ -251,6 +251,18 @@ HostPed* LeastRecentlyHitPed(const BloodContext& ctx, HostPed* woundedPed, bool 
     }
   }
   return chosen;
+}
+
+namespace {
+
+HostPed* ChooseForMemory(const BloodContext& ctx, HostPed* woundedPed) {
+  return LeastRecentlyHitPed(ctx, woundedPed, true);
+}
+
+}  // namespace
+
+void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed) {
+  EnforceBloodMemory(ctx, woundedPed, PedEviction{ChooseForMemory, RemovePedBlood});
 }
 
 void EvictLeastRecentlyHit(const BloodContext& ctx, HostPed* woundedPed) {

@@ -7,11 +7,13 @@
 
 #include "blood/blood_records.h"
 #include "host/host_types.h"
+#include "wounds/blood_memory.h"
+#include "wounds/wound_context.h"
 
 // Per-frame callback: records first-seen death times of the pool's peds (forgets revived
 // ones), refreshes flowing wounds, and drops the player's blood once the player is alive
 // again after dying.
-void UpdateBloodFrame(const BloodContext& ctx);
+void UpdateBloodFrame(const WoundContext& ctx);
 
 // Repaints the flowing wounds of every due ped (nextRefreshTime <= now) at their age,
 // clamped to FlowTime, then drops wounds painted at FlowTime or whose mesh left the ped. A
@@ -20,7 +22,7 @@ void UpdateBloodFrame(const BloodContext& ctx);
 // texels the wounds' last paintings visited fit the budget at a fixed rate per millisecond
 // (at least one wound per call); the rest wait for a later frame, a ped cut short going
 // on where it stopped. The same fight paints the same blood whatever the machine.
-void RefreshBloodStates(const BloodContext& ctx);
+void RefreshBloodStates(const WoundContext& ctx);
 
 // Bleed strength of a new wound, in [0, 1] for loss >= 0: B(loss) with
 // B(x) = (e^-3x - e^-3) / (1 - e^-3) below 1 and 0 from 1 on (and for NaN); a dead ped
@@ -37,6 +39,11 @@ void AddBloodLoss(const BloodConfig& config, PedBloodState& state, float increme
 
 // Drops one ped's state, releasing each layer's texture once. No-op without state.
 void RemovePedBlood(const BloodContext& ctx, HostPed* ped);
+
+// EnforceBloodMemory (blood_memory.h) with this state's eviction: the least recently hit
+// ped (unsigned lastHitClock, first in table order on ties) other than the player,
+// woundedPed and peds hit within kFreshHitMs.
+void EnforceBloodMemory(const BloodContext& ctx, HostPed* woundedPed);
 
 // With more than MaxBloodyPeds states, removes the one hit least recently (unsigned
 // lastHitClock, first in table order on ties), never the player's or woundedPed's.

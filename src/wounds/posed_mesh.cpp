@@ -20,7 +20,7 @@ void MultiplyInto(const HostMatrix& a, const HostMatrix& b, HostMatrix& r) {
 
 }  // namespace
 
-bool TakePosedMeshSnapshot(const BloodContext& ctx, HostPed* ped, PosedMeshSnapshot& snapshot) {
+bool TakePosedMeshSnapshot(const WoundContext& ctx, HostPed* ped, PosedMeshSnapshot& snapshot) {
   HostGame& host = ctx.host;
   HostRenderObject* object = host.PedRenderObject(ped);
   if (!object) return false;
@@ -37,7 +37,7 @@ bool TakePosedMeshSnapshot(const BloodContext& ctx, HostPed* ped, PosedMeshSnaps
   return ok;
 }
 
-bool SkinMeshVertices(const BloodContext& ctx, HostMesh* mesh, HostHierarchy* hierarchy,
+bool SkinMeshVertices(const WoundContext& ctx, HostMesh* mesh, HostHierarchy* hierarchy,
                       std::vector<Vec3>& out) {
   HostGame& host = ctx.host;
   HostGeometry* geometry = host.MeshGeometry(mesh);
@@ -57,7 +57,7 @@ bool SkinMeshVertices(const BloodContext& ctx, HostMesh* mesh, HostHierarchy* hi
     return false;
   }
 
-  std::vector<HostMatrix>& scratch = ctx.tables.boneScratch;
+  std::vector<HostMatrix>& scratch = ctx.scratch.bones;
   scratch.resize(static_cast<size_t>(n));
   const HostMatrix* root = nullptr;
   if ((bones.flags & 0x4000u) && bones.root) root = host.FrameMatrix(bones.root);

@@ -92,7 +92,7 @@ int32_t DripCount(float x) {
 
 }  // namespace
 
-bool AddWound(const BloodContext& ctx, const WoundRequest& request, PlacedWound* placed) {
+bool AddWound(const WoundContext& ctx, const WoundRequest& request, PlacedWound* placed) {
   if (placed) *placed = {};
   const WoundProfile& profile = request.profile;
   // Written to refuse NaN too.

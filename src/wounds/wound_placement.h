@@ -7,6 +7,7 @@
 
 #include "blood/blood_records.h"
 #include "host/host_types.h"
+#include "wounds/wound_context.h"
 
 // Which of the segment's crossings of the posed mesh a wound lies at.
 enum class Crossing : uint8_t {
@@ -46,4 +47,4 @@ struct PlacedWound {
 // nothing shown); false for radius <= 0, no skinned mesh or no triangle found. placed,
 // when given, describes the recorded wound (recorded false when none was recorded).
 // Triangles with a vertex index at or past the posed vertex count are never chosen.
-bool AddWound(const BloodContext& ctx, const WoundRequest& request, PlacedWound* placed = nullptr);
+bool AddWound(const WoundContext& ctx, const WoundRequest& request, PlacedWound* placed = nullptr);

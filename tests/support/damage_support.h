@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "core/random.h"
+#include "host/game_facts.h"
 #include "host/sim/procedural_ped.h"
 #include "host/sim/sim_host.h"
-#include "plugin/system_state.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
 
@@ -51,13 +51,13 @@ uint32_t FindSeed(Accept accept) {
 
 // World position of a recorded wound's centre on the ped's current pose (NaN when its mesh
 // is not posed).
-inline Vec3 WoundCentre(HostPed* ped, const Wound& wound) {
+inline Vec3 WoundCentre(const WoundContext& ctx, HostPed* ped, const Wound& wound) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   PosedMeshSnapshot snapshot;
-  if (!TakePosedMeshSnapshot(Context(), ped, snapshot)) return {nan, nan, nan};
+  if (!TakePosedMeshSnapshot(ctx, ped, snapshot)) return {nan, nan, nan};
   for (size_t m = 0; m < snapshot.meshes.size(); ++m) {
     if (snapshot.meshes[m] != wound.mesh || snapshot.positions[m].empty()) continue;
-    const HostTriangle& tri = SimHost::Sim(Host().MeshGeometry(wound.mesh))
+    const HostTriangle& tri = SimHost::Sim(ctx.host.MeshGeometry(wound.mesh))
                                   ->triangles[static_cast<size_t>(wound.triangle)];
     const std::vector<Vec3>& p = snapshot.positions[m];
     const Vec3 v0 = p[tri.vertex[0]];
@@ -68,7 +68,11 @@ inline Vec3 WoundCentre(HostPed* ped, const Wound& wound) {
 
 // The bone a fall wounds: the lowest of the sixteen bones a fall may land on.
 inline int32_t LowestFallBone(SimHost& sim, const ProceduralPed& ped) {
-  const int32_t fallBones[] = {5, 3, 2, 1, 22, 23, 24, 32, 33, 34, 41, 42, 51, 52, 43, 53};
+  using namespace game::bone;
+  const int32_t fallBones[] = {kHead,          kUpperTorso,   kSpine,     kPelvis,
+                               kRightUpperArm, kRightForearm, kRightHand, kLeftUpperArm,
+                               kLeftForearm,   kLeftHand,     kLeftThigh, kLeftCalf,
+                               kRightThigh,    kRightCalf,    kLeftFoot,  kRightFoot};
   int32_t lowest = -1;
   float lowestZ = 1e9f;
   for (int32_t bone : fallBones) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/log.h"
 #include "core/plugin_paths.h"
 #include "plugin/system_state.h"
 #include "support/unique_folder.h"
@@ -26,40 +27,38 @@ std::string ReadFileBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void SimTest::SetUp() {
+void FolderTest::SetUp() {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   dir_ = MakeUniqueTempFolder("vermiltrace-" +
                               SafeName(std::string(info->test_suite_name()) + "_" + info->name()))
              .string() +
          "/";
-
-  ResetProcess();
+  ResetPlatform();
 }
 
-void SimTest::ResetProcess() {
-  ResetSystemState();
-  boxes_.clear();
+void FolderTest::ResetPlatform() {
+  ResetLog();
+  ResetPluginPaths();
   SetPluginModulePath((dir_ + "Vermiltrace.asi").c_str());
-  State().host = &sim;
 }
 
-void SimTest::TearDown() {
-  system.reset();
-  ResetSystemState();
+void FolderTest::TearDown() {
+  ResetLog();
+  ResetPluginPaths();
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }
 
-void SimTest::WriteFile(const std::string& name, const std::string& bytes) const {
+void FolderTest::WriteFile(const std::string& name, const std::string& bytes) const {
   std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool SimTest::LogExists() const { return std::filesystem::exists(PathOf("Vermiltrace.log")); }
+bool FolderTest::LogExists() const { return std::filesystem::exists(PathOf("Vermiltrace.log")); }
 
-std::string SimTest::ReadLogBytes() const { return ReadFileBytes(PathOf("Vermiltrace.log")); }
+std::string FolderTest::ReadLogBytes() const { return ReadFileBytes(PathOf("Vermiltrace.log")); }
 
-std::vector<std::string> SimTest::ReadLogLines() const {
+std::vector<std::string> FolderTest::ReadLogLines() const {
   std::vector<std::string> lines;
   std::string bytes = ReadLogBytes();
   size_t start = 0;
@@ -73,6 +72,24 @@ std::vector<std::string> SimTest::ReadLogLines() const {
     start = end + 2;
   }
   return lines;
+}
+
+void SimTest::SetUp() {
+  FolderTest::SetUp();
+  ResetProcess();
+}
+
+void SimTest::ResetProcess() {
+  ResetSystemState();
+  boxes_.clear();
+  ResetPlatform();
+  State().host = &sim;
+}
+
+void SimTest::TearDown() {
+  system.reset();
+  ResetSystemState();
+  FolderTest::TearDown();
 }
 
 StartupOptions SimTest::Options() {

@@ -1,8 +1,8 @@
-// SimTest: a fresh process for every test. The system state is reset, the plug-in
-// directory is a new temporary directory (as if the library were <dir>Vermiltrace.asi),
-// the tick count is fixed (reproducible seeds), message boxes are recorded instead of
-// shown, and State().host is the test's SimHost. Start() runs the start-up, Stop() the
-// shutdown.
+// SimTest: a fresh plug-in process for every test. The system state is reset, the plug-in
+// directory is a new temporary directory, the tick count is fixed (reproducible seeds),
+// message boxes are recorded instead of shown, and State().host is the test's SimHost.
+// Start() runs the start-up, Stop() the shutdown. Tests of the libraries below the
+// plug-in use LayerTest (layer_fixture.h) instead.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,7 +23,9 @@ struct MessageBoxRecord {
   uint32_t style;
 };
 
-class SimTest : public ::testing::Test {
+// A fresh temporary plug-in directory for every test (as if the library were
+// <dir>Vermiltrace.asi), with the log closed, and what the test finds there.
+class FolderTest : public ::testing::Test {
  protected:
   static constexpr uint32_t kTicks = 0x1234;  // the fixed tick count of every test
 
@@ -44,6 +46,18 @@ class SimTest : public ::testing::Test {
   std::string ReadLogBytes() const;
   std::vector<std::string> ReadLogLines() const;
 
+  // The log closed and the plug-in's paths in the test's directory, as at process start.
+  void ResetPlatform();
+
+ private:
+  std::string dir_;
+};
+
+class SimTest : public FolderTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
   // The start-up's options: the fixed tick count, message boxes into MessageBoxes(); the
   // plug-in directory as the process state holds it.
   StartupOptions Options();
@@ -63,7 +77,6 @@ class SimTest : public ::testing::Test {
 
  private:
   void ResetProcess();
-  std::string dir_;
   std::vector<MessageBoxRecord> boxes_;
 };
 

@@ -9,8 +9,7 @@
 #include "core/log.h"
 #include "host/sim/sim_host.h"
 #include "host/sim/sim_math.h"
-#include "plugin/system_state.h"
-#include "support/sim_fixture.h"
+#include "support/layer_fixture.h"
 
 // A grid of columns x rows cells, two triangles each: vertex (i, j) sits at
 // origin + du * i / columns + dv * j / rows with texture coordinates interpolated from
@@ -27,11 +26,11 @@ struct GridSpec {
   uint16_t material = 0;
 };
 
-class WoundTest : public SimTest {
+class WoundTest : public LayerTest {
  protected:
   void SetUp() override {
-    SimTest::SetUp();
-    State().config.MaskSize = 64;
+    LayerTest::SetUp();
+    config.MaskSize = 64;
     OpenLog();
   }
 

@@ -30,7 +30,8 @@ Vec3 BodyTarget(SimHost& sim, HostPed* ped, const BodyPart& part) {
   BloodConfig config;
   RandomGenerator rng;
   BloodTables tables;
-  const BloodContext ctx{sim, config, rng, tables, 0.0f};
+  PosedMeshScratch scratch;
+  const WoundContext ctx{{sim, config, rng, tables, 0.0f}, scratch};
   PosedMeshSnapshot snapshot;
   HostHierarchy* hierarchy = sim.SkinHierarchy(sim.PedRenderObject(ped));
   if (hierarchy && TakePosedMeshSnapshot(ctx, ped, snapshot)) {

@@ -70,7 +70,7 @@ bool AddBulletWound(HostPed* ped, float x, float z) {
 
 void RunFrame(const std::vector<ProceduralPed>& peds) {
   UpdateBloodFrame(Context());
-  for (const ProceduralPed& ped : peds) DrawBloodPass(Context(), ped.ped);
+  for (const ProceduralPed& ped : peds) DrawBloodPass(Context(), State().pass, ped.ped);
 }
 
 double Median(std::vector<double> values) {
@@ -216,7 +216,7 @@ std::vector<ProceduralPed> BuildCrowd(SimHost& sim, const FightSettings& setting
         static_cast<float>(FrameClock(kFightStartMs, 1 + i % kFramesPerRefresh)) / 1000.0f;
   }
   sim.clock = FrameClock(kFightStartMs, 0);
-  for (const ProceduralPed& ped : crowd) DrawBloodPass(Context(), ped.ped);
+  for (const ProceduralPed& ped : crowd) DrawBloodPass(Context(), State().pass, ped.ped);
   return crowd;
 }
 
