@@ -13,18 +13,6 @@
 
 namespace {
 
-Wound WoundOn(HostGame& host, const PosedMeshSnapshot& snapshot, size_t mesh, int32_t triangle,
-              float radius) {
-  Wound wound{};
-  wound.mesh = snapshot.meshes[mesh];
-  wound.geometry = host.MeshGeometry(wound.mesh);
-  wound.triangle = triangle;
-  wound.u = wound.v = 0.25f;
-  wound.radius = radius;
-  wound.bleed = 1.0f;
-  return wound;
-}
-
 class SeamMargin : public WoundTest {
  protected:
   PosedMeshSnapshot Pose(HostPed* ped) {

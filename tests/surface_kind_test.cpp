@@ -40,13 +40,7 @@ class SurfacePainting : public WoundTest {
     HostPed* ped = AddPedWith({wall});
     PosedMeshSnapshot snapshot;
     EXPECT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
-    Wound wound{};
-    wound.mesh = snapshot.meshes[0];
-    wound.geometry = wall;
-    wound.triangle = 2 * (4 * 8 + 4);  // the middle of the wall
-    wound.u = wound.v = 0.25f;
-    wound.radius = 0.04f;
-    wound.bleed = 1.0f;
+    Wound wound = WoundOn(sim, snapshot, 0, 2 * (4 * 8 + 4), 0.04f);  // the middle of the wall
     wound.dripCount = 2;
     for (int i = 0; i < 2; ++i) {
       wound.dripOffset[i] = i ? 0.01f : -0.01f;
@@ -93,12 +87,7 @@ TEST_F(WoundTest, EachSurfaceScalesGrowsAndFadesItsBlot) {
   HostPed* ped = AddPedWith({wall});
   PosedMeshSnapshot snapshot;
   ASSERT_TRUE(TakePosedMeshSnapshot(Context(), ped, snapshot));
-  Wound wound{};
-  wound.mesh = snapshot.meshes[0];
-  wound.geometry = wall;
-  wound.u = wound.v = 0.25f;
-  wound.radius = 0.04f;
-  wound.bleed = 1.0f;
+  const Wound wound = WoundOn(sim, snapshot, 0, 0, 0.04f);
   const struct {
     SurfaceKind kind;
     float radiusScale, growthSeconds, edgeInner;

@@ -8,8 +8,6 @@
 #include "render/value_noise.h"
 #include "render/vector_helpers.h"
 
-int SurfaceKindsIn(const BloodConfig& config) { return SurfacesNamed(config) ? kSurfaceKinds : 1; }
-
 float NextCoveredAge(float covered, float age, float flowTime) {
   if (covered < 0.0f) return age;
   return std::max(age, std::min(covered * kStageGrowth + kStageStep, flowTime));

@@ -20,9 +20,6 @@ constexpr float kStageGrowth = 1.5f, kStageStep = 0.25f;
 // never below age).
 float NextCoveredAge(float covered, float age, float flowTime);
 
-// The number of surface kinds painted with their own stamp.
-int SurfaceKindsIn(const BloodConfig& config);
-
 // A new footprint in the snapshot's pose: the layers the wound's reach crosses by the time
 // it stops flowing and the triangles it may paint; false for a wound it cannot hold.
 bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,

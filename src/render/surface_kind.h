@@ -33,6 +33,12 @@ constexpr SurfaceResponse kSurfaceResponses[kSurfaceKinds] = {
 // Whether either name list is set: without them every material is plain.
 bool SurfacesNamed(const BloodConfig& config);
 
+// The number of surface kinds painted with their own stamp: the plain one alone while no
+// list names a texture.
+inline int SurfaceKindsIn(const BloodConfig& config) {
+  return SurfacesNamed(config) ? kSurfaceKinds : 1;
+}
+
 // The kind of a texture of this name, compared without regard to case (the lists hold
 // lower-case names): skin when SkinTextures names it, else cloth when ClothTextures does,
 // else plain.

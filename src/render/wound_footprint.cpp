@@ -220,9 +220,10 @@ int32_t PaintFootprint(const BloodContext& ctx, std::vector<MaskLayer>& layers, 
 }
 
 int32_t PaintAfresh(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wound& wound,
-                    const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* shared) {
+                    const PosedWound& pose, const PosedMeshSnapshot& snapshot, float age,
+                    SnapshotBounds* shared) {
   size_t work = 0;
-  const int32_t count = PaintWound(ctx, layers, wound, snapshot, age, shared, &work);
+  const int32_t count = PaintPosedWound(ctx, layers, wound, pose, snapshot, age, shared, &work);
   wound.work = static_cast<uint32_t>(std::min<size_t>(work, UINT32_MAX));
   return count;
 }
@@ -243,13 +244,14 @@ int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layer
     if (wound.footprint && wound.footprint->poseVersion != poseVersion) wound.footprint.reset();
     // A ped that moves at every painting is painted afresh, as a footprint would be remade
     // each time; one that held its pose for a refresh interval may well hold it longer.
-    if (!wound.footprint && !held) return PaintAfresh(ctx, layers, wound, snapshot, age, shared);
+    if (!wound.footprint && !held)
+      return PaintAfresh(ctx, layers, wound, pose, snapshot, age, shared);
   }
   if (!wound.footprint) {
     SnapshotBounds own;
     auto fp = std::make_shared<WoundFootprint>();
     if (!MakeFootprint(ctx, wound, snapshot, pose, shared ? *shared : own, poseVersion, *fp)) {
-      return PaintAfresh(ctx, layers, wound, snapshot, age, shared);
+      return PaintAfresh(ctx, layers, wound, pose, snapshot, age, shared);
     }
     wound.footprint = std::move(fp);
   }

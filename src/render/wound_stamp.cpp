@@ -117,14 +117,20 @@ MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& lay
 int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
                    const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* shared,
                    size_t* work) {
+  PosedWound pose;
+  if (!PoseWound(ctx, wound, snapshot, pose)) return 0;
+  return PaintPosedWound(ctx, layers, wound, pose, snapshot, age, shared, work);
+}
+
+int32_t PaintPosedWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
+                        const PosedWound& pose, const PosedMeshSnapshot& snapshot, float age,
+                        SnapshotBounds* shared, size_t* work) {
   WoundPainting painting{ctx, layers, {}, {}, {}};
-  // One stamp per surface kind; the plain one alone while no list names a texture.
-  const int kinds = SurfacesNamed(ctx.config) ? kSurfaceKinds : 1;
+  // One stamp per surface kind, all from the one pose.
+  const int kinds = SurfaceKindsIn(ctx.config);
   for (int kind = 0; kind < kinds; ++kind) {
     WoundStamp& stamp = painting.stamps[kind];
-    if (!BuildWoundStamp(ctx, wound, snapshot, age, stamp, static_cast<SurfaceKind>(kind))) {
-      return 0;
-    }
+    StampAtAge(ctx.config, wound, pose, age, static_cast<SurfaceKind>(kind), stamp);
     painting.reaches[kind] = StampReach(stamp);
   }
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());

@@ -26,6 +26,11 @@ int32_t PaintWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, cons
                    const PosedMeshSnapshot& snapshot, float age, SnapshotBounds* bounds = nullptr,
                    size_t* work = nullptr);
 
+// PaintWound for a wound already posed on the snapshot (PoseWound).
+int32_t PaintPosedWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, const Wound& wound,
+                        const PosedWound& pose, const PosedMeshSnapshot& snapshot, float age,
+                        SnapshotBounds* bounds = nullptr, size_t* work = nullptr);
+
 // The first layer for (mesh, materialIndex), else a new zeroed one appended (dirty, with
 // the mesh's current geometry). The reference is valid until the next append.
 MaskLayer& GetOrCreateLayer(const BloodContext& ctx, std::vector<MaskLayer>& layers, HostMesh* mesh,

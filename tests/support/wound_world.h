@@ -26,6 +26,20 @@ struct GridSpec {
   uint16_t material = 0;
 };
 
+// A fully bleeding wound of that radius a quarter of the way along two edges of a
+// triangle of the snapshot's mesh.
+inline Wound WoundOn(HostGame& host, const PosedMeshSnapshot& snapshot, size_t mesh,
+                     int32_t triangle, float radius) {
+  Wound wound{};
+  wound.mesh = snapshot.meshes[mesh];
+  wound.geometry = host.MeshGeometry(wound.mesh);
+  wound.triangle = triangle;
+  wound.u = wound.v = 0.25f;
+  wound.radius = radius;
+  wound.bleed = 1.0f;
+  return wound;
+}
+
 class WoundTest : public LayerTest {
  protected:
   void SetUp() override {
