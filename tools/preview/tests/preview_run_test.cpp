@@ -21,6 +21,7 @@
 #define STB_IMAGE_STATIC
 #include <stb_image.h>
 
+#include "output_folder.h"
 #include "preview_run.h"
 #include "scenario.h"
 #include "support/unique_folder.h"
@@ -258,6 +259,14 @@ TEST_F(PreviewRun, AFolderThePreviewDidNotWriteIsKeptUnlessForced) {
   RunPreview(options, progress);
   EXPECT_FALSE(fs::exists(dir_ / "out" / "notes.txt"));
   EXPECT_TRUE(fs::exists(dir_ / "out" / kOutputMarker));
+}
+
+// A staged folder that cannot be made is named at once, whatever the next one does.
+TEST_F(PreviewRun, AStagedFolderThatCannotBeMadeIsNamed) {
+  StagedOutput staged(dir_ / "out", false);
+  std::ofstream(staged.Dir() / "masks") << "a file where the folder goes";
+  EXPECT_THROW(staged.Folder("masks"), PreviewError);
+  EXPECT_TRUE(fs::is_directory(staged.Folder("pictures")));
 }
 
 // A later run replaces only the files the preview wrote: what the user added stays, and a
