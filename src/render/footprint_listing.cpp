@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "render/texel_triangle.h"
 #include "render/value_noise.h"
 #include "render/vector_helpers.h"
-
-float NextCoveredAge(float covered, float age, float flowTime) {
-  if (covered < 0.0f) return age;
-  return std::max(age, std::min(covered * kStageGrowth + kStageStep, flowTime));
-}
 
 namespace {
 
@@ -29,15 +25,16 @@ constexpr float kReachSlack = 1.001f;
 // within its widest noisy edge, and each drip's band, stretched up to where it starts on the
 // youngest wound (its start moves down as the blot grows).
 struct TexelCull {
-  float blotReach;
+  float radius, blotReach;
   int32_t dripCount;
   Vec3 dripStart[kMaxDrips];
-  float alongLow[kMaxDrips], alongHigh[kMaxDrips], across[kMaxDrips];
+  float alongLow[kMaxDrips], alongHigh[kMaxDrips], across[kMaxDrips], width[kMaxDrips];
   Vec3 down, side;
 };
 
 TexelCull CullOf(const WoundStamp& stamp, const WoundStamp& youngest) {
   TexelCull cull;
+  cull.radius = stamp.radius;
   cull.blotReach = texel_amount::kGoneFrom * kReachSlack * stamp.radius;
   cull.dripCount = stamp.dripCount;
   cull.down = stamp.down;
@@ -48,6 +45,7 @@ TexelCull CullOf(const WoundStamp& stamp, const WoundStamp& youngest) {
     cull.alongLow[i] = -stamp.dripWidth[i] - moved;
     cull.alongHigh[i] = stamp.dripSpan[i];
     cull.across[i] = texel_amount::kDripReach * stamp.dripWidth[i];
+    cull.width[i] = stamp.dripWidth[i];
   }
   return cull;
 }
@@ -109,12 +107,97 @@ StageCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWou
   return culls;
 }
 
+// The culls of the ages from one stage up to FlowTime, youngest first.
+struct WakeCulls {
+  int32_t count = 0;
+  bool toTheEnd = false;  // the last is at FlowTime
+  float ages[kMostWakes];
+  StageCulls culls[kMostWakes];
+};
+
+WakeCulls WakeCullsAfter(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
+                         float from) {
+  WakeCulls wakes;
+  for (float age = 0.0f; wakes.count < kMostWakes && !wakes.toTheEnd;) {
+    age = std::min(age * kWakeGrowth + kWakeStep, config.FlowTime);
+    wakes.toTheEnd = !(age < config.FlowTime);
+    if (age <= from) continue;
+    wakes.ages[wakes.count] = age;
+    wakes.culls[wakes.count++] = CullsAt(config, wound, pose, age);
+  }
+  return wakes;
+}
+
+// Whether the blot or a drip may paint the texel at some age up to the cull's: the cull,
+// narrowed by the texel's noise (the blot's noisy edge; a drip's noisy width, which only
+// widens at a texel as the drip runs on past it), with room for rounding.
+bool MayPaintBy(const TexelCull& cull, FootprintTexel& texel, float margin) {
+  using namespace texel_amount;
+  if (BlotMayPaint(cull, texel.dist, margin)) {
+    if (texel.dist < kEdgeLow * cull.radius) return true;
+    if (texel.noise.edge == kUnknown) texel.noise.edge = EdgeNoiseAt(texel.q);
+    if (texel.dist < texel.noise.edge * cull.radius * kReachSlack + margin) return true;
+  }
+  for (uint32_t drips = DripsThatMayPaint(cull, texel.q, margin) & texel.drips; drips != 0;
+       drips &= drips - 1) {
+    const int i = LowestBit(drips);
+    const Vec3 r = texel.q - cull.dripStart[i];
+    const float along = std::max(0.0f, Dot(r, cull.down) - margin);
+    if (texel.noise.drip == kUnknown)
+      texel.noise.drip = value_noise::NoiseAt(kDripFrequency, texel.q);
+    const float widest = DripWidthAt(texel.noise.drip) * cull.width[i] *
+                         (1.0f - along * kDripTaper / cull.alongHigh[i]);
+    if (std::fabs(Dot(r, cull.side)) < widest * kReachSlack + margin) return true;
+  }
+  return false;
+}
+
+// The latest wake age up to which nothing can paint the texel: -1 when the first may,
+// infinity when nothing may up to FlowTime. Any such age will do, so a search that assumes the
+// ages' culls nest is safe even where rounding breaks that.
+float WaitsUntil(const WakeCulls& wakes, int kind, FootprintTexel& texel, float margin) {
+  if (wakes.count == 0 || MayPaintBy(wakes.culls[0].kinds[kind], texel, margin)) return -1.0f;
+  int32_t low = 0, high = wakes.count - 1;  // low may not paint; high may
+  if (!MayPaintBy(wakes.culls[high].kinds[kind], texel, margin)) {
+    return wakes.toTheEnd ? std::numeric_limits<float>::infinity() : wakes.ages[high];
+  }
+  while (high - low > 1) {
+    const int32_t mid = (low + high) / 2;
+    (MayPaintBy(wakes.culls[mid].kinds[kind], texel, margin) ? high : low) = mid;
+  }
+  return wakes.ages[low];
+}
+
+// What listing triangles for the wound's whole life tests texels against: the culls of
+// its first painting and of FlowTime, and the wake ages (none for the first painting,
+// which lists only what its own age may paint).
+struct WholeLifeCulls {
+  StageCulls first, ever;
+  WakeCulls wakes;
+};
+
+std::unique_ptr<WholeLifeCulls> WholeLifeCullsOf(const BloodConfig& config, const Wound& wound,
+                                                 const WoundFootprint& fp, bool firstPainting) {
+  auto life = std::make_unique<WholeLifeCulls>();
+  life->first = CullsAt(config, wound, fp.pose, fp.firstAge);
+  life->ever = CullsAt(config, wound, fp.pose, config.FlowTime);
+  if (!firstPainting) life->wakes = WakeCullsAfter(config, wound, fp.pose, fp.firstAge);
+  return life;
+}
+
+// Where the texels one stage lists go.
+struct Listing {
+  const WakeCulls& wakes;
+  float now;  // the age of the painting that lists them
+  std::vector<FootprintTexel>& texels;
+  std::vector<WaitingTexel>& waiting;
+};
+
 // Lists the texels of triangle index that the stage's cull takes and the previous stage's
 // (when the triangle was listed at it) did not; returns how many.
 uint32_t ListTexels(const FootprintTriangle& e, const PosedWound& pose, uint16_t index,
                     int32_t maskSize, const TexelCull& stage, const TexelCull* before,
-                    const TexelCull& ever, float cut, std::vector<FootprintTexel>& texels,
-                    size_t& visits) {
+                    const TexelCull& ever, float cut, Listing& out, size_t& visits) {
   const int32_t columns = 2 * maskSize, rows = maskSize;
   TexelTriangle triangle;
   if (!MapTexelTriangle(e.coordinates, columns, rows, triangle)) return 0;
@@ -151,7 +234,13 @@ uint32_t ListTexels(const FootprintTriangle& e, const PosedWound& pose, uint16_t
       texel.row = static_cast<uint16_t>(row);
       texel.triangle = index;
       texel.drips = DripsThatMayPaint(ever, q, margin);
-      texels.push_back(texel);
+      const float after = WaitsUntil(out.wakes, static_cast<int>(e.kind), texel, margin);
+      if (std::isinf(after)) continue;
+      if (after < out.now) {
+        out.texels.push_back(texel);
+      } else {
+        out.waiting.push_back({texel, after});
+      }
       ++listed;
     }
   }
@@ -160,40 +249,86 @@ uint32_t ListTexels(const FootprintTriangle& e, const PosedWound& pose, uint16_t
 
 }  // namespace
 
-size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age) {
-  size_t visits = 0;
-  if (!(wound.bleed > 0.0f)) {
-    fp.coveredAge = age;
-    return visits;
-  }
-  const StageCulls stage = CullsAt(config, wound, fp.pose, age);
-  const StageCulls ever = CullsAt(config, wound, fp.pose, config.FlowTime);
-  StageCulls before;
-  if (fp.coveredAge >= 0.0f) before = CullsAt(config, wound, fp.pose, fp.coveredAge);
+namespace {
+
+// Which triangles a listing at one age walks: those not listed for the wound's whole life
+// that it may reach then.
+struct ListingReach {
+  StageCulls culls;
   float reaches[kSurfaceKinds];
+
+  bool Walks(const FootprintTriangle& e, Vec3 centre) const {
+    const int kind = static_cast<int>(e.kind);
+    return e.listed != kWholeLife && e.distance <= reaches[kind] &&
+           !BeyondCull(culls.kinds[kind], e.bound, centre, kTriangleMargin);
+  }
+};
+
+ListingReach ListingReachAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
+                            float age) {
+  ListingReach reach;
+  reach.culls = CullsAt(config, wound, pose, age);
   for (int kind = 0; kind < SurfaceKindsIn(config); ++kind) {
     WoundStamp stamp;
-    StampAtAge(config, wound, fp.pose, age, static_cast<SurfaceKind>(kind), stamp);
-    reaches[kind] = StampReach(stamp);
+    StampAtAge(config, wound, pose, age, static_cast<SurfaceKind>(kind), stamp);
+    reach.reaches[kind] = StampReach(stamp);
   }
+  return reach;
+}
+
+}  // namespace
+
+size_t ListingWork(const BloodConfig& config, const Wound& wound, const WoundFootprint& fp,
+                   float age) {
+  if (fp.unlisted == 0 || !(wound.bleed > 0.0f)) return 0;
+  const ListingReach reach = ListingReachAt(config, wound, fp.pose, age);
+  size_t work = 0;
+  for (const FootprintTriangle& e : fp.triangles) {
+    if (!reach.Walks(e, fp.pose.centre)) continue;
+    // About half a triangle's box lies inside it.
+    const int64_t area = (static_cast<int64_t>(e.box.x1) - e.box.x0) * (e.box.y1 - e.box.y0);
+    work += static_cast<size_t>(std::max<int64_t>(area, 0) / 2);
+  }
+  return work;
+}
+
+size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age) {
+  size_t visits = 0;
+  const bool first = fp.firstAge < 0.0f;
+  if (first) fp.firstAge = age;
+  if (!(wound.bleed > 0.0f)) return visits;
+  const ListingReach reach = ListingReachAt(config, wound, fp.pose, age);
+  // The culls of the whole life, worked out only when a triangle needs them.
+  std::unique_ptr<WholeLifeCulls> life;
+  std::vector<WaitingTexel> waiting;
+  const Vec3 centre = fp.pose.centre;
   for (size_t t = 0; t < fp.triangles.size(); ++t) {
     FootprintTriangle& e = fp.triangles[t];
     const int kind = static_cast<int>(e.kind);
-    if (!(e.distance <= reaches[kind]) || e.coveredAge >= age) continue;
-    const TexelCull* previous = e.coveredAge >= 0.0f ? &before.kinds[kind] : nullptr;
-    // Whole triangles the previous stage took by the blot, or that nothing reaches yet,
-    // have no new texels: with a margin of a millimetre both tests are far from rounding.
-    const Vec3 centre = fp.pose.centre;
-    if ((previous && WithinBlot(*previous, e.bound, centre, kTriangleMargin)) ||
-        BeyondCull(stage.kinds[kind], e.bound, centre, kTriangleMargin)) {
-      if (previous) e.coveredAge = age;
+    if (!reach.Walks(e, centre)) continue;
+    if (!life) life = WholeLifeCullsOf(config, wound, fp, first);
+    const TexelCull* previous = e.listed == kFirstAge ? &life->first.kinds[kind] : nullptr;
+    // A triangle the first painting took whole by its blot has nothing left to list: with
+    // a margin of a millimetre the test is far from rounding.
+    if (previous && WithinBlot(*previous, e.bound, centre, kTriangleMargin)) {
+      e.listed = kWholeLife;
+      --fp.unlisted;
       continue;
     }
-    e.live += ListTexels(e, fp.pose, static_cast<uint16_t>(t), config.MaskSize, stage.kinds[kind],
-                         previous, ever.kinds[kind], wound.cut, fp.texels, visits);
-    e.coveredAge = age;
+    Listing out{life->wakes, age, fp.texels, waiting};
+    const TexelCull& lists = first ? reach.culls.kinds[kind] : life->ever.kinds[kind];
+    e.live += ListTexels(e, fp.pose, static_cast<uint16_t>(t), config.MaskSize, lists, previous,
+                         life->ever.kinds[kind], wound.cut, out, visits);
+    e.listed = first ? kFirstAge : kWholeLife;
+    if (!first) --fp.unlisted;
   }
-  fp.coveredAge = age;
+  // Latest first, merged into the texels still waiting from earlier paintings.
+  const auto later = [](const WaitingTexel& a, const WaitingTexel& b) { return a.after > b.after; };
+  std::stable_sort(waiting.begin(), waiting.end(), later);
+  const size_t earlier = fp.waiting.size();
+  fp.waiting.insert(fp.waiting.end(), waiting.begin(), waiting.end());
+  std::inplace_merge(fp.waiting.begin(), fp.waiting.begin() + static_cast<ptrdiff_t>(earlier),
+                     fp.waiting.end(), later);
   return visits;
 }
 
@@ -259,9 +394,10 @@ bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshS
       e.kind = static_cast<SurfaceKind>(kind);
       e.paintsForever = false;
       e.live = 0;
+      e.parked = 0;
       e.distance = distance;
       e.bound = bound;
-      e.coveredAge = -1.0f;
+      e.listed = kNotListed;
       e.positions[0] = m.points[i0];
       e.positions[1] = m.points[i1];
       e.positions[2] = m.points[i2];
@@ -277,5 +413,6 @@ bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshS
       fp.triangles.push_back(e);
     }
   }
+  fp.unlisted = fp.triangles.size();
   return true;
 }

@@ -11,24 +11,28 @@
 // Footprints index their keys, triangles and texel coordinates in 16 bits.
 constexpr size_t kMostIndices = std::numeric_limits<uint16_t>::max();
 
-// The ages a footprint lists its texels for grow in steps, each half as long again as the
-// one before and a quarter second more, so that a wound is extended a handful of times in
-// its life rather than at every repaint.
-constexpr float kStageGrowth = 1.5f, kStageStep = 0.25f;
-
-// The age the next stage lists texels up to, for a painting at age (at most flowTime but
-// never below age).
-float NextCoveredAge(float covered, float age, float flowTime);
-
 // A new footprint in the snapshot's pose: the layers the wound's reach crosses by the time
 // it stops flowing and the triangles it may paint; false for a wound it cannot hold.
 bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshSnapshot& snapshot,
                    const PosedWound& pose, SnapshotBounds& bounds, uint32_t poseVersion,
                    WoundFootprint& fp);
 
-// Lists the texels of every triangle in reach at age that are not listed yet; returns the
-// number of texels visited.
+// A footprint lists a triangle's texels once the wound may reach it: at its first painting
+// those that painting may paint, which keeps a hit cheap, and from the next one on every
+// texel the wound may ever paint there. Each is tested against the wound at ages growing
+// by an eighth and 30 ms up to FlowTime, so that a texel the wound reaches only later waits
+// until the painting that may reach it.
+constexpr float kWakeGrowth = 1.125f, kWakeStep = 0.03f;
+constexpr int kMostWakes = 40;
+
+// Lists the texels of the triangles the wound may reach at age that are not listed yet for
+// its whole life: those a painting at age may paint among the evaluated texels, the others
+// as waiting. Returns the number of texels visited.
 size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age);
+
+// About the texel visits Extend at age would take: half the boxes of the triangles it walks.
+size_t ListingWork(const BloodConfig& config, const Wound& wound, const WoundFootprint& fp,
+                   float age);
 
 // The index of the lowest bit set in bits (not 0).
 inline int LowestBit(uint32_t bits) {

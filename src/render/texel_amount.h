@@ -64,6 +64,16 @@ struct TexelNoise {
   float drip = kUnknown;     // drip noise
 };
 
+// The edge radius over R at q.
+inline float EdgeNoiseAt(Vec3 q) {
+  using value_noise::NoiseAt;
+  return NoiseAt(kEdgeCoarseFrequency, q) * kEdgeCoarse + kEdgeLow +
+         NoiseAt(kEdgeFineFrequency, q) * kEdgeFine;
+}
+
+// A drip's noisy width over its width at q, before its taper.
+inline float DripWidthAt(float dripNoise) { return dripNoise * kDripWidthSpread + kDripWidthLow; }
+
 // The blot's amount at a point q, dist from the wound's centre line (or capsule).
 inline float BlotAmount(const WoundStamp& stamp, Vec3 q, float dist, TexelNoise& noise) {
   using namespace value_noise;
@@ -74,10 +84,7 @@ inline float BlotAmount(const WoundStamp& stamp, Vec3 q, float dist, TexelNoise&
   if (!(radius > 0.0f) || dist > kWholeWithin * inner * radius) {
     s = 1.0f;
     if (!(radius > 0.0f) || dist < kGoneFrom * radius) {
-      if (noise.edge == kUnknown) {
-        noise.edge = NoiseAt(kEdgeCoarseFrequency, q) * kEdgeCoarse + kEdgeLow +
-                     NoiseAt(kEdgeFineFrequency, q) * kEdgeFine;
-      }
+      if (noise.edge == kUnknown) noise.edge = EdgeNoiseAt(q);
       const float edge = noise.edge * radius;
       s = Clamp01((dist - inner * edge) / (edge - inner * edge));
     }
@@ -102,8 +109,8 @@ inline void AddDrip(const WoundStamp& stamp, int i, Vec3 q, TexelNoise& noise, f
   const float reach = kDripReach * width;
   if (Dot(perp, perp) >= reach * reach) return;
   if (noise.drip == kUnknown) noise.drip = NoiseAt(kDripFrequency, q);
-  const float wd = (noise.drip * kDripWidthSpread + kDripWidthLow) *
-                   (1.0f - std::max(0.0f, along) * kDripTaper / span) * width;
+  const float wd =
+      DripWidthAt(noise.drip) * (1.0f - std::max(0.0f, along) * kDripTaper / span) * width;
   const float s1 = Clamp01((Sqrt(Dot(perp, perp)) - 0.5f * wd) / (wd - 0.5f * wd));
   const float s2 = Clamp01((along - kDripFadeStart * span) / (span - kDripFadeStart * span));
   float d = (1.0f - Smooth(s1)) * (1.0f - Smooth(s2));
@@ -119,8 +126,7 @@ inline bool DripNeverReaches(const WoundStamp& stamp, int i, Vec3 q, TexelNoise&
   perp = perp - stamp.down * Dot(perp, stamp.down);
   perp = perp - stamp.normal * Dot(perp, stamp.normal);
   if (noise.drip == kUnknown) noise.drip = value_noise::NoiseAt(kDripFrequency, q);
-  const float widest =
-      (noise.drip * kDripWidthSpread + kDripWidthLow) * stamp.dripWidth[i] * 1.001f + 1e-5f;
+  const float widest = DripWidthAt(noise.drip) * stamp.dripWidth[i] * 1.001f + 1e-5f;
   return Dot(perp, perp) > widest * widest;
 }
 

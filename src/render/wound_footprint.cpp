@@ -35,14 +35,10 @@ uint8_t BlotCap(const WoundStamp& oldest, FootprintTexel& texel) {
              : std::max<uint8_t>(1, TexelValue(texel.jitter, value_noise::Clamp01(bound)));
 }
 
-// Evaluates one listed texel at the stamp's age and writes its rise; false when it has
-// taken the most the wound can give it and its triangle paints at every later age, or
-// when nothing will ever paint it.
-bool PaintTexel(FootprintTexel& texel, FootprintTriangle& e, TriangleTurn& turn, MaskLayer& layer,
-                const WoundStamp& stamp, const WoundStamp& oldest) {
-  const uint8_t current = MaskAt(layer.mask, texel.column, texel.row);
-  const uint8_t most = TexelValue(texel.jitter, 1.0f);
-  if ((turn.painted || e.paintsForever) && current >= most) return !e.paintsForever;
+// Evaluates a listed texel at the stamp's age, writes its rise and notes what its
+// triangle painted; returns the texel's byte.
+uint8_t EvaluateTexel(FootprintTexel& texel, FootprintTriangle& e, TriangleTurn& turn,
+                      MaskLayer& layer, const WoundStamp& stamp, uint8_t current) {
   float amount = 0.0f;
   if (turn.parts & kBlotPart) {
     amount = texel_amount::BlotAmount(stamp, texel.q, texel.dist, texel.noise);
@@ -52,19 +48,34 @@ bool PaintTexel(FootprintTexel& texel, FootprintTriangle& e, TriangleTurn& turn,
     texel_amount::AddDrip(stamp, LowestBit(drips), texel.q, texel.noise, amount);
   }
   const float final = value_noise::Clamp01(amount);
-  uint8_t now = current;
-  if (final >= kLeastAmount) {
-    const uint8_t value = TexelValue(texel.jitter, final);
-    if (value > current) {
-      SetMaskAt(layer.mask, texel.column, texel.row, value);
-      IncludeRect(layer.changed, {texel.column, texel.row, texel.column + 1, texel.row + 1});
-      turn.raised = true;
-      now = value;
-    }
-    turn.painted = true;
-    // The blot only grows: twice the least amount leaves rounding no say.
-    if (blot >= 2.0f * kLeastAmount) e.paintsForever = true;
+  if (!(final >= kLeastAmount)) return current;
+  turn.painted = true;
+  // The blot only grows: twice the least amount leaves rounding no say.
+  if (blot >= 2.0f * kLeastAmount) e.paintsForever = true;
+  const uint8_t value = TexelValue(texel.jitter, final);
+  if (value <= current) return current;
+  SetMaskAt(layer.mask, texel.column, texel.row, value);
+  IncludeRect(layer.changed, {texel.column, texel.row, texel.column + 1, texel.row + 1});
+  turn.raised = true;
+  return value;
+}
+
+// What becomes of a listed texel after a painting: evaluated again at the next, dropped,
+// or parked, when it can no longer rise but may be what tells that its triangle paints.
+enum class TexelFate { kKeep, kDrop, kPark };
+
+// Paints one listed texel at the stamp's age. A texel that took the most the wound can
+// give it is dropped once its triangle paints at every later age, and parked until then;
+// one nothing will ever paint is dropped.
+TexelFate PaintTexel(FootprintTexel& texel, FootprintTriangle& e, TriangleTurn& turn,
+                     MaskLayer& layer, const WoundStamp& stamp, const WoundStamp& oldest) {
+  const uint8_t current = MaskAt(layer.mask, texel.column, texel.row);
+  const uint8_t most = TexelValue(texel.jitter, 1.0f);
+  if (current >= most) {
+    if (e.paintsForever) return TexelFate::kDrop;
+    if (turn.painted) return TexelFate::kPark;
   }
+  const uint8_t now = EvaluateTexel(texel, e, turn, layer, stamp, current);
   // At its first evaluation a texel learns the most it can ever take.
   if (texel.cap == 0) {
     for (uint32_t drips = texel.drips; drips != 0; drips &= drips - 1) {
@@ -74,9 +85,10 @@ bool PaintTexel(FootprintTexel& texel, FootprintTriangle& e, TriangleTurn& turn,
       }
     }
     texel.cap = texel.drips ? most : BlotCap(oldest, texel);
-    if (texel.cap == 0) return false;
+    if (texel.cap == 0) return TexelFate::kDrop;
   }
-  return !(e.paintsForever && now >= texel.cap);
+  if (now < texel.cap && now < most) return TexelFate::kKeep;
+  return e.paintsForever ? TexelFate::kDrop : TexelFate::kPark;
 }
 
 // Paints every listed texel of a triangle in reach at the stamps' age and keeps the ones
@@ -102,16 +114,63 @@ void PaintTexels(std::vector<MaskLayer>& layers, WoundFootprint& fp, const Wound
     for (; n < end; ++n) {
       assert(e.live > 0);
       FootprintTexel texel = fp.texels[n];
-      if (PaintTexel(texel, e, turn, layer, stamps[kind], oldest[kind])) {
-        fp.texels[kept++] = texel;
-      } else {
-        --e.live;
+      switch (PaintTexel(texel, e, turn, layer, stamps[kind], oldest[kind])) {
+        case TexelFate::kKeep:
+          fp.texels[kept++] = texel;
+          break;
+        case TexelFate::kDrop:
+          --e.live;
+          break;
+        case TexelFate::kPark:
+          ++e.parked;
+          fp.parked.push_back(texel);
+          break;
       }
     }
   }
   fp.texels.resize(kept);
   // A footprint that shrank a lot gives its memory back.
   if (fp.texels.capacity() > 64 && kept < fp.texels.capacity() / 4) fp.texels.shrink_to_fit();
+}
+
+// A triangle whose evaluated texels painted nothing may still paint through its parked
+// ones: they are evaluated, triangle by triangle, until one paints.
+void PaintParked(std::vector<MaskLayer>& layers, WoundFootprint& fp, const WoundStamp* stamps,
+                 std::vector<TriangleTurn>& turns) {
+  bool sorted = false;
+  const auto byTriangle = [](const FootprintTexel& a, const FootprintTexel& b) {
+    return a.triangle < b.triangle;
+  };
+  for (size_t t = 0; t < fp.triangles.size(); ++t) {
+    FootprintTriangle& e = fp.triangles[t];
+    TriangleTurn& turn = turns[t];
+    if (turn.layer < 0 || turn.parts == 0 || turn.painted || e.paintsForever || e.parked == 0) {
+      continue;
+    }
+    if (!sorted) {
+      std::stable_sort(fp.parked.begin(), fp.parked.end(), byTriangle);
+      sorted = true;
+    }
+    FootprintTexel key;
+    key.triangle = static_cast<uint16_t>(t);
+    auto range = std::equal_range(fp.parked.begin(), fp.parked.end(), key, byTriangle);
+    MaskLayer& layer = layers[static_cast<size_t>(turn.layer)];
+    for (auto it = range.first; it != range.second && !turn.painted; ++it) {
+      EvaluateTexel(*it, e, turn, layer, stamps[static_cast<int>(e.kind)],
+                    MaskAt(layer.mask, it->column, it->row));
+    }
+  }
+}
+
+// Moves the waiting texels a painting at age may reach to the evaluated ones.
+void WakeTexels(WoundFootprint& fp, float age) {
+  std::vector<WaitingTexel>& waiting = fp.waiting;
+  if (waiting.empty() || !(waiting.back().after < age)) return;
+  while (!waiting.empty() && waiting.back().after < age) {
+    fp.texels.push_back(waiting.back().texel);
+    waiting.pop_back();
+  }
+  if (waiting.capacity() > 64 && waiting.size() < waiting.capacity() / 4) waiting.shrink_to_fit();
 }
 
 // The layer of each key for a painting at reaches, made where a painting afresh would
@@ -166,9 +225,8 @@ int32_t PaintFootprint(const BloodContext& ctx, std::vector<MaskLayer>& layers, 
     reaches[kind] = StampReach(stamps[kind]);
   }
   size_t work = 0;
-  if (age > fp.coveredAge) {
-    work += Extend(config, wound, fp, NextCoveredAge(fp.coveredAge, age, config.FlowTime));
-  }
+  if (fp.unlisted > 0) work += Extend(config, wound, fp, age);
+  WakeTexels(fp, age);
   work += fp.texels.size();
   wound.work = static_cast<uint32_t>(std::min<size_t>(work, UINT32_MAX));
 
@@ -192,6 +250,7 @@ int32_t PaintFootprint(const BloodContext& ctx, std::vector<MaskLayer>& layers, 
   }
 
   PaintTexels(layers, fp, stamps, oldest, turns);
+  PaintParked(layers, fp, stamps, turns);
 
   const int32_t margin = config.SeamMargin;
   std::vector<SeamBlocks> raised;  // per layer index
@@ -258,7 +317,22 @@ int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layer
   return PaintFootprint(ctx, layers, wound, *wound.footprint, age);
 }
 
+uint32_t PaintingWork(const BloodConfig& config, const Wound& wound, float age,
+                      uint32_t poseVersion) {
+  const WoundFootprint* fp = wound.footprint.get();
+  if (!fp || (config.FollowPose != 0 && fp->poseVersion != poseVersion)) return wound.work;
+  // Waiting texels are kept latest first: those that wake by age are at the back.
+  const auto waits =
+      std::partition_point(fp->waiting.begin(), fp->waiting.end(),
+                           [age](const WaitingTexel& w) { return !(w.after < age); });
+  const size_t work = fp->texels.size() + static_cast<size_t>(fp->waiting.end() - waits) +
+                      ListingWork(config, wound, *fp, age);
+  return static_cast<uint32_t>(std::min<size_t>(work, UINT32_MAX));
+}
+
 size_t FootprintBytes(const WoundFootprint& footprint) {
   return sizeof(WoundFootprint) + footprint.triangles.capacity() * sizeof(FootprintTriangle) +
-         footprint.texels.capacity() * sizeof(FootprintTexel);
+         footprint.texels.capacity() * sizeof(FootprintTexel) +
+         footprint.waiting.capacity() * sizeof(WaitingTexel) +
+         footprint.parked.capacity() * sizeof(FootprintTexel);
 }

@@ -28,15 +28,20 @@ struct FootprintLayerKey {
   std::vector<std::pair<uint32_t, float>> firsts;
 };
 
+// Which of a triangle's texels the footprint lists: none yet; those the wound's first
+// painting may paint; every one it may ever paint.
+enum TriangleListing : uint8_t { kNotListed, kFirstAge, kWholeLife };
+
 // A triangle the wound can paint by the time it stops flowing.
 struct FootprintTriangle {
   uint16_t key;  // index in the footprint's keys
   SurfaceKind kind;
   bool paintsForever;  // its blot has painted a texel, which it does at every later age
   uint32_t live;       // texels listed for it
+  uint32_t parked;     // of those, texels that can no longer rise
   float distance;      // of its bounding sphere from the wound's centre (the triangle cull)
   TriangleBound bound;
-  float coveredAge;  // its texels that any age up to this paints are listed; < 0: none
+  TriangleListing listed;
   Vec3 positions[3];
   TexCoord coordinates[3];
   TexelRect box;  // its texel box (wrapping), for the seam margin
@@ -53,13 +58,23 @@ struct FootprintTexel {
   uint8_t cap = 0;    // the most the wound can give it over its life; 0: not known yet
 };
 
+// A listed texel nothing can paint at any age up to after: it joins the evaluated texels
+// at the first painting older than that.
+struct WaitingTexel {
+  FootprintTexel texel;
+  float after;
+};
+
 struct WoundFootprint {
   PosedWound pose;
   uint32_t poseVersion = 0;  // of the ped's pose it was made in
-  float coveredAge = -1.0f;  // every triangle in reach at this age lists its texels
+  float firstAge = -1.0f;    // of its first painting; < 0: not painted yet
+  size_t unlisted = 0;       // triangles not listed for the wound's whole life
   std::vector<FootprintLayerKey> keys;
   std::vector<FootprintTriangle> triangles;  // snapshot mesh order, then triangle order
-  std::vector<FootprintTexel> texels;
+  std::vector<FootprintTexel> texels;        // evaluated at every painting
+  std::vector<WaitingTexel> waiting;         // by after, latest first
+  std::vector<FootprintTexel> parked;
 };
 
 // Paints the wound at age seconds like PaintWound, through its footprint, which is
@@ -73,6 +88,12 @@ struct WoundFootprint {
 int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wound& wound,
                           const PosedMeshSnapshot& snapshot, float age, uint32_t poseVersion,
                           SnapshotBounds* bounds = nullptr);
+
+// The texel visits the wound's painting at age in that pose is expected to take: its
+// footprint's evaluated texels, those that wake by then and the listing of the triangles it
+// reaches by then; without a footprint it will use, what its last painting took.
+uint32_t PaintingWork(const BloodConfig& config, const Wound& wound, float age,
+                      uint32_t poseVersion);
 
 // Bytes the footprint holds.
 size_t FootprintBytes(const WoundFootprint& footprint);

@@ -98,26 +98,38 @@ void UpdateBloodFrame(const WoundContext& ctx) {
 namespace {
 
 // Texel visits one millisecond of PaintBudget buys: what a 2.1 GHz core paints through
-// footprints in a crowd, snapshots and uploads included. A fixed rate rather than the clock,
-// so that the same fight paints the same blood on every machine and every run.
-constexpr double kTexelsPerMillisecond = 25000.0;
+// footprints in a crowd. A fixed rate rather than the clock, so that the same fight paints
+// the same blood on every machine and every run.
+constexpr double kTexelsPerMillisecond = 23000.0;
+// What a painting costs beyond its texels (the wound's pose and stamps, its layers and
+// triangles), and a ped's snapshot per vertex skinned, in texel visits at that rate.
+constexpr double kWorkPerPainting = 250.0;
+constexpr double kSnapshotVerticesPerVisit = 8.0;
 
-// What is left of a frame's budget, in texel visits. A wound's painting is guessed to cost
-// what its last one did; the first of the frame always runs, so every ped gets its turn
-// however much one repaint takes.
+// What is left of a frame's budget, in texel visits. A wound's painting is estimated
+// before it runs and charged what it took, the ped's snapshot with its first; the first
+// painting of the frame always runs, so every ped gets its turn however much one takes.
 struct PaintAllowance {
   double limit;
   double spent = 0.0;
+  double snapshot = 0.0;  // not charged yet
   bool first = true;
 
-  bool Fits(const Wound& wound) const {
-    return first || spent + static_cast<double>(wound.work) <= limit;
+  bool Fits(uint32_t work) const {
+    return first || spent + snapshot + kWorkPerPainting + static_cast<double>(work) <= limit;
   }
   void Spend(const Wound& wound) {
     first = false;
-    spent += static_cast<double>(wound.work);
+    spent += snapshot + kWorkPerPainting + static_cast<double>(wound.work);
+    snapshot = 0.0;
   }
 };
+
+double SnapshotWork(const PosedMeshSnapshot& snapshot) {
+  size_t vertices = 0;
+  for (const auto& positions : snapshot.positions) vertices += positions.size();
+  return static_cast<double>(vertices) / kSnapshotVerticesPerVisit;
+}
 
 // Repaints one due ped's flowing wounds at their age and drops the finished ones: those
 // painted at FlowTime and those whose mesh left the ped. Within an allowance the repaint
@@ -133,16 +145,17 @@ bool RefreshPed(const WoundContext& ctx, HostPed* ped, PedBloodState& state,
     state.refreshCursor = 0;
     return true;
   }
+  if (allowance) allowance->snapshot = SnapshotWork(snapshot);
   SnapshotBounds bounds;
   const uint32_t poseVersion = NotePose(ctx, state, snapshot);
   for (size_t i = state.refreshCursor; i < state.wounds.size(); ++i) {
     Wound& wound = state.wounds[i];
-    if (allowance && !allowance->Fits(wound)) {
+    const float age = std::min(flowTime, now - wound.time);
+    if (allowance && !allowance->Fits(PaintingWork(ctx.config, wound, age, poseVersion))) {
       state.refreshCursor = i;
       return false;
     }
-    PaintFlowingWound(ctx, state.layers, wound, snapshot, std::min(flowTime, now - wound.time),
-                      poseVersion, &bounds);
+    PaintFlowingWound(ctx, state.layers, wound, snapshot, age, poseVersion, &bounds);
     if (allowance) allowance->Spend(wound);
   }
   state.refreshCursor = 0;
