@@ -198,6 +198,7 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     TexelRect changed;  // where the mask is repainted: the clipped rectangle
     bool repaint;       // painted afresh: the colour moves from the dried one
     bool whole;
+    int32_t writtenTo = static_cast<int32_t>(kWidth);  // texels right of it are left unwritten
   };
   const Case cases[] = {
       {"inside", {10, 5, 40, 20}, false, false},
@@ -206,6 +207,8 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
       {"no rectangle", {0, 0, 0, 0}, false, true},
       {"inverted rectangle", {40, 20, 10, 5}, false, true},
       {"colour moved", {10, 5, 40, 20}, true, true},
+      // The right tile of the rectangle was not written: its pixels are left as they are.
+      {"a tile not written", {10, 5, 100, 20}, false, false, kMaskTileSide},
   };
   TestMesh mesh = AddMesh(1);
   uint32_t h = 99;
@@ -225,7 +228,9 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
                          std::min<int32_t>(c.changed.x1, kWidth),
                          std::min<int32_t>(c.changed.y1, kMask)};
     for (int32_t y = clip.y0; y < clip.y1; ++y) {
-      for (int32_t x = clip.x0; x < clip.x1; ++x) SetMaskAt(layer.mask, x, y, amount());
+      for (int32_t x = clip.x0; x < std::min(clip.x1, c.writtenTo); ++x) {
+        SetMaskAt(layer.mask, x, y, amount());
+      }
     }
     layer.dirty = true;
     layer.changed = c.changed;
@@ -234,8 +239,11 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
       layer.lastPaint = 101.0f;
     }
     uint8_t* outside = const_cast<uint8_t*>(Pixel(layer.texture, 0, kMask - 1));
+    uint8_t* unwritten = const_cast<uint8_t*>(Pixel(layer.texture, 0, 10)) + 4 * 90;
     const uint8_t poison[4] = {7, 7, 7, 7};
+    const bool partly = c.writtenTo < static_cast<int32_t>(kWidth);
     std::memcpy(outside, poison, 4);
+    if (partly) std::memcpy(unwritten, poison, 4);
     UploadLayer(Context(), pass, layer);
     EXPECT_FALSE(layer.dirty);
     EXPECT_EQ(layer.changed.x1, 0);
@@ -247,6 +255,10 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     ASSERT_NE(whole.texture, nullptr);
     EXPECT_EQ(std::memcmp(outside, poison, 4) != 0, c.whole);
     std::memcpy(outside, Pixel(whole.texture, 0, kMask - 1), 4);
+    if (partly) {
+      EXPECT_EQ(std::memcmp(unwritten, poison, 4), 0);
+      std::memcpy(unwritten, Pixel(whole.texture, 0, 10) + 4 * 90, 4);
+    }
     for (size_t y = 0; y < kMask; ++y) {
       ASSERT_EQ(std::memcmp(Pixel(layer.texture, 0, y), Pixel(whole.texture, 0, y), 4 * kWidth), 0)
           << "row " << y;

@@ -18,6 +18,8 @@ struct BloodMask {
   int32_t tilesAcross = 0, tilesDown = 0;
   std::vector<std::vector<uint8_t>> tiles;  // row after row of tiles; empty: not made
   size_t tilesMade = 0;
+  // Per tile, 1 when a texel was written since the owner last cleared it (an upload).
+  std::vector<uint8_t> written;
 };
 
 // An empty mask of width x height (nothing when either is not positive).
@@ -29,6 +31,20 @@ inline void ResetMask(BloodMask& mask, int32_t width, int32_t height) {
   mask.tilesAcross = (width + kMaskTileSide - 1) >> kMaskTileShift;
   mask.tilesDown = (height + kMaskTileSide - 1) >> kMaskTileShift;
   mask.tiles.resize(static_cast<size_t>(mask.tilesAcross) * static_cast<size_t>(mask.tilesDown));
+  mask.written.assign(mask.tiles.size(), 0);
+}
+
+// Whether a texel of tile (tileX, tileY) was written since the flags were last cleared.
+inline bool TileWritten(const BloodMask& mask, int32_t tileX, int32_t tileY) {
+  if (tileX < 0 || tileY < 0 || tileX >= mask.tilesAcross || tileY >= mask.tilesDown) {
+    return false;
+  }
+  return mask.written[static_cast<size_t>(tileY) * static_cast<size_t>(mask.tilesAcross) +
+                      static_cast<size_t>(tileX)] != 0;
+}
+
+inline void ClearTilesWritten(BloodMask& mask) {
+  std::fill(mask.written.begin(), mask.written.end(), uint8_t{0});
 }
 
 // The tile at (tileX, tileY), kMaskTileSide rows of kMaskTileSide amounts; null when it
@@ -73,6 +89,7 @@ inline void SetMaskAt(BloodMask& mask, int32_t x, int32_t y, uint8_t value) {
   }
   assert(tile.size() == kMaskTileBytes);
   tile[TexelInTile(x, y)] = value;
+  mask.written[index] = 1;
 }
 
 // The whole mask, width x height amounts row after row.

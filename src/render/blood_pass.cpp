@@ -288,15 +288,19 @@ void UploadLayer(const BloodContext& ctx, BloodPassState& pass, MaskLayer& layer
   for (int32_t y = rect.y0; y < rect.y1; ++y) {
     uint8_t* out = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) +
                    4 * static_cast<size_t>(rect.x0);
-    // Piece by piece along the tiles the row crosses; a tile not made is all empty.
+    // Piece by piece along the tiles the row crosses; a tile not made is all empty, and
+    // one not written since the last upload is already on the texture.
     for (int32_t x = rect.x0; x < rect.x1;) {
       const int32_t end = std::min(rect.x1, ((x >> kMaskTileShift) + 1) << kMaskTileShift);
       const size_t count = static_cast<size_t>(end - x);
-      const uint8_t* tile = MaskTile(layer.mask, x >> kMaskTileShift, y >> kMaskTileShift);
-      if (tile) {
-        ConvertRow(tile + TexelInTile(x, y), count, table, emptyRun, out);
-      } else {
-        FillEmpty(count, emptyRun, out);
+      const int32_t tileX = x >> kMaskTileShift, tileY = y >> kMaskTileShift;
+      if (whole || TileWritten(layer.mask, tileX, tileY)) {
+        const uint8_t* tile = MaskTile(layer.mask, tileX, tileY);
+        if (tile) {
+          ConvertRow(tile + TexelInTile(x, y), count, table, emptyRun, out);
+        } else {
+          FillEmpty(count, emptyRun, out);
+        }
       }
       out += 4 * count;
       x = end;
@@ -306,6 +310,7 @@ void UploadLayer(const BloodContext& ctx, BloodPassState& pass, MaskLayer& layer
   host.UnlockSurface(surface);
   layer.dirty = false;
   layer.changed = TexelRect{};
+  ClearTilesWritten(layer.mask);
   std::copy(colour, colour + 3, layer.uploadColour);
   layer.lastUpload = ctx.now;
 }

@@ -106,17 +106,21 @@ void PaintTexels(std::vector<MaskLayer>& layers, WoundFootprint& fp, const Wound
     FootprintTriangle& e = fp.triangles[index];
     TriangleTurn& turn = turns[index];
     if (turn.layer < 0 || turn.parts == 0) {
-      for (; n < end; ++n) fp.texels[kept++] = fp.texels[n];
+      for (; n < end; ++n, ++kept) {
+        if (kept != n) fp.texels[kept] = fp.texels[n];
+      }
       continue;
     }
     MaskLayer& layer = layers[static_cast<size_t>(turn.layer)];
     const int kind = static_cast<int>(e.kind);
     for (; n < end; ++n) {
       assert(e.live > 0);
-      FootprintTexel texel = fp.texels[n];
+      // In place: most texels stay, and rewriting each would double the memory traffic.
+      FootprintTexel& texel = fp.texels[n];
       switch (PaintTexel(texel, e, turn, layer, stamps[kind], oldest[kind])) {
         case TexelFate::kKeep:
-          fp.texels[kept++] = texel;
+          if (kept != n) fp.texels[kept] = texel;
+          ++kept;
           break;
         case TexelFate::kDrop:
           --e.live;
