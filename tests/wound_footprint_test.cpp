@@ -68,7 +68,8 @@ class WoundFootprintTest : public WoundTest {
 
 // While the pose holds, painting through a footprint gives what painting afresh gives at
 // every age: every byte, the layers in the order they were made, their painting times and
-// the triangle counts. Plain, cloth and skin, with drips, a cut and the seam margin.
+// the triangle counts. Plain, cloth and skin, with drips, a cut and the seam margin. The
+// paint budget's estimate of each painting is within a factor of two of what it took.
 TEST_F(WoundFootprintTest, PaintsWhatAFreshPaintingPaints) {
   struct Case {
     const char* name;
@@ -97,11 +98,16 @@ TEST_F(WoundFootprintTest, PaintsWhatAFreshPaintingPaints) {
       sim.clock += 100;
       for (Wound& wound : wounds) {
         const int32_t expected = PaintWound(Context(), fresh, wound, snapshot, age);
-        EXPECT_EQ(PaintFlowingWound(Context(), kept, wound, snapshot, age,
-                                    NotePose(Context(), state, snapshot)),
-                  expected)
+        const uint32_t version = NotePose(Context(), state, snapshot);
+        // The paint budget's estimate of the painting, listing included, before it runs.
+        const uint32_t estimate = PaintingWork(config, wound, age, version);
+        EXPECT_EQ(PaintFlowingWound(Context(), kept, wound, snapshot, age, version), expected)
             << c.name << " at " << age;
         EXPECT_GT(expected, 0) << c.name;
+        if (age > 0.0f) {
+          EXPECT_GE(2 * estimate, wound.work) << c.name << " at " << age;
+          EXPECT_LE(estimate, 2 * wound.work + 16) << c.name << " at " << age;
+        }
       }
       ExpectSameLayers(kept, fresh, std::string(c.name) + " at " + std::to_string(age));
     }
