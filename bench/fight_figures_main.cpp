@@ -1,7 +1,9 @@
 // The fights of fight_scenarios.h as a plain program, for the 32-bit Windows build (no
 // benchmark library there): one line of counters per setting, as the native benchmarks
-// print them. With --quick only the first setting runs.
+// print them. With --quick only the first setting runs; with a mask size, budget and
+// FollowPose (as in "1024 1 0") only that setting's two fights.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -23,10 +25,14 @@ void Print(const char* name, const FightSettings& s, const FightFigures& f) {
 
 int main(int argc, char** argv) {
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  const bool one = argc == 4;
+  const int32_t onlyMask = one ? std::atoi(argv[1]) : 0, onlyFollow = one ? std::atoi(argv[3]) : 0;
+  const float onlyBudget = one ? static_cast<float>(std::atof(argv[2])) : 0.0f;
   bool valid = true;
   for (int32_t mask : {256, 1024}) {
     for (float budget : {0.0f, 1.0f}) {
       for (int32_t follow : {0, 1}) {
+        if (one && (mask != onlyMask || budget != onlyBudget || follow != onlyFollow)) continue;
         FightSettings s;
         s.maskSize = mask;
         s.moving = true;
