@@ -298,6 +298,24 @@ TEST_F(BloodPassTest, DryingRefreshesAreSpreadOverPasses) {
   EXPECT_EQ(Pixel(Layers()[2].texture, 5, 5)[2], 15);  // 98 s of 180 dried
 }
 
+// Under a paint budget new textures are made one per frame; without one, all at once.
+TEST_F(BloodPassTest, NewTexturesAreSpreadOverFramesUnderABudget) {
+  for (float budget : {0.0f, 1.0f}) {
+    config.PaintBudget = budget;
+    TestMesh mesh = AddMesh(3);
+    for (int32_t i = 0; i < 3; ++i) AddLayer(mesh, i, 255);
+    for (uint32_t frame = 0; frame < 3; ++frame) {
+      sim.clock = 1000 + 16 * frame;
+      DrawBloodPass(Context(), pass, ped);
+      size_t made = 0;
+      for (const MaskLayer& layer : Layers()) made += layer.texture != nullptr;
+      EXPECT_EQ(made, budget > 0.0f ? frame + 1 : 3) << "budget " << budget << ", frame " << frame;
+    }
+    for (MaskLayer& layer : Layers()) ReleaseLayerTexture(sim, layer);
+    Layers().clear();
+  }
+}
+
 // A painting that raises no texel of an old stain still makes its blood fresh: the next
 // pass shows the fresh colour, without waiting for the drying refresh.
 TEST_F(BloodPassTest, AStainPaintedAgainShowsFreshBloodAtOnce) {
