@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "render/footprint_culls.h"
 #include "render/wound_footprint.h"
 
 // Footprints index their keys, triangles and texel coordinates in 16 bits.
@@ -19,27 +20,12 @@ bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshS
 
 // A footprint lists a triangle's texels once the wound may reach it: at its first painting
 // those that painting may paint, which keeps a hit cheap, and from the next one on every
-// texel the wound may ever paint there. Each is tested against the wound at ages growing
-// by an eighth and 30 ms up to FlowTime, so that a texel the wound reaches only later waits
-// until the painting that may reach it.
-constexpr float kWakeGrowth = 1.125f, kWakeStep = 0.03f;
-constexpr int kMostWakes = 40;
-
-// Lists the texels of the triangles the wound may reach at age that are not listed yet for
-// its whole life: those a painting at age may paint among the evaluated texels, the others
-// as waiting. Returns the number of texels visited.
+// texel the wound may ever paint there, each waiting (footprint_culls) until the painting
+// that may paint it. Extend lists the texels of the triangles the wound may reach at age
+// that are not listed yet for its whole life: those a painting at age may paint among the
+// evaluated texels, the others as waiting. Returns the number of texels visited.
 size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age);
 
 // About the texel visits Extend at age would take: half the boxes of the triangles it walks.
 size_t ListingWork(const BloodConfig& config, const Wound& wound, const WoundFootprint& fp,
                    float age);
-
-// The index of the lowest bit set in bits (not 0).
-inline int LowestBit(uint32_t bits) {
-  int i = 0;
-  while (!(bits & 1u)) {
-    bits >>= 1;
-    ++i;
-  }
-  return i;
-}
