@@ -10,6 +10,7 @@
 #include "core/platform.h"
 #include "damage/explosion_wounds.h"
 #include "render/blood_geometry.h"
+#include "render/wound_footprint.h"
 #include "render/wound_stamp.h"
 #include "support/wound_world.h"
 #include "wounds/wound_placement.h"
@@ -282,6 +283,33 @@ TEST_F(BloodStates, AWoundPushedOutUnderABudgetLeavesPaintedAtItsAge) {
   PaintWound(Context(), again, oldest, snapshot, 3.0f);
   for (size_t k = 0; k < again.size(); ++k)
     EXPECT_EQ(MaskBytes(again[k].mask), MaskBytes(state.layers[k].mask));
+}
+
+// A painting whose listing does not fit the frame's budget is split over frames: each
+// lists a part, the ped's turn stays open at that wound, and it goes on in the next frame.
+TEST_F(BloodStates, APaintingTooLargeForTheBudgetIsSplitOverFrames) {
+  config.MaskSize = 1024;
+  config.PaintBudget = 1e-6f;
+  config.FollowPose = 0;  // the hit makes the footprint; the next painting lists it whole
+  HostPed* ped = WallPed();
+  sim.clock = 0;
+  ASSERT_TRUE(Shoot(ped));
+  PedBloodState& state = *FindBloodState(tables, ped);
+  Wound& wound = state.wounds[0];
+  const uint32_t whole = PaintingWork(config, wound, 0.1f, 0);
+  const float due = state.nextRefreshTime;
+  int split = 0;
+  for (uint32_t clock = 100; clock < 2000; clock += 16) {
+    Frame(clock);
+    EXPECT_LT(2 * wound.work, whole) << clock;
+    if (!PaintingCutShort(wound)) break;
+    ++split;
+    EXPECT_EQ(state.refreshCursor, 0u);
+    EXPECT_EQ(state.nextRefreshTime, due);
+  }
+  EXPECT_GE(split, 2);
+  EXPECT_FALSE(PaintingCutShort(wound));
+  EXPECT_GT(state.nextRefreshTime, due);
 }
 
 TEST_F(BloodStates, RefreshDropsWoundsWhoseMeshLeftAndKeepsThoseItCannotPose) {

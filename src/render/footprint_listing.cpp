@@ -136,8 +136,10 @@ size_t ListingWork(const BloodConfig& config, const Wound& wound, const WoundFoo
   return work;
 }
 
-size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age) {
+size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age,
+              size_t visitLimit) {
   size_t visits = 0;
+  fp.listingCut = false;
   const bool first = fp.firstAge < 0.0f;
   if (first) fp.firstAge = age;
   if (!(wound.bleed > 0.0f)) return visits;
@@ -150,6 +152,11 @@ size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp,
     FootprintTriangle& e = fp.triangles[t];
     const int kind = static_cast<int>(e.kind);
     if (!reach.Walks(e, centre)) continue;
+    // Past the limit the rest waits for the next painting; the first painting lists all.
+    if (!first && visits > 0 && visits >= visitLimit) {
+      fp.listingCut = true;
+      break;
+    }
     if (!life) life = WholeLifeCullsOf(config, wound, fp, first);
     const TexelCull* previous = e.listed == kFirstAge ? &life->first.kinds[kind] : nullptr;
     // A triangle the first painting took whole by its blot has nothing left to list: with

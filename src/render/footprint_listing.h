@@ -23,8 +23,11 @@ bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshS
 // texel the wound may ever paint there, each waiting (footprint_culls) until the painting
 // that may paint it. Extend lists the texels of the triangles the wound may reach at age
 // that are not listed yet for its whole life: those a painting at age may paint among the
-// evaluated texels, the others as waiting. Returns the number of texels visited.
-size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age);
+// evaluated texels, the others as waiting. Returns the number of texels visited. Once
+// visitLimit is reached, the triangles left wait for the next painting (listingCut), except
+// at the first painting.
+size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age,
+              size_t visitLimit = SIZE_MAX);
 
 // About the texel visits Extend at age would take: half the boxes of the triangles it walks.
 size_t ListingWork(const BloodConfig& config, const Wound& wound, const WoundFootprint& fp,

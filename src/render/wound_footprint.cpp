@@ -217,7 +217,7 @@ std::vector<int32_t> KeyLayers(const BloodContext& ctx, std::vector<MaskLayer>& 
 }
 
 int32_t PaintFootprint(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wound& wound,
-                       WoundFootprint& fp, float age) {
+                       WoundFootprint& fp, float age, size_t workLimit) {
   const BloodConfig& config = ctx.config;
   const int kinds = SurfaceKindsIn(config);
   WoundStamp stamps[kSurfaceKinds], oldest[kSurfaceKinds];
@@ -229,7 +229,7 @@ int32_t PaintFootprint(const BloodContext& ctx, std::vector<MaskLayer>& layers, 
     reaches[kind] = StampReach(stamps[kind]);
   }
   size_t work = 0;
-  if (fp.unlisted > 0) work += Extend(config, wound, fp, age);
+  if (fp.unlisted > 0) work += Extend(config, wound, fp, age, workLimit);
   WakeTexels(fp, age);
   work += fp.texels.size();
   wound.work = static_cast<uint32_t>(std::min<size_t>(work, UINT32_MAX));
@@ -295,7 +295,8 @@ int32_t PaintAfresh(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wou
 
 int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wound& wound,
                           const PosedMeshSnapshot& snapshot, float age, uint32_t poseVersion,
-                          SnapshotBounds* shared) {
+                          SnapshotBounds* shared, size_t workLimit) {
+  if (wound.footprint) wound.footprint->listingCut = false;
   const bool held = wound.paintedAge >= 0.0f && wound.paintedPose == poseVersion;
   wound.paintedAge = age;
   wound.paintedPose = poseVersion;
@@ -318,8 +319,10 @@ int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layer
     }
     wound.footprint = std::move(fp);
   }
-  return PaintFootprint(ctx, layers, wound, *wound.footprint, age);
+  return PaintFootprint(ctx, layers, wound, *wound.footprint, age, workLimit);
 }
+
+bool PaintingCutShort(const Wound& wound) { return wound.footprint && wound.footprint->listingCut; }
 
 uint32_t PaintingWork(const BloodConfig& config, const Wound& wound, float age,
                       uint32_t poseVersion) {

@@ -70,6 +70,7 @@ struct WoundFootprint {
   uint32_t poseVersion = 0;  // of the ped's pose it was made in
   float firstAge = -1.0f;    // of its first painting; < 0: not painted yet
   size_t unlisted = 0;       // triangles not listed for the wound's whole life
+  bool listingCut = false;   // the last painting left triangles it reached to the next
   std::vector<FootprintLayerKey> keys;
   std::vector<FootprintTriangle> triangles;  // snapshot mesh order, then triangle order
   std::vector<FootprintTexel> texels;        // evaluated at every painting
@@ -85,9 +86,14 @@ struct WoundFootprint {
 // Falls back to PaintWound, keeping no footprint, for a wound it cannot hold (a stamp
 // without a positive, finite radius, a mask wider than 65,535 texels, more than 65,535
 // triangles in reach). Returns the number of triangles painted.
+// A painting whose listing would visit more than workLimit texels lists about that many
+// and leaves the triangles left for the next painting (PaintingCutShort).
 int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wound& wound,
                           const PosedMeshSnapshot& snapshot, float age, uint32_t poseVersion,
-                          SnapshotBounds* bounds = nullptr);
+                          SnapshotBounds* bounds = nullptr, size_t workLimit = SIZE_MAX);
+
+// Whether the wound's last painting left triangles it reached unpainted for the next one.
+bool PaintingCutShort(const Wound& wound);
 
 // The texel visits the wound's painting at age in that pose is expected to take: its
 // footprint's evaluated texels, those that wake by then and the listing of the triangles it

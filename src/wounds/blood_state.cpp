@@ -104,6 +104,9 @@ constexpr double kTexelsPerMillisecond = 23000.0;
 // What a painting costs beyond its texels (the wound's pose and stamps, its layers and
 // triangles), and a ped's snapshot per vertex skinned, in texel visits at that rate.
 constexpr double kWorkPerPainting = 250.0;
+// A painting lists at least this many texel visits before the budget may cut it short, so
+// that a split does not crumble into steps that cost more than they list.
+constexpr size_t kLeastListing = 4096;
 constexpr double kSnapshotVerticesPerVisit = 8.0;
 
 // What is left of a frame's budget, in texel visits. A wound's painting is estimated
@@ -117,6 +120,10 @@ struct PaintAllowance {
 
   bool Fits(uint32_t work) const {
     return first || spent + snapshot + kWorkPerPainting + static_cast<double>(work) <= limit;
+  }
+  // The texel visits left once a painting's own costs are paid.
+  size_t Left() const {
+    return static_cast<size_t>(std::max(0.0, limit - spent - snapshot - kWorkPerPainting));
   }
   void Spend(const Wound& wound) {
     first = false;
@@ -155,8 +162,15 @@ bool RefreshPed(const WoundContext& ctx, HostPed* ped, PedBloodState& state,
       state.refreshCursor = i;
       return false;
     }
-    PaintFlowingWound(ctx, state.layers, wound, snapshot, age, poseVersion, &bounds);
-    if (allowance) allowance->Spend(wound);
+    const size_t left = allowance ? std::max(allowance->Left(), kLeastListing) : SIZE_MAX;
+    PaintFlowingWound(ctx, state.layers, wound, snapshot, age, poseVersion, &bounds, left);
+    if (!allowance) continue;
+    allowance->Spend(wound);
+    // A painting cut short goes on first at the ped's next turn.
+    if (PaintingCutShort(wound)) {
+      state.refreshCursor = i;
+      return false;
+    }
   }
   state.refreshCursor = 0;
   state.nextRefreshTime = now + kRefreshInterval;
