@@ -4,17 +4,29 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "host/sim/sim_math.h"
+#include "support/unique_folder.h"
 
 namespace {
 
 const char* const kModel = "/usr/share/assimp/models/X/BCN_Epileptic.X";
 
+// This process's own folder for the files the tests write, removed when it ends.
+struct TempFiles {
+  std::filesystem::path dir = MakeUniqueTempFolder("vt_model_import");
+  ~TempFiles() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+};
+
 std::string WriteTemp(const std::string& name, const std::string& text) {
-  std::string path = ::testing::TempDir() + "vt_model_import_" + name;
+  static const TempFiles files;
+  const std::string path = (files.dir / name).string();
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }

@@ -13,6 +13,7 @@
 #include "model_import.h"
 #include "plugin/system_state.h"
 #include "render/wound_stamp.h"
+#include "support/unique_folder.h"
 #include "wounds/blood_state.h"
 #include "wounds/posed_mesh.h"
 #include "wounds/wound_placement.h"
@@ -28,8 +29,7 @@ class WoundOnModel : public ::testing::Test {
     ResetSystemState();
     State().host = &sim;
     State().config.Drips = 1;
-    dir_ = ::testing::TempDir() + "vt_wound_on_model/";
-    std::filesystem::create_directories(dir_);
+    dir_ = MakeUniqueTempFolder("vt_wound_on_model").string() + "/";
     SetPluginModulePath((dir_ + "Vermiltrace.asi").c_str());
     OpenLog();
     std::string error;
