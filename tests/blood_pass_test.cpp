@@ -298,7 +298,7 @@ TEST_F(BloodPassTest, DryingRefreshesAreSpreadOverPasses) {
   EXPECT_EQ(Pixel(Layers()[2].texture, 5, 5)[2], 15);  // 98 s of 180 dried
 }
 
-// Under a paint budget new textures are made one per frame; without one, all at once.
+// Under a paint budget a ped's new textures are made one a pass; without one, all at once.
 TEST_F(BloodPassTest, NewTexturesAreSpreadOverFramesUnderABudget) {
   for (float budget : {0.0f, 1.0f}) {
     config.PaintBudget = budget;

@@ -334,19 +334,19 @@ void DrawBloodPass(const BloodContext& ctx, BloodPassState& pass, HostPed* ped) 
   // The drying refresh converts whole textures: one per ped and a few per frame, so that a
   // crowd's refreshes falling due together do not stall one frame; the others wait their
   // turn.
-  // Under a paint budget new textures, which the host makes and the first upload fills
-  // whole, are made one per frame as well.
   if (pass.dryingFrame != ctx.now) {
     pass.dryingFrame = ctx.now;
     pass.dryingRefreshes = 0;
-    pass.texturesMade = 0;
   }
   bool refreshed = pass.dryingRefreshes >= kDryingRefreshesPerFrame;
-  const bool spreadMaking = ctx.config.PaintBudget > 0.0f;
+  // Under a paint budget a ped's new textures, which the host makes and the first upload
+  // fills whole, are made one a pass.
+  const bool oneNewTexture = ctx.config.PaintBudget > 0.0f;
+  bool made = false;
   for (MaskLayer& layer : state->layers) {
     if (layer.dirty) {
-      if (!layer.texture && spreadMaking && pass.texturesMade >= kTexturesMadePerFrame) continue;
-      if (!layer.texture) ++pass.texturesMade;
+      if (!layer.texture && oneNewTexture && made) continue;
+      made = made || !layer.texture;
       UploadLayer(ctx, pass, layer);
       continue;
     }

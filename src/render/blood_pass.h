@@ -26,7 +26,6 @@ struct BloodPassState {
   bool firstPassLogged = false;
   float dryingFrame = -1.0f;    // seconds of the frame the count below is of
   int32_t dryingRefreshes = 0;  // whole textures reconverted for drying in that frame
-  int32_t texturesMade = 0;     // blood textures made in that frame
   bool lockFailureLogged = false;
   std::vector<int16_t> texturesLoggedModels;  // ped models whose texture names are logged
 };
@@ -36,19 +35,17 @@ struct BloodPassState {
 // not uploaded for kUploadInterval or painted since their upload in a colour their
 // texture does not show (a drying refresh that converts the whole texture is done for
 // one layer per call and kDryingRefreshesPerFrame per frame, a frame being the calls with
-// one ctx.now; the others wait for later calls; with a PaintBudget, new textures are
-// made kTexturesMadePerFrame per frame, a layer waiting for its texture not drawn), then
-// draws each mesh that has a textured layer again as its BloodGeometry with the blood
-// textures in its materials (BlankTexture for materials without one), restoring every
-// material and the mesh's geometry afterwards. Peds without blood state are not touched.
+// one ctx.now; the others wait for later calls; with a PaintBudget, one new texture is
+// made per call, a layer waiting for its texture not drawn), then draws each mesh that has
+// a textured layer again as its BloodGeometry with the blood textures in its materials
+// (BlankTexture for materials without one), restoring every material and the mesh's
+// geometry afterwards. Peds without blood state are not touched.
 void DrawBloodPass(const BloodContext& ctx, BloodPassState& pass, HostPed* ped);
 
 // Seconds after which a layer's texture is brought to its current drying colour.
 constexpr float kUploadInterval = 5.0f;
 // Whole textures the drying refreshes of all peds convert in one frame at most.
 constexpr int32_t kDryingRefreshesPerFrame = 2;
-// New blood textures made in one frame at most under a PaintBudget.
-constexpr int32_t kTexturesMadePerFrame = 1;
 
 // Brings the layer's texture up to date with its mask in the layer's drying colour,
 // creating it on first use (2 * MaskSize x MaskSize). Converts only the rectangle
