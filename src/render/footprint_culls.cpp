@@ -64,27 +64,49 @@ uint8_t DripsThatMayPaint(const TexelCull& cull, Vec3 q, float margin) {
   return drips;
 }
 
-StageCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
-                   float age) {
+namespace {
+
+// The wound's stamps at age 0, which every cull starts its drips' bands from.
+struct YoungestStamps {
+  WoundStamp kinds[kSurfaceKinds];
+};
+
+YoungestStamps YoungestOf(const BloodConfig& config, const Wound& wound, const PosedWound& pose) {
+  YoungestStamps youngest;
+  for (int kind = 0; kind < SurfaceKindsIn(config); ++kind) {
+    StampAtAge(config, wound, pose, 0.0f, static_cast<SurfaceKind>(kind), youngest.kinds[kind]);
+  }
+  return youngest;
+}
+
+StageCulls CullsFrom(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
+                     float age, const YoungestStamps& youngest) {
   StageCulls culls;
   for (int kind = 0; kind < SurfaceKindsIn(config); ++kind) {
-    WoundStamp stamp, youngest;
+    WoundStamp stamp;
     StampAtAge(config, wound, pose, age, static_cast<SurfaceKind>(kind), stamp);
-    StampAtAge(config, wound, pose, 0.0f, static_cast<SurfaceKind>(kind), youngest);
-    culls.kinds[kind] = CullOf(stamp, youngest);
+    culls.kinds[kind] = CullOf(stamp, youngest.kinds[kind]);
   }
   return culls;
+}
+
+}  // namespace
+
+StageCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
+                   float age) {
+  return CullsFrom(config, wound, pose, age, YoungestOf(config, wound, pose));
 }
 
 WakeCulls WakeCullsAfter(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
                          float from) {
   WakeCulls wakes;
+  const YoungestStamps youngest = YoungestOf(config, wound, pose);
   for (float age = 0.0f; wakes.count < kMostWakes && !wakes.toTheEnd;) {
     age = std::min(age * kWakeGrowth + kWakeStep, config.FlowTime);
     wakes.toTheEnd = !(age < config.FlowTime);
     if (age <= from) continue;
     wakes.ages[wakes.count] = age;
-    wakes.culls[wakes.count++] = CullsAt(config, wound, pose, age);
+    wakes.culls[wakes.count++] = CullsFrom(config, wound, pose, age, youngest);
   }
   return wakes;
 }
