@@ -15,6 +15,7 @@ void Report(benchmark::State& bench, const FightFigures& figures, double iterati
   bench.SetIterationTime(iterationMs / 1e3);
   bench.counters["frame_avg_ms"] = figures.frameAvgMs;
   bench.counters["frame_worst_ms"] = figures.frameWorstMs;
+  bench.counters["frame_worst_no_new_texture_ms"] = figures.frameWorstWithoutNewTextureMs;
   bench.counters["repaint_interval_ms"] = figures.repaintIntervalMs;
   bench.counters["since_paint_ms"] = figures.sinceLastPaintMs;
   bench.counters["layers_per_ped"] = figures.layersPerPed;

@@ -82,8 +82,12 @@ double Median(std::vector<double> values) {
 // Frame times, and the paintings of every wound, followed frame by frame.
 class FightRecord {
  public:
-  void Frame(double ms, const std::vector<ProceduralPed>& peds) {
+  explicit FightRecord(int surfacesMade) : surfacesMade_(surfacesMade) {}
+  void Frame(double ms, const std::vector<ProceduralPed>& peds, int surfacesMade) {
     frameMs_.push_back(ms);
+    if (surfacesMade == surfacesMade_)
+      worstWithoutNewTexture_ = std::max(worstWithoutNewTexture_, ms);
+    surfacesMade_ = surfacesMade;
     const float now = Context().now;
     for (const ProceduralPed& ped : peds) {
       const PedBloodState* state = FindBloodState(State().tables, ped.ped);
@@ -105,6 +109,7 @@ class FightRecord {
     figures.frameAvgMs = total / static_cast<double>(std::max<size_t>(frameMs_.size(), 1));
     figures.frameWorstMs =
         frameMs_.empty() ? 0.0 : *std::max_element(frameMs_.begin(), frameMs_.end());
+    figures.frameWorstWithoutNewTextureMs = worstWithoutNewTexture_;
     figures.repaintIntervalMs = Median(intervals_);
     std::vector<double> since;
     for (const auto& entry : latest_) since.push_back(1e3 * entry.second);
@@ -130,6 +135,8 @@ class FightRecord {
  private:
   using WoundKey = std::tuple<HostPed*, float, int32_t>;
   std::vector<double> frameMs_;
+  double worstWithoutNewTexture_ = 0.0;
+  int surfacesMade_ = 0;
   std::map<WoundKey, float> lastPainted_;
   std::map<WoundKey, float> latest_;
   std::vector<double> intervals_;
@@ -249,7 +256,7 @@ FightFigures RunStressCrowd(const FightSettings& settings) {
     return figures;
   }
   State().config.PaintBudget = settings.budgetMs;
-  FightRecord record;
+  FightRecord record(sim->surfacesMade);
   for (int f = 1; f <= kCrowdFrames; ++f) {
     sim->clock = FrameClock(kFightStartMs, f);
     if (settings.moving) {
@@ -261,7 +268,7 @@ FightFigures RunStressCrowd(const FightSettings& settings) {
     sim->draws.clear();  // the simulator's record of draws would only grow
     const double start = ThreadCpuMs();
     RunFrame(crowd);
-    record.Frame(ThreadCpuMs() - start, crowd);
+    record.Frame(ThreadCpuMs() - start, crowd, sim->surfacesMade);
   }
   record.Fill(figures, crowd);
   EndProcess();
@@ -274,7 +281,7 @@ FightFigures RunRealisticFight(const FightSettings& settings) {
   StartProcess(*sim, settings);
   State().config.PaintBudget = settings.budgetMs;
   std::vector<ProceduralPed> peds;
-  FightRecord record;
+  FightRecord record(sim->surfacesMade);
   int hits = 0;
   for (int f = 0; f < kFightFrames; ++f) {
     sim->clock = FrameClock(kFightStartMs, f);
@@ -295,7 +302,7 @@ FightFigures RunRealisticFight(const FightSettings& settings) {
     }
     sim->draws.clear();
     RunFrame(peds);
-    record.Frame(ThreadCpuMs() - start, peds);
+    record.Frame(ThreadCpuMs() - start, peds, sim->surfacesMade);
   }
   record.Fill(figures, peds);
   EndProcess();

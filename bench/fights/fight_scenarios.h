@@ -20,6 +20,10 @@ struct FightSettings {
 struct FightFigures {
   bool valid = false;  // false when a shot missed
   double frameAvgMs = 0.0, frameWorstMs = 0.0;
+  // The worst frame in which the host made no texture: making one is a single call into the
+  // host that no budget can split, and the simulated host fills every new one (at MaskSize
+  // 1024, 8 MiB of fresh memory).
+  double frameWorstWithoutNewTextureMs = 0.0;
   // Median time between two paintings of a wound, and since each wound's last painting at
   // the end; -1 where the build does not record when wounds are painted.
   double repaintIntervalMs = -1.0, sinceLastPaintMs = -1.0;
