@@ -138,31 +138,27 @@ void PaintTexels(std::vector<MaskLayer>& layers, WoundFootprint& fp, const Wound
 }
 
 // A triangle whose evaluated texels painted nothing may still paint through its parked
-// ones: they are evaluated, triangle by triangle, until one paints.
+// ones: they are evaluated, in the order they were parked, until one of its own paints.
+// A parked texel has taken all it can: these evaluations write nothing, so one pass over
+// the parked texels serves every triangle, in any order.
 void PaintParked(std::vector<MaskLayer>& layers, WoundFootprint& fp, const WoundStamp* stamps,
                  std::vector<TriangleTurn>& turns) {
-  bool sorted = false;
-  const auto byTriangle = [](const FootprintTexel& a, const FootprintTexel& b) {
-    return a.triangle < b.triangle;
+  const auto waits = [&](size_t t) {
+    const FootprintTriangle& e = fp.triangles[t];
+    const TriangleTurn& turn = turns[t];
+    return turn.layer >= 0 && turn.parts != 0 && !turn.painted && !e.paintsForever && e.parked > 0;
   };
-  for (size_t t = 0; t < fp.triangles.size(); ++t) {
-    FootprintTriangle& e = fp.triangles[t];
-    TriangleTurn& turn = turns[t];
-    if (turn.layer < 0 || turn.parts == 0 || turn.painted || e.paintsForever || e.parked == 0) {
-      continue;
-    }
-    if (!sorted) {
-      std::stable_sort(fp.parked.begin(), fp.parked.end(), byTriangle);
-      sorted = true;
-    }
-    FootprintTexel key;
-    key.triangle = static_cast<uint16_t>(t);
-    auto range = std::equal_range(fp.parked.begin(), fp.parked.end(), key, byTriangle);
+  size_t t = 0;
+  while (t < fp.triangles.size() && !waits(t)) ++t;
+  if (t == fp.triangles.size()) return;
+  for (FootprintTexel& texel : fp.parked) {
+    assert(texel.triangle < fp.triangles.size());
+    if (!waits(texel.triangle)) continue;
+    FootprintTriangle& e = fp.triangles[texel.triangle];
+    TriangleTurn& turn = turns[texel.triangle];
     MaskLayer& layer = layers[static_cast<size_t>(turn.layer)];
-    for (auto it = range.first; it != range.second && !turn.painted; ++it) {
-      EvaluateTexel(*it, e, turn, layer, stamps[static_cast<int>(e.kind)],
-                    MaskAt(layer.mask, it->column, it->row));
-    }
+    EvaluateTexel(texel, e, turn, layer, stamps[static_cast<int>(e.kind)],
+                  MaskAt(layer.mask, texel.column, texel.row));
   }
 }
 
