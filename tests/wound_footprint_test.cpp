@@ -69,7 +69,8 @@ class WoundFootprintTest : public WoundTest {
 // While the pose holds, painting through a footprint gives what painting afresh gives at
 // every age: every byte, the layers in the order they were made, their painting times and
 // the triangle counts. Plain, cloth and skin, with drips, a cut and the seam margin. The
-// paint budget's estimate of each painting is within a factor of two of what it took.
+// paint budget's estimate of each painting is within a factor of three of what it took
+// (how many of the texels a listing visits it lists is only known once it has).
 TEST_F(WoundFootprintTest, PaintsWhatAFreshPaintingPaints) {
   struct Case {
     const char* name;
@@ -105,8 +106,8 @@ TEST_F(WoundFootprintTest, PaintsWhatAFreshPaintingPaints) {
             << c.name << " at " << age;
         EXPECT_GT(expected, 0) << c.name;
         if (age > 0.0f) {
-          EXPECT_GE(2 * estimate, wound.work) << c.name << " at " << age;
-          EXPECT_LE(estimate, 2 * wound.work + 16) << c.name << " at " << age;
+          EXPECT_GE(3 * estimate, wound.work) << c.name << " at " << age;
+          EXPECT_LE(estimate, 3 * wound.work + 16) << c.name << " at " << age;
         }
       }
       ExpectSameLayers(kept, fresh, std::string(c.name) + " at " + std::to_string(age));
@@ -142,6 +143,29 @@ TEST_F(WoundFootprintTest, FollowsThePoseOnlyWhenAskedTo) {
     }
     ExpectSameLayers(moving, expected, "FollowPose " + std::to_string(follow));
   }
+}
+
+// A listing cut short by the budget's limit stops near it, counting what the texels it
+// lists cost (their noise and wake ages), not only the texels it visits; what is left
+// goes on at the next painting.
+TEST_F(WoundFootprintTest, AListingStopsWhereItsListedTexelsReachTheLimit) {
+  config.MaskSize = 1024;
+  config.FollowPose = 0;
+  ped = AddProceduralPed(sim);
+  const PosedMeshSnapshot snapshot = Pose(0.0f);
+  Wound wound = ChestAndArm(sim, snapshot, 0.0f, 3)[0];
+  std::vector<MaskLayer> layers;
+  PaintFlowingWound(Context(), layers, wound, snapshot, 0.0f, 0);
+  ASSERT_NE(wound.footprint, nullptr);
+  constexpr size_t kLimit = 20000;
+  const size_t before = wound.footprint->listed;
+  PaintFlowingWound(Context(), layers, wound, snapshot, 0.5f, 0, nullptr, kLimit);
+  ASSERT_TRUE(PaintingCutShort(wound));
+  const size_t listed = wound.footprint->listed - before;
+  EXPECT_GT(listed, 0u);
+  // Twelve evaluations a listed texel; the last triangle may overrun the limit.
+  EXPECT_LE(12 * listed, 2 * kLimit);
+  EXPECT_GE(wound.work, kLimit);
 }
 
 }  // namespace

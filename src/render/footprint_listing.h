@@ -23,12 +23,13 @@ bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshS
 // texel the wound may ever paint there, each waiting (footprint_culls) until the painting
 // that may paint it. Extend lists the texels of the triangles the wound may reach at age
 // that are not listed yet for its whole life: those a painting at age may paint among the
-// evaluated texels, the others as waiting. Returns the number of texels visited. Once
-// visitLimit is reached, the triangles left wait for the next painting (listingCut), except
-// at the first painting.
+// evaluated texels, the others as waiting. Returns its work, in texel evaluations: the
+// texels it visited and those it listed. Once workLimit is reached, the triangles left wait
+// for the next painting (listingCut), except at the first painting.
 size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age,
-              size_t visitLimit = SIZE_MAX);
+              size_t workLimit = SIZE_MAX);
 
-// About the texel visits Extend at age would take: half the boxes of the triangles it walks.
+// About the work Extend at age would take: half the boxes of the triangles it walks are
+// visited, and a share of those listed.
 size_t ListingWork(const BloodConfig& config, const Wound& wound, const WoundFootprint& fp,
                    float age);

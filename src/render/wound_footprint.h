@@ -67,10 +67,11 @@ struct WaitingTexel {
 
 struct WoundFootprint {
   PosedWound pose;
-  uint32_t poseVersion = 0;  // of the ped's pose it was made in
-  float firstAge = -1.0f;    // of its first painting; < 0: not painted yet
-  size_t unlisted = 0;       // triangles not listed for the wound's whole life
-  bool listingCut = false;   // the last painting left triangles it reached to the next
+  uint32_t poseVersion = 0;        // of the ped's pose it was made in
+  float firstAge = -1.0f;          // of its first painting; < 0: not painted yet
+  size_t unlisted = 0;             // triangles not listed for the wound's whole life
+  bool listingCut = false;         // the last painting left triangles it reached to the next
+  size_t visited = 0, listed = 0;  // texels its listings visited, and listed
   std::vector<FootprintLayerKey> keys;
   std::vector<FootprintTriangle> triangles;  // snapshot mesh order, then triangle order
   std::vector<FootprintTexel> texels;        // evaluated at every painting
@@ -86,8 +87,8 @@ struct WoundFootprint {
 // Falls back to PaintWound, keeping no footprint, for a wound it cannot hold (a stamp
 // without a positive, finite radius, a mask wider than 65,535 texels, more than 65,535
 // triangles in reach). Returns the number of triangles painted.
-// A painting whose listing would visit more than workLimit texels lists about that many
-// and leaves the triangles left for the next painting (PaintingCutShort).
+// A painting whose listing would take more than workLimit (in texel evaluations) lists about
+// that much and leaves the triangles left for the next painting (PaintingCutShort).
 int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layers, Wound& wound,
                           const PosedMeshSnapshot& snapshot, float age, uint32_t poseVersion,
                           SnapshotBounds* bounds = nullptr, size_t workLimit = SIZE_MAX);
@@ -95,9 +96,9 @@ int32_t PaintFlowingWound(const BloodContext& ctx, std::vector<MaskLayer>& layer
 // Whether the wound's last painting left triangles it reached unpainted for the next one.
 bool PaintingCutShort(const Wound& wound);
 
-// The texel visits the wound's painting at age in that pose is expected to take: its
-// footprint's evaluated texels, those that wake by then and the listing of the triangles it
-// reaches by then; without a footprint it will use, what its last painting took.
+// The work, in texel evaluations, the wound's painting at age in that pose is expected to
+// take: its footprint's evaluated texels, those that wake by then and the listing of the
+// triangles it reaches by then; without a footprint it will use, what its last painting took.
 uint32_t PaintingWork(const BloodConfig& config, const Wound& wound, float age,
                       uint32_t poseVersion);
 

@@ -97,19 +97,19 @@ void UpdateBloodFrame(const WoundContext& ctx) {
 
 namespace {
 
-// Texel visits one millisecond of PaintBudget buys: what a 2.1 GHz core paints through
+// Texel evaluations one millisecond of PaintBudget buys: what a 2.1 GHz core paints through
 // footprints in a crowd. A fixed rate rather than the clock, so that the same fight paints
 // the same blood on every machine and every run.
 constexpr double kTexelsPerMillisecond = 23000.0;
 // What a painting costs beyond its texels (the wound's pose and stamps, its layers and
-// triangles), and a ped's snapshot per vertex skinned, in texel visits at that rate.
+// triangles), and a ped's snapshot per vertex skinned, in texel evaluations at that rate.
 constexpr double kWorkPerPainting = 250.0;
-// A painting lists at least this many texel visits before the budget may cut it short, so
+// A painting lists at least this much work before the budget may cut it short, so
 // that a split does not crumble into steps that cost more than they list.
 constexpr size_t kLeastListing = 4096;
 constexpr double kSnapshotVerticesPerVisit = 8.0;
 
-// What is left of a frame's budget, in texel visits. A wound's painting is estimated
+// What is left of a frame's budget, in texel evaluations. A wound's painting is estimated
 // before it runs and charged what it took, the ped's snapshot with its first; the first
 // painting of the frame always runs, so every ped gets its turn however much one takes.
 struct PaintAllowance {
@@ -121,7 +121,7 @@ struct PaintAllowance {
   bool Fits(uint32_t work) const {
     return first || spent + snapshot + kWorkPerPainting + static_cast<double>(work) <= limit;
   }
-  // The texel visits left once a painting's own costs are paid.
+  // The evaluations left once a painting's own costs are paid.
   size_t Left() const {
     return static_cast<size_t>(std::max(0.0, limit - spent - snapshot - kWorkPerPainting));
   }
