@@ -198,7 +198,8 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     TexelRect changed;  // where the mask is repainted: the clipped rectangle
     bool repaint;       // painted afresh: the colour moves from the dried one
     bool whole;
-    int32_t writtenTo = static_cast<int32_t>(kWidth);  // texels right of it are left unwritten
+    int32_t writtenTo = static_cast<int32_t>(kWidth);    // texels right of it are left unwritten
+    int32_t writtenAbove = static_cast<int32_t>(kMask);  // and those from this row on
   };
   const Case cases[] = {
       {"inside", {10, 5, 40, 20}, false, false},
@@ -209,6 +210,8 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
       {"colour moved", {10, 5, 40, 20}, true, true},
       // The right tile of the rectangle was not written: its pixels are left as they are.
       {"a tile not written", {10, 5, 100, 20}, false, false, kMaskTileSide},
+      // Rows of a written tile that were not written are left as they are too.
+      {"rows not written", {10, 5, 40, 20}, false, false, kWidth, 10},
   };
   TestMesh mesh = AddMesh(1);
   uint32_t h = 99;
@@ -227,7 +230,7 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     const TexelRect clip{std::max(c.changed.x0, 0), std::max(c.changed.y0, 0),
                          std::min<int32_t>(c.changed.x1, kWidth),
                          std::min<int32_t>(c.changed.y1, kMask)};
-    for (int32_t y = clip.y0; y < clip.y1; ++y) {
+    for (int32_t y = clip.y0; y < std::min(clip.y1, c.writtenAbove); ++y) {
       for (int32_t x = clip.x0; x < std::min(clip.x1, c.writtenTo); ++x) {
         SetMaskAt(layer.mask, x, y, amount());
       }
@@ -239,9 +242,11 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
       layer.lastPaint = 101.0f;
     }
     uint8_t* outside = const_cast<uint8_t*>(Pixel(layer.texture, 0, kMask - 1));
-    uint8_t* unwritten = const_cast<uint8_t*>(Pixel(layer.texture, 0, 10)) + 4 * 90;
+    const bool partly = c.writtenTo < static_cast<int32_t>(kWidth) || c.writtenAbove < kMask;
+    const size_t unwrittenX = c.writtenTo < static_cast<int32_t>(kWidth) ? 90 : 20;
+    const size_t unwrittenY = c.writtenTo < static_cast<int32_t>(kWidth) ? 10 : 15;
+    uint8_t* unwritten = const_cast<uint8_t*>(Pixel(layer.texture, 0, unwrittenY)) + 4 * unwrittenX;
     const uint8_t poison[4] = {7, 7, 7, 7};
-    const bool partly = c.writtenTo < static_cast<int32_t>(kWidth);
     std::memcpy(outside, poison, 4);
     if (partly) std::memcpy(unwritten, poison, 4);
     UploadLayer(Context(), pass, layer);
@@ -257,7 +262,7 @@ TEST_F(BloodPassTest, RectangleUploadMatchesAWholeUpload) {
     std::memcpy(outside, Pixel(whole.texture, 0, kMask - 1), 4);
     if (partly) {
       EXPECT_EQ(std::memcmp(unwritten, poison, 4), 0);
-      std::memcpy(unwritten, Pixel(whole.texture, 0, 10) + 4 * 90, 4);
+      std::memcpy(unwritten, Pixel(whole.texture, 0, unwrittenY) + 4 * unwrittenX, 4);
     }
     for (size_t y = 0; y < kMask; ++y) {
       ASSERT_EQ(std::memcmp(Pixel(layer.texture, 0, y), Pixel(whole.texture, 0, y), 4 * kWidth), 0)

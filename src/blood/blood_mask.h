@@ -12,14 +12,16 @@
 constexpr int32_t kMaskTileShift = 6;
 constexpr int32_t kMaskTileSide = 1 << kMaskTileShift;  // texels
 constexpr size_t kMaskTileBytes = static_cast<size_t>(kMaskTileSide) * kMaskTileSide;
+static_assert(kMaskTileSide <= 64, "a tile's written rows are the bits of one word");
 
 struct BloodMask {
   int32_t width = 0, height = 0;
   int32_t tilesAcross = 0, tilesDown = 0;
   std::vector<std::vector<uint8_t>> tiles;  // row after row of tiles; empty: not made
   size_t tilesMade = 0;
-  // Per tile, 1 when a texel was written since the owner last cleared it (an upload).
-  std::vector<uint8_t> written;
+  // Per tile, bit r set when a texel of its row r was written since the owner last cleared
+  // them (an upload).
+  std::vector<uint64_t> written;
 };
 
 // An empty mask of width x height (nothing when either is not positive).
@@ -34,17 +36,18 @@ inline void ResetMask(BloodMask& mask, int32_t width, int32_t height) {
   mask.written.assign(mask.tiles.size(), 0);
 }
 
-// Whether a texel of tile (tileX, tileY) was written since the flags were last cleared.
-inline bool TileWritten(const BloodMask& mask, int32_t tileX, int32_t tileY) {
-  if (tileX < 0 || tileY < 0 || tileX >= mask.tilesAcross || tileY >= mask.tilesDown) {
-    return false;
-  }
-  return mask.written[static_cast<size_t>(tileY) * static_cast<size_t>(mask.tilesAcross) +
-                      static_cast<size_t>(tileX)] != 0;
+// Whether a texel of row y within the tiles' column tileX was written since the flags
+// were last cleared.
+inline bool RowWritten(const BloodMask& mask, int32_t tileX, int32_t y) {
+  if (tileX < 0 || y < 0 || tileX >= mask.tilesAcross || y >= mask.height) return false;
+  const size_t index =
+      static_cast<size_t>(y >> kMaskTileShift) * static_cast<size_t>(mask.tilesAcross) +
+      static_cast<size_t>(tileX);
+  return (mask.written[index] >> (y & (kMaskTileSide - 1)) & 1u) != 0;
 }
 
 inline void ClearTilesWritten(BloodMask& mask) {
-  std::fill(mask.written.begin(), mask.written.end(), uint8_t{0});
+  std::fill(mask.written.begin(), mask.written.end(), uint64_t{0});
 }
 
 // The tile at (tileX, tileY), kMaskTileSide rows of kMaskTileSide amounts; null when it
@@ -89,7 +92,7 @@ inline void SetMaskAt(BloodMask& mask, int32_t x, int32_t y, uint8_t value) {
   }
   assert(tile.size() == kMaskTileBytes);
   tile[TexelInTile(x, y)] = value;
-  mask.written[index] = 1;
+  mask.written[index] |= uint64_t{1} << (y & (kMaskTileSide - 1));
 }
 
 // The whole mask, width x height amounts row after row.

@@ -289,12 +289,12 @@ void UploadLayer(const BloodContext& ctx, BloodPassState& pass, MaskLayer& layer
     uint8_t* out = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride) +
                    4 * static_cast<size_t>(rect.x0);
     // Piece by piece along the tiles the row crosses; a tile not made is all empty, and
-    // one not written since the last upload is already on the texture.
+    // a tile's row not written since the last upload is already on the texture.
     for (int32_t x = rect.x0; x < rect.x1;) {
       const int32_t end = std::min(rect.x1, ((x >> kMaskTileShift) + 1) << kMaskTileShift);
       const size_t count = static_cast<size_t>(end - x);
       const int32_t tileX = x >> kMaskTileShift, tileY = y >> kMaskTileShift;
-      if (whole || TileWritten(layer.mask, tileX, tileY)) {
+      if (whole || RowWritten(layer.mask, tileX, y)) {
         const uint8_t* tile = MaskTile(layer.mask, tileX, tileY);
         if (tile) {
           ConvertRow(tile + TexelInTile(x, y), count, table, emptyRun, out);
