@@ -66,49 +66,58 @@ uint8_t DripsThatMayPaint(const TexelCull& cull, Vec3 q, float margin) {
 
 namespace {
 
-// The wound's stamps at age 0, which every cull starts its drips' bands from.
-struct YoungestStamps {
-  WoundStamp kinds[kSurfaceKinds];
-};
-
-YoungestStamps YoungestOf(const BloodConfig& config, const Wound& wound, const PosedWound& pose) {
-  YoungestStamps youngest;
+void YoungestOf(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
+                WoundStamp* youngest) {
   for (int kind = 0; kind < SurfaceKindsIn(config); ++kind) {
-    StampAtAge(config, wound, pose, 0.0f, static_cast<SurfaceKind>(kind), youngest.kinds[kind]);
+    StampAtAge(config, wound, pose, 0.0f, static_cast<SurfaceKind>(kind), youngest[kind]);
   }
-  return youngest;
 }
 
 StageCulls CullsFrom(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
-                     float age, const YoungestStamps& youngest) {
+                     float age, const WoundStamp* youngest) {
   StageCulls culls;
   for (int kind = 0; kind < SurfaceKindsIn(config); ++kind) {
     WoundStamp stamp;
     StampAtAge(config, wound, pose, age, static_cast<SurfaceKind>(kind), stamp);
-    culls.kinds[kind] = CullOf(stamp, youngest.kinds[kind]);
+    culls.kinds[kind] = CullOf(stamp, youngest[kind]);
   }
   return culls;
+}
+
+// The culls of wake age k for kind, worked out on first use.
+const TexelCull& WakeCull(WakeCulls& wakes, int32_t k, int kind) {
+  if (!(wakes.made >> k & 1u)) {
+    wakes.culls[k] =
+        CullsFrom(*wakes.config, *wakes.wound, *wakes.pose, wakes.ages[k], wakes.youngest);
+    wakes.made |= uint64_t{1} << k;
+  }
+  return wakes.culls[k].kinds[kind];
 }
 
 }  // namespace
 
 StageCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
                    float age) {
-  return CullsFrom(config, wound, pose, age, YoungestOf(config, wound, pose));
+  WoundStamp youngest[kSurfaceKinds];
+  YoungestOf(config, wound, pose, youngest);
+  return CullsFrom(config, wound, pose, age, youngest);
 }
 
-WakeCulls WakeCullsAfter(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
-                         float from) {
-  WakeCulls wakes;
-  const YoungestStamps youngest = YoungestOf(config, wound, pose);
+void WakeCullsAfter(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
+                    float from, WakeCulls& wakes) {
+  wakes.config = &config;
+  wakes.wound = &wound;
+  wakes.pose = &pose;
+  YoungestOf(config, wound, pose, wakes.youngest);
+  wakes.count = 0;
+  wakes.toTheEnd = false;
+  wakes.made = 0;
   for (float age = 0.0f; wakes.count < kMostWakes && !wakes.toTheEnd;) {
     age = std::min(age * kWakeGrowth + kWakeStep, config.FlowTime);
     wakes.toTheEnd = !(age < config.FlowTime);
     if (age <= from) continue;
-    wakes.ages[wakes.count] = age;
-    wakes.culls[wakes.count++] = CullsFrom(config, wound, pose, age, youngest);
+    wakes.ages[wakes.count++] = age;
   }
-  return wakes;
 }
 
 bool MayPaintBy(const TexelCull& cull, FootprintTexel& texel, float margin) {
@@ -132,15 +141,15 @@ bool MayPaintBy(const TexelCull& cull, FootprintTexel& texel, float margin) {
   return false;
 }
 
-float WaitsUntil(const WakeCulls& wakes, int kind, FootprintTexel& texel, float margin) {
-  if (wakes.count == 0 || MayPaintBy(wakes.culls[0].kinds[kind], texel, margin)) return -1.0f;
+float WaitsUntil(WakeCulls& wakes, int kind, FootprintTexel& texel, float margin) {
+  if (wakes.count == 0 || MayPaintBy(WakeCull(wakes, 0, kind), texel, margin)) return -1.0f;
   int32_t low = 0, high = wakes.count - 1;  // low may not paint; high may
-  if (!MayPaintBy(wakes.culls[high].kinds[kind], texel, margin)) {
+  if (!MayPaintBy(WakeCull(wakes, high, kind), texel, margin)) {
     return wakes.toTheEnd ? std::numeric_limits<float>::infinity() : wakes.ages[high];
   }
   while (high - low > 1) {
     const int32_t mid = (low + high) / 2;
-    (MayPaintBy(wakes.culls[mid].kinds[kind], texel, margin) ? high : low) = mid;
+    (MayPaintBy(WakeCull(wakes, mid, kind), texel, margin) ? high : low) = mid;
   }
   return wakes.ages[low];
 }

@@ -54,17 +54,24 @@ struct StageCulls {
 StageCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
                    float age);
 
-// The culls of the wake ages from one painting up to FlowTime, youngest first.
+// The wake ages from one painting up to FlowTime, youngest first, each age's culls worked
+// out when a texel is first tested against it: most listings test only a few of them.
 struct WakeCulls {
+  const BloodConfig* config = nullptr;
+  const Wound* wound = nullptr;
+  const PosedWound* pose = nullptr;
+  WoundStamp youngest[kSurfaceKinds];  // the wound's stamps at age 0
   int32_t count = 0;
   bool toTheEnd = false;  // the last is at FlowTime
   float ages[kMostWakes];
+  uint64_t made = 0;  // bit k: culls[k] worked out
   StageCulls culls[kMostWakes];
 };
+static_assert(kMostWakes <= 64, "a bit for each wake age's culls");
 
-// The culls of the wake ages after from.
-WakeCulls WakeCullsAfter(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
-                         float from);
+// The wake ages after from; the wound and its pose must outlive the result.
+void WakeCullsAfter(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
+                    float from, WakeCulls& wakes);
 
 // Whether the blot or a drip may paint the texel at some age up to the cull's: the cull,
 // narrowed by the texel's noise (the blot's noisy edge; a drip's noisy width, which only
@@ -74,7 +81,7 @@ bool MayPaintBy(const TexelCull& cull, FootprintTexel& texel, float margin);
 // The latest wake age up to which nothing can paint the texel: -1 when the first may,
 // infinity when nothing may up to FlowTime. Any such age will do, so a search that assumes the
 // ages' culls nest is safe even where rounding breaks that.
-float WaitsUntil(const WakeCulls& wakes, int kind, FootprintTexel& texel, float margin);
+float WaitsUntil(WakeCulls& wakes, int kind, FootprintTexel& texel, float margin);
 
 // The index of the lowest bit set in bits (not 0).
 inline int LowestBit(uint32_t bits) {

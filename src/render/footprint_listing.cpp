@@ -25,13 +25,13 @@ std::unique_ptr<WholeLifeCulls> WholeLifeCullsOf(const BloodConfig& config, cons
   auto life = std::make_unique<WholeLifeCulls>();
   life->first = CullsAt(config, wound, fp.pose, fp.firstAge);
   life->ever = CullsAt(config, wound, fp.pose, config.FlowTime);
-  if (!firstPainting) life->wakes = WakeCullsAfter(config, wound, fp.pose, fp.firstAge);
+  if (!firstPainting) WakeCullsAfter(config, wound, fp.pose, fp.firstAge, life->wakes);
   return life;
 }
 
 // Where the texels one stage lists go.
 struct Listing {
-  const WakeCulls& wakes;
+  WakeCulls& wakes;
   float now;  // the age of the painting that lists them
   std::vector<FootprintTexel>& texels;
   std::vector<WaitingTexel>& waiting;
