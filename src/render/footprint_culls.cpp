@@ -12,6 +12,7 @@ using value_noise::Sqrt;
 TexelCull CullOf(const WoundStamp& stamp, const WoundStamp& youngest) {
   TexelCull cull;
   cull.radius = stamp.radius;
+  cull.edgeInner = stamp.edgeInner;
   cull.blotReach = texel_amount::kGoneFrom * kReachSlack * stamp.radius;
   cull.dripCount = stamp.dripCount;
   cull.down = stamp.down;
@@ -125,7 +126,9 @@ bool MayPaintBy(const TexelCull& cull, FootprintTexel& texel, float margin) {
   if (BlotMayPaint(cull, texel.dist, margin)) {
     if (texel.dist < kEdgeLow * cull.radius) return true;
     if (texel.noise.edge == kUnknown) texel.noise.edge = EdgeNoiseAt(texel.q);
-    if (texel.dist < texel.noise.edge * cull.radius * kReachSlack + margin) return true;
+    // Nothing is left past kFaintFrom of the way from where the edge starts to fade.
+    const float faint = cull.edgeInner + kFaintFrom * (1.0f - cull.edgeInner);
+    if (texel.dist < texel.noise.edge * cull.radius * faint * kReachSlack + margin) return true;
   }
   for (uint32_t drips = DripsThatMayPaint(cull, texel.q, margin) & texel.drips; drips != 0;
        drips &= drips - 1) {
@@ -136,7 +139,7 @@ bool MayPaintBy(const TexelCull& cull, FootprintTexel& texel, float margin) {
       texel.noise.drip = value_noise::NoiseAt(kDripFrequency, texel.q);
     const float widest = DripWidthAt(texel.noise.drip) * cull.width[i] *
                          (1.0f - along * kDripTaper / cull.alongHigh[i]);
-    if (std::fabs(Dot(r, cull.side)) < widest * kReachSlack + margin) return true;
+    if (std::fabs(Dot(r, cull.side)) < widest * FaintAcross() * kReachSlack + margin) return true;
   }
   return false;
 }

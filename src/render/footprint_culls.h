@@ -24,6 +24,7 @@ constexpr int kMostWakes = 40;
 // youngest wound (its start moves down as the blot grows).
 struct TexelCull {
   float radius, blotReach;
+  float edgeInner;  // the share of the blot's noisy edge where it starts to fade
   int32_t dripCount;
   Vec3 dripStart[kMaxDrips];
   float alongLow[kMaxDrips], alongHigh[kMaxDrips], across[kMaxDrips], width[kMaxDrips];
@@ -75,7 +76,8 @@ void WakeCullsAfter(const BloodConfig& config, const Wound& wound, const PosedWo
 
 // Whether the blot or a drip may paint the texel at some age up to the cull's: the cull,
 // narrowed by the texel's noise (the blot's noisy edge; a drip's noisy width, which only
-// widens at a texel as the drip runs on past it), with room for rounding.
+// widens at a texel as the drip runs on past it) and to where their fades leave more than
+// nothing, with room for rounding.
 bool MayPaintBy(const TexelCull& cull, FootprintTexel& texel, float margin);
 
 // The latest wake age up to which nothing can paint the texel: -1 when the first may,

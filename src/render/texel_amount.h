@@ -32,6 +32,9 @@ constexpr float kDripWidest = 1.2f;
 constexpr float kDripReach = kDripWidest * 1.001f;
 // Amounts below this write nothing.
 constexpr float kLeastAmount = 0.01f;
+// Past this share of the way through an edge's fade, the blot's or a drip's, what is left
+// is under kLeastAmount even at the densest blot and on a drip's bead: nothing is written.
+constexpr float kFaintFrom = 0.95f;
 // A texel's jitter: kJitterLow plus up to kJitterSpread from its hash.
 constexpr float kJitterSpread = 0.4f, kJitterLow = 0.8f;
 
@@ -118,15 +121,19 @@ inline void AddDrip(const WoundStamp& stamp, int i, Vec3 q, TexelNoise& noise, f
   amount = std::max(amount, d);
 }
 
-// Whether drip i leaves q alone at every age: q lies beyond the widest the drip gets
-// there (the drip only moves along its run as the wound ages, so q's distance across it
-// stays), with room for rounding.
+// The share of a drip's width from its middle where its fade leaves nothing (kFaintFrom).
+constexpr float FaintAcross() { return 0.5f + 0.5f * kFaintFrom; }
+
+// Whether drip i leaves q alone at every age: q lies beyond where the widest the drip gets
+// there fades to nothing (the drip only moves along its run as the wound ages, so q's
+// distance across it stays), with room for rounding.
 inline bool DripNeverReaches(const WoundStamp& stamp, int i, Vec3 q, TexelNoise& noise) {
   Vec3 perp = q - stamp.dripStart[i];
   perp = perp - stamp.down * Dot(perp, stamp.down);
   perp = perp - stamp.normal * Dot(perp, stamp.normal);
   if (noise.drip == kUnknown) noise.drip = value_noise::NoiseAt(kDripFrequency, q);
-  const float widest = DripWidthAt(noise.drip) * stamp.dripWidth[i] * 1.001f + 1e-5f;
+  const float widest =
+      DripWidthAt(noise.drip) * stamp.dripWidth[i] * FaintAcross() * 1.001f + 1e-5f;
   return Dot(perp, perp) > widest * widest;
 }
 

@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Crowds, CrowdMaskHash,
                                            CrowdCase{256, false, 1, 0.0f, 0xABB241A3u},
                                            CrowdCase{256, true, 0, 0.0f, 0xABB241A3u},
                                            CrowdCase{256, true, 1, 0.0f, 0xC5E5F7FAu},
-                                           CrowdCase{256, true, 0, 1.0f, 0x18DE61ABu},
+                                           CrowdCase{256, true, 0, 1.0f, 0x8DCFC861u},
                                            CrowdCase{1024, false, 0, 0.0f, 0x61376652u},
                                            CrowdCase{1024, true, 1, 0.0f, 0xB54ED35Au}),
                          Name);
