@@ -74,9 +74,9 @@ void YoungestOf(const BloodConfig& config, const Wound& wound, const PosedWound&
   }
 }
 
-StageCulls CullsFrom(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
-                     float age, const WoundStamp* youngest) {
-  StageCulls culls;
+AgeCulls CullsFrom(const BloodConfig& config, const Wound& wound, const PosedWound& pose, float age,
+                   const WoundStamp* youngest) {
+  AgeCulls culls;
   for (int kind = 0; kind < SurfaceKindsIn(config); ++kind) {
     WoundStamp stamp;
     StampAtAge(config, wound, pose, age, static_cast<SurfaceKind>(kind), stamp);
@@ -97,8 +97,7 @@ const TexelCull& WakeCull(WakeCulls& wakes, int32_t k, int kind) {
 
 }  // namespace
 
-StageCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
-                   float age) {
+AgeCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose, float age) {
   WoundStamp youngest[kSurfaceKinds];
   YoungestOf(config, wound, pose, youngest);
   return CullsFrom(config, wound, pose, age, youngest);

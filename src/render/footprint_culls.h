@@ -47,13 +47,12 @@ bool BeyondCull(const TexelCull& cull, const TriangleBound& bound, Vec3 centre, 
 uint8_t DripsThatMayPaint(const TexelCull& cull, Vec3 q, float margin);
 
 // The culls of one age for each surface kind.
-struct StageCulls {
+struct AgeCulls {
   TexelCull kinds[kSurfaceKinds];
 };
 
 // The culls at age.
-StageCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose,
-                   float age);
+AgeCulls CullsAt(const BloodConfig& config, const Wound& wound, const PosedWound& pose, float age);
 
 // The wake ages from one painting up to FlowTime, youngest first, each age's culls worked
 // out when a texel is first tested against it: most listings test only a few of them.
@@ -66,7 +65,7 @@ struct WakeCulls {
   bool toTheEnd = false;  // the last is at FlowTime
   float ages[kMostWakes];
   uint64_t made = 0;  // bit k: culls[k] worked out
-  StageCulls culls[kMostWakes];
+  AgeCulls culls[kMostWakes];
 };
 static_assert(kMostWakes <= 64, "a bit for each wake age's culls");
 

@@ -16,7 +16,7 @@ using value_noise::Sqrt;
 // its first painting and of FlowTime, and the wake ages (none for the first painting,
 // which lists only what its own age may paint).
 struct WholeLifeCulls {
-  StageCulls first, ever;
+  AgeCulls first, ever;
   WakeCulls wakes;
 };
 
@@ -29,7 +29,7 @@ std::unique_ptr<WholeLifeCulls> WholeLifeCullsOf(const BloodConfig& config, cons
   return life;
 }
 
-// Where the texels one stage lists go.
+// Where the texels of one listing go.
 struct Listing {
   WakeCulls& wakes;
   float now;  // the age of the painting that lists them
@@ -37,10 +37,10 @@ struct Listing {
   std::vector<WaitingTexel>& waiting;
 };
 
-// Lists the texels of triangle index that the stage's cull takes and the previous stage's
-// (when the triangle was listed at it) did not; returns how many.
+// Lists the texels of triangle index that the cull lists takes and the first painting's
+// (before, when the triangle was listed at it) did not; returns how many.
 uint32_t ListTexels(const FootprintTriangle& e, const PosedWound& pose, uint16_t index,
-                    int32_t maskSize, const TexelCull& stage, const TexelCull* before,
+                    int32_t maskSize, const TexelCull& lists, const TexelCull* before,
                     const TexelCull& ever, float cut, Listing& out, size_t& visits) {
   const int32_t columns = 2 * maskSize, rows = maskSize;
   TexelTriangle triangle;
@@ -62,7 +62,7 @@ uint32_t ListTexels(const FootprintTriangle& e, const PosedWound& pose, uint16_t
       const Vec3 q = texel_amount::TexelPoint(p0, p1, p2, w0, w1, w2);
       const Vec3 rel = texel_amount::FromCentreLine(q, centre, axis, cut);
       const float dist = Sqrt(Dot(rel, rel));
-      const bool now = BlotMayPaint(stage, dist, margin) || DripsThatMayPaint(stage, q, margin);
+      const bool now = BlotMayPaint(lists, dist, margin) || DripsThatMayPaint(lists, q, margin);
       if (!now) continue;
       if (before &&
           (BlotMayPaint(*before, dist, margin) || DripsThatMayPaint(*before, q, margin))) {
@@ -91,14 +91,10 @@ uint32_t ListTexels(const FootprintTriangle& e, const PosedWound& pose, uint16_t
   return listed;
 }
 
-}  // namespace
-
-namespace {
-
 // Which triangles a listing at one age walks: those not listed for the wound's whole life
 // that it may reach then.
 struct ListingReach {
-  StageCulls culls;
+  AgeCulls culls;
   float reaches[kSurfaceKinds];
 
   bool Walks(const FootprintTriangle& e, Vec3 centre) const {
@@ -120,10 +116,6 @@ ListingReach ListingReachAt(const BloodConfig& config, const Wound& wound, const
   return reach;
 }
 
-}  // namespace
-
-namespace {
-
 // A listing's work in texel evaluations: visiting a texel of a triangle's span costs about
 // a quarter of one; listing a texel (its noise, its wake age, its place) about twelve.
 constexpr size_t kVisitsPerWork = 4;
@@ -134,6 +126,23 @@ constexpr size_t kVisitsPerListed = 10;
 
 size_t WorkOf(size_t visits, size_t listed) {
   return visits / kVisitsPerWork + listed * kWorkPerListed;
+}
+
+// Merges newly listed waiting texels into those waiting from earlier paintings, latest
+// first, each group keeping its order among equals, the earlier ones first. From the back
+// and in place: a merge buffer as large as the footprint would be fresh memory every time.
+void MergeWaiting(std::vector<WaitingTexel>& waiting, std::vector<WaitingTexel>& added) {
+  const auto later = [](const WaitingTexel& a, const WaitingTexel& b) { return a.after > b.after; };
+  std::stable_sort(added.begin(), added.end(), later);
+  size_t old = waiting.size(), fresh = added.size();
+  waiting.resize(old + fresh);
+  for (size_t out = old + fresh; fresh > 0; --out) {
+    if (old > 0 && later(added[fresh - 1], waiting[old - 1])) {
+      waiting[out - 1] = waiting[--old];
+    } else {
+      waiting[out - 1] = added[--fresh];
+    }
+  }
 }
 
 }  // namespace
@@ -156,27 +165,6 @@ size_t ListingWork(const BloodConfig& config, const Wound& wound, const WoundFoo
                                        : visits / kVisitsPerListed;
   return WorkOf(visits, listed);
 }
-
-namespace {
-
-// Merges newly listed waiting texels into those waiting from earlier paintings, latest
-// first, each group keeping its order among equals, the earlier ones first. From the back
-// and in place: a merge buffer as large as the footprint would be fresh memory every time.
-void MergeWaiting(std::vector<WaitingTexel>& waiting, std::vector<WaitingTexel>& added) {
-  const auto later = [](const WaitingTexel& a, const WaitingTexel& b) { return a.after > b.after; };
-  std::stable_sort(added.begin(), added.end(), later);
-  size_t old = waiting.size(), fresh = added.size();
-  waiting.resize(old + fresh);
-  for (size_t out = old + fresh; fresh > 0; --out) {
-    if (old > 0 && later(added[fresh - 1], waiting[old - 1])) {
-      waiting[out - 1] = waiting[--old];
-    } else {
-      waiting[out - 1] = added[--fresh];
-    }
-  }
-}
-
-}  // namespace
 
 size_t Extend(const BloodConfig& config, const Wound& wound, WoundFootprint& fp, float age,
               size_t workLimit) {
@@ -256,7 +244,7 @@ bool MakeFootprint(const BloodContext& ctx, const Wound& wound, const PosedMeshS
     if (!(youngest.radius > 0.0f) || !std::isfinite(oldest.radius)) return false;
     reaches[kind] = StampReach(oldest);
   }
-  const StageCulls ever = CullsAt(config, wound, fp.pose, config.FlowTime);
+  const AgeCulls ever = CullsAt(config, wound, fp.pose, config.FlowTime);
   const bool bleeds = wound.bleed > 0.0f;
   const int32_t columns = 2 * config.MaskSize, rows = config.MaskSize;
   const size_t meshCount = std::min(snapshot.meshes.size(), snapshot.positions.size());

@@ -148,9 +148,9 @@ void PaintParked(std::vector<MaskLayer>& layers, WoundFootprint& fp, const Wound
     const TriangleTurn& turn = turns[t];
     return turn.layer >= 0 && turn.parts != 0 && !turn.painted && !e.paintsForever && e.parked > 0;
   };
-  size_t t = 0;
-  while (t < fp.triangles.size() && !waits(t)) ++t;
-  if (t == fp.triangles.size()) return;
+  bool any = false;
+  for (size_t t = 0; t < fp.triangles.size() && !any; ++t) any = waits(t);
+  if (!any) return;
   for (FootprintTexel& texel : fp.parked) {
     assert(texel.triangle < fp.triangles.size());
     if (!waits(texel.triangle)) continue;
@@ -165,7 +165,6 @@ void PaintParked(std::vector<MaskLayer>& layers, WoundFootprint& fp, const Wound
 // Moves the waiting texels a painting at age may reach to the evaluated ones.
 void WakeTexels(WoundFootprint& fp, float age) {
   std::vector<WaitingTexel>& waiting = fp.waiting;
-  if (waiting.empty() || !(waiting.back().after < age)) return;
   while (!waiting.empty() && waiting.back().after < age) {
     fp.texels.push_back(waiting.back().texel);
     waiting.pop_back();

@@ -104,10 +104,10 @@ constexpr double kTexelsPerMillisecond = 23000.0;
 // What a painting costs beyond its texels (the wound's pose and stamps, its layers and
 // triangles), and a ped's snapshot per vertex skinned, in texel evaluations at that rate.
 constexpr double kWorkPerPainting = 250.0;
+constexpr double kSnapshotVerticesPerEvaluation = 8.0;
 // A painting lists at least this much work before the budget may cut it short, so
 // that a split does not crumble into steps that cost more than they list.
 constexpr size_t kLeastListing = 4096;
-constexpr double kSnapshotVerticesPerVisit = 8.0;
 
 // What is left of a frame's budget, in texel evaluations. A wound's painting is estimated
 // before it runs and charged what it took, the ped's snapshot with its first; the first
@@ -135,7 +135,7 @@ struct PaintAllowance {
 double SnapshotWork(const PosedMeshSnapshot& snapshot) {
   size_t vertices = 0;
   for (const auto& positions : snapshot.positions) vertices += positions.size();
-  return static_cast<double>(vertices) / kSnapshotVerticesPerVisit;
+  return static_cast<double>(vertices) / kSnapshotVerticesPerEvaluation;
 }
 
 // Repaints one due ped's flowing wounds at their age and drops the finished ones: those
