@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "render/blood_geometry.h"
+#include "render/value_noise.h"
 #include "support/wound_world.h"
 
 namespace {
@@ -73,6 +75,18 @@ TEST_F(WoundStamping, NoiseAndJitterHaveTheirFixedValues) {
   for (float bad : {kNaN, kInf, -kInf, 3e9f, -3e9f}) {
     EXPECT_EQ(ValueNoise3(bad, 0.5f, 0.5f), 0.0f);
     EXPECT_EQ(ValueNoise3(0.5f, 0.5f, bad), 0.0f);
+  }
+}
+
+// The painter's clamp, whichever way it is computed: NaN and -0 end at +0.
+TEST(ValueNoiseClamp, ClampsToTheUnitRangeAndNotANumberToZero) {
+  const std::pair<float, float> cases[] = {{kNaN, 0.0f},       {-kInf, 0.0f},  {-0.0f, 0.0f},
+                                           {-1e-30f, 0.0f},    {0.25f, 0.25f}, {1.0f, 1.0f},
+                                           {1.0000001f, 1.0f}, {kInf, 1.0f}};
+  for (const auto& c : cases) {
+    const float clamped = value_noise::Clamp01(c.first);
+    EXPECT_EQ(clamped, c.second) << c.first;
+    EXPECT_FALSE(std::signbit(clamped)) << c.first;
   }
 }
 
